@@ -1,0 +1,26 @@
+#pragma once
+// KXUtil: the toolkit for clipboard formats, data objects and the shell. The unit is split by
+// subject into KXUtil*.h files; this header brings in all of them.
+#include <windows.h>
+
+#include "framework/Export.h"
+
+namespace kestrix {
+
+// The storage medium and item index that the next DataObjHasFormat / DataObjGetFormat asks for.
+// One-shot: every such call sets them back to TYMED_HGLOBAL (1) and -1 when it ends.
+extern KX_API LONG DataObjectTymed;
+extern KX_API LONG DataObjectLindex;
+
+// The operating system's version, filled by the start-up with GetVersionExW.
+extern KX_API OSVERSIONINFOW OSVersionInfo;
+
+// The unit's start-up and shut-down, run once however often requested (package start-up).
+KX_API void KXUtilStartup();
+KX_API void KXUtilShutdown();
+
+}  // namespace kestrix
+
+#if __has_include("formats/KXUtilDataObj.h")
+#include "formats/KXUtilDataObj.h"
+#endif

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the library, tools, demo and tests for both architectures and runs every test under Wine.
+# Usage: scripts/test.sh [extra ctest arguments]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+prefix="$build/wineprefix"
+jobs=$(nproc)
+
+for arch in x86_64 i686; do
+  cmake -S "$root" -B "$build/$arch" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" -DKX_WINEPREFIX="$prefix" >/dev/null
+  cmake --build "$build/$arch" -j "$jobs"
+done
+
+# Both architectures share one prefix and one display; CTest's fixtures start and stop the server.
+status=0
+for arch in x86_64 i686; do
+  echo "== tests, $arch"
+  (cd "$build/$arch" && ctest -j "$jobs" --output-on-failure "$@") | tee "$build/ctest-$arch.log" || status=1
+done
+# One summary line for the whole run, counted from both architectures.
+awk '/tests passed, [0-9]+ tests failed out of/ {
+       for (i = 1; i <= NF; i++) { if ($i == "failed" && $(i-1) == "tests") f += $(i-2); if ($i == "of") t += $(i+1) } }
+     END { printf "%d passed, %d failed\n", t - f, f }' "$build/ctest-x86_64.log" "$build/ctest-i686.log"
+exit $status
