@@ -21,6 +21,19 @@ KX_API void KXUtilShutdown();
 
 }  // namespace kestrix
 
+// Each subject's header joins here once it exists.
 #if __has_include("formats/KXUtilDataObj.h")
-#include "formats/KXUtilDataObj.h"
+#include "formats/KXUtilDataObj.h"    // data object inspection, format naming, byte converters
+#endif
+#if __has_include("formats/KXUtilHDROP.h")
+#include "formats/KXUtilHDROP.h"      // HDROP file lists
+#endif
+#if __has_include("formats/KXUtilFileGroup.h")
+#include "formats/KXUtilFileGroup.h"  // file group descriptors
+#endif
+#if __has_include("formats/KXUtilText.h")
+#include "formats/KXUtilText.h"       // tokenising, rich edit streaming, file conversion
+#endif
+#if __has_include("formats/KXUtilShell.h")
+#include "formats/KXUtilShell.h"      // temporary files, drag detection, shortcuts, storages
 #endif
