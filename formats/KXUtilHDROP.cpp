@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "formats/KXUtil.h"
-#include "formats/KXUtilBlocks.h"
 
 namespace kestrix {
 
@@ -46,11 +45,14 @@ std::string HDROPFromFileListEx(const std::wstring& FolderPath, const vcl::TStri
 }
 
 vcl::TStringList* FileListFromHDROP(const std::string& Data) {
+  return detail::ListFromNameRanges(Data, blocks::HDROPNameRanges(Data), blocks::HDROPIsWide(Data));
+}
+
+vcl::TStringList* detail::ListFromNameRanges(std::string_view Block, const std::vector<blocks::TByteRange>& Ranges, bool Wide) {
   auto list = std::make_unique<vcl::TStringList>();
-  const bool wide = blocks::HDROPIsWide(Data);
-  for (const blocks::TByteRange& r : blocks::HDROPNameRanges(Data)) {
-    std::string_view bytes = std::string_view(Data).substr(r.Offset, r.Length);
-    list->Add(wide ? WideFromBytes(bytes) : vcl::UnicodeFromAnsi(std::string(bytes)));
+  for (const blocks::TByteRange& r : Ranges) {
+    std::string_view bytes = Block.substr(r.Offset, r.Length);
+    list->Add(Wide ? WideFromBytes(bytes) : vcl::UnicodeFromAnsi(std::string(bytes)));
   }
   return list.release();
 }

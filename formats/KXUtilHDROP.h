@@ -3,7 +3,10 @@
 // names right behind it) followed by each name and a NUL, then one more NUL; it travels as a byte
 // string whose size is the block's length. Nothing here touches global memory.
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "formats/KXUtilBlocks.h"
 #include "framework/Classes.h"
 #include "framework/Export.h"
 
@@ -23,5 +26,11 @@ KX_API std::string HDROPFromFileListEx(const std::wstring& FolderPath, const vcl
 // block; empty names are skipped. A block of 20 bytes or fewer gives an empty list.
 // The list is new and owned by the caller.
 KX_API vcl::TStringList* FileListFromHDROP(const std::string& Data);
+
+namespace detail {
+// The names at Ranges of Block as a new list: UTF-16 when Wide, else in the ANSI code page.
+// Shared by the library's block parsers; not exported.
+vcl::TStringList* ListFromNameRanges(std::string_view Block, const std::vector<blocks::TByteRange>& Ranges, bool Wide);
+}  // namespace detail
 
 }  // namespace kestrix
