@@ -53,21 +53,14 @@ std::string WideBlock(std::initializer_list<std::wstring> names) {
 class FileGroupOnDisk : public testing::Test {
  protected:
   void SetUp() override {
-    folder = kxtest::MakeTempFolder(L"filegroup");
-    file = folder + L"present.txt";
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    CloseHandle(h);
+    ASSERT_FALSE(tree.Folder(L"sub").empty());
+    file = tree.File(L"present.txt");
+    ASSERT_FALSE(file.empty());
     ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
-    CreateDirectoryW((folder + L"sub").c_str(), nullptr);
   }
-  void TearDown() override {
-    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(file.c_str());
-    RemoveDirectoryW((folder + L"sub").c_str());
-    RemoveDirectoryW(folder.c_str());
-  }
-  std::wstring folder, file;
+  kxtest::TTempTree tree{L"filegroup"};
+  const std::wstring& folder = tree.Root();
+  std::wstring file;
 };
 
 }  // namespace

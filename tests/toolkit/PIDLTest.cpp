@@ -225,24 +225,17 @@ namespace {
 class PIDLShell : public testing::Test {
  protected:
   void SetUp() override {
-    folder = kxtest::MakeTempFolder(L"pidl");
-    sub = folder + L"sub";
-    file = sub + L"\\f.txt";
-    ASSERT_TRUE(CreateDirectoryW(sub.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    CloseHandle(h);
+    ASSERT_FALSE(tree.Folder(L"sub").empty());
+    ASSERT_FALSE(tree.File(L"sub\\f.txt").empty());
     folderList.Reset(PIDLGetFromPath(folder));
     ASSERT_TRUE(folderList);
     shellFolder = PIDLGetFileFolder(folderList.Get());
     ASSERT_TRUE(shellFolder);
   }
-  void TearDown() override {
-    DeleteFileW(file.c_str());
-    RemoveDirectoryW(sub.c_str());
-    RemoveDirectoryW(folder.c_str());
-  }
-  std::wstring folder, sub, file;
+  kxtest::TTempTree tree{L"pidl"};
+  const std::wstring& folder = tree.Root();
+  const std::wstring sub = folder + L"sub";
+  const std::wstring file = sub + L"\\f.txt";
   TShellPIDL folderList;
   vcl::TComPtr<IShellFolder> shellFolder;
 };

@@ -13,6 +13,7 @@
 
 #include "framework/Classes.h"
 #include "framework/Handles.h"
+#include "support/TestSupport.h"
 
 namespace kxtest {
 
@@ -62,6 +63,39 @@ class TGuardedBlock {
   char* FData = nullptr;
   size_t FSize = 0;
   size_t FLength = 0;
+};
+
+// Empty files and folders made under a fresh temporary folder, removed again (newest first,
+// read-only ones included) when the tree goes.
+class TTempTree {
+ public:
+  explicit TTempTree(const std::wstring& tag) : FRoot(MakeTempFolder(tag)) {}
+  TTempTree(const TTempTree&) = delete;
+  TTempTree& operator=(const TTempTree&) = delete;
+  ~TTempTree() {
+    for (auto it = FMade.rbegin(); it != FMade.rend(); ++it) {
+      SetFileAttributesW(it->c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (!RemoveDirectoryW(it->c_str())) DeleteFileW(it->c_str());
+    }
+    RemoveDirectoryW(FRoot.c_str());
+  }
+  // The root folder, with a trailing backslash.
+  const std::wstring& Root() const { return FRoot; }
+  // Full paths of a new empty file or folder below the root; empty when it cannot be made.
+  std::wstring File(const std::wstring& relative) {
+    HANDLE h = CreateFileW((FRoot + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    CloseHandle(h);
+    return Made(relative);
+  }
+  std::wstring Folder(const std::wstring& relative) {
+    return CreateDirectoryW((FRoot + relative).c_str(), nullptr) ? Made(relative) : std::wstring();
+  }
+
+ private:
+  std::wstring Made(const std::wstring& relative) { return FMade.emplace_back(FRoot + relative); }
+  std::wstring FRoot;
+  std::vector<std::wstring> FMade;
 };
 
 // Bytes of UTF-16 text, as the shell's blocks carry it.
