@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,6 +72,9 @@ void PrintError(const std::wstring& text) { Write(STD_ERROR_HANDLE, L"kxclip: " 
 
 // ---- command line ----
 
+// The media a data object is asked for when no medium is given, in order of preference.
+const DWORD kMediaInOrder[] = {TYMED_HGLOBAL, TYMED_ISTREAM, TYMED_ISTORAGE, TYMED_GDI, TYMED_MFPICT, TYMED_ENHMF};
+
 struct TOptions {
   bool list = false;
   bool help = false;
@@ -107,6 +111,10 @@ std::optional<TOptions> ParseCommandLine(const std::vector<std::wstring>& args) 
     } else if (arg == L"--tymed") {
       auto n = value();
       if (!n) return std::nullopt;
+      if (std::find(std::begin(kMediaInOrder), std::end(kMediaInOrder), *n) == std::end(kMediaInOrder)) {
+        PrintError(L"--tymed takes one medium: 1, 4, 8, 16, 32 or 64");
+        return std::nullopt;
+      }
       options.tymed = static_cast<LONG>(*n);
     } else if (arg == L"--lindex") {
       auto n = value();
@@ -310,9 +318,6 @@ std::string BytesOfResult(const std::string& result, DWORD medium, std::wstring&
       return result;
   }
 }
-
-// The media a data object is asked for when no medium is given, in order of preference.
-const DWORD kMediaInOrder[] = {TYMED_HGLOBAL, TYMED_ISTREAM, TYMED_ISTORAGE, TYMED_GDI, TYMED_MFPICT, TYMED_ENHMF};
 
 int DumpFormat(IDataObject* clipboard, const std::wstring& text, const TOptions& options) {
   std::optional<TFormat> format = ResolveFormat(text);

