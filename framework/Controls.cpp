@@ -150,7 +150,14 @@ LRESULT CALLBACK CreationHookProc(int Code, WPARAM WParam, LPARAM LParam) {
 
 TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {}
 
-TControl::~TControl() { SetParent(nullptr); }
+TControl::~TControl() {
+  LeaveOwner();
+  SetParent(nullptr);
+}
+
+void TControl::LeaveOwner() {
+  if (TComponent* owner = Owner()) owner->RemoveComponent(this);
+}
 
 void TControl::SetParent(TWinControl* AParent) {
   if (AParent == FParent) return;
@@ -308,9 +315,9 @@ TWinControl::TWinControl(TComponent* AOwner, HWND Wnd) : TControl(AOwner) {
 
 TWinControl::~TWinControl() {
   Destroying();
-  for (TControl* c : FControls) c->FParent = nullptr;
-  FControls.clear();
-  if (FHandle && !FWrapped) DestroyWindow(FHandle);  // WM_NCDESTROY lets go of the window
+  LeaveOwner();
+  while (!FControls.empty()) delete FControls.back();  // each takes itself out of the list
+  if (FHandle && !FWrapped) DestroyWindow(FHandle);    // WM_NCDESTROY lets go of the window
   Detach();
 }
 

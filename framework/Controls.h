@@ -51,6 +51,8 @@ class TWinControl;
 class KX_API TControl : public TComponent {
  public:
   explicit TControl(TComponent* AOwner);
+  // Takes the control out of its owner first, so that the owner's other components hear of the
+  // removal (Notification, opRemove) while the control, and its window, still exist.
   ~TControl() override;
 
   TWinControl* Parent() const { return FParent; }
@@ -111,6 +113,8 @@ class KX_API TControl : public TComponent {
   virtual void DefaultHandler(TMessage& Message);
   // Runs WindowProc for Message (kept alive for the call, even if a handler replaces it).
   void Dispatch(TMessage& Message);
+  // Removes the control from its owner's components, notifying the owner's other components.
+  void LeaveOwner();
 
   std::wstring FText;  // the caption while there is no window
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
@@ -161,8 +165,10 @@ class KX_API TWinControl : public TControl {
   // subclasses the window at once; it never destroys it and un-subclasses it when the control is
   // destroyed. Parent stays nil: the window keeps its own parent.
   TWinControl(TComponent* AOwner, HWND Wnd);
-  // Destroys the control's window (WM_DESTROY passes through WindowProc) or, for a wrapped window,
-  // un-subclasses it. Child controls lose their windows and their parent; their owner frees them.
+  // Destruction, in this order: the owner's other components are notified of the removal; the
+  // controls placed in this one are destroyed (each notifying in the same way), as a parent frees
+  // its controls; then the window is destroyed (WM_DESTROY passes through WindowProc) or, for a
+  // wrapped window, un-subclassed. Controls placed in another must therefore be made with new.
   ~TWinControl() override;
 
   // The window, created on first read: the parent's window first, then this one (a control without

@@ -62,6 +62,7 @@ TEST(Application, ProcessMessagesDispatchesWhatIsWaiting) {
   PostMessageW(edit->Handle(), WM_APP + 3, 0, 0);
   EXPECT_EQ(seen, 0);
   Application->ProcessMessages();
+  edit->setWindowProc(previous);
   EXPECT_EQ(seen, 2);
   EXPECT_FALSE(Application->Terminated());
 }

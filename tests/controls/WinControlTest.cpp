@@ -336,13 +336,13 @@ TEST(WinControl, ExternalDestructionKeepsTheStateForTheNextWindow) {
 }
 
 TEST(WinControl, RecreateWndRoutesDestroyThroughWindowProcAndKeepsItems) {
+  TMessageLog log;  // outlives the control, which it hears until the end
   TComponent owner(nullptr);
   auto* list = new TListBox(&owner);
   list->Items().Add(L"a");
   list->Items().Add(L"b");
   list->SetText(L"caption");
   HWND first = list->Handle();
-  TMessageLog log;
   log.Hook(*list);
   list->RecreateWnd();
   HWND second = list->Handle();
@@ -354,19 +354,67 @@ TEST(WinControl, RecreateWndRoutesDestroyThroughWindowProcAndKeepsItems) {
   EXPECT_EQ(list->Items()[1], L"b");
 }
 
-TEST(WinControl, DestroyingAParentTakesTheChildWindowsButNotTheChildren) {
+TEST(WinControl, DestroyingAParentDestroysTheControlsPlacedInIt) {
   TComponent owner(nullptr);
   auto* panel = new TPanel(&owner);
   auto* edit = new TEdit(&owner);
+  auto* keep = new TEdit(&owner);
   edit->SetParent(panel);
-  edit->SetText(L"survivor");
   HWND editWnd = edit->Handle();
   delete panel;
   EXPECT_FALSE(IsWindow(editWnd));
-  EXPECT_FALSE(edit->HandleAllocated());
-  EXPECT_EQ(edit->Parent(), nullptr);
-  EXPECT_EQ(edit->Text(), L"survivor");
-  EXPECT_EQ(owner.ComponentCount(), 1);
+  ASSERT_EQ(owner.ComponentCount(), 1);
+  EXPECT_EQ(owner.Components(0), keep);
+}
+
+namespace {
+
+// Unhooks its control when told the control is going, as a drop target unbinds its acceptor.
+class TUnhooker : public TComponent {
+ public:
+  using TComponent::TComponent;
+  TWinControl* control = nullptr;
+  TWndMethod saved;
+  bool windowAlive = false;
+  std::vector<UINT> seen;
+
+  void Hook(TWinControl* c) {
+    control = c;
+    saved = c->getWindowProc();
+    c->setWindowProc([this](TMessage& m) {
+      seen.push_back(m.Msg);
+      saved(m);
+    });
+  }
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override {
+    TComponent::Notification(AComponent, Operation);
+    if (Operation != opRemove || AComponent != control) return;
+    windowAlive = control->HandleAllocated() && IsWindow(control->Handle());
+    control->setWindowProc(saved);
+    control = nullptr;
+  }
+};
+
+}  // namespace
+
+TEST(WinControl, OwnerIsToldOfARemovalWhileTheControlAndItsWindowStillExist) {
+  for (bool viaParent : {false, true}) {
+    SCOPED_TRACE(viaParent ? "destroyed with its parent" : "destroyed alone");
+    TComponent owner(nullptr);
+    auto* unhooker = new TUnhooker(&owner);
+    auto* form = new TForm(&owner);
+    auto* list = new TListBox(&owner);
+    list->SetParent(form);
+    unhooker->Hook(list);
+    list->HandleNeeded();
+    if (viaParent) delete form;
+    else delete list;
+    EXPECT_EQ(unhooker->control, nullptr);
+    EXPECT_TRUE(unhooker->windowAlive);
+    EXPECT_FALSE(Contains(unhooker->seen, WM_DESTROY));  // unhooked before the window went
+  }
 }
 
 TEST(WinControl, ControlsListFollowsParent) {
