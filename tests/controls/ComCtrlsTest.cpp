@@ -49,6 +49,12 @@ std::wstring NodeText(HWND wnd, HTREEITEM h) {
   return buffer;
 }
 
+DWORD CALLBACK AppendStreamedBytes(DWORD_PTR cookie, LPBYTE buffer, LONG cb, LONG* written) {
+  reinterpret_cast<std::string*>(cookie)->append(reinterpret_cast<char*>(buffer), static_cast<size_t>(cb));
+  *written = cb;
+  return 0;
+}
+
 // A report-mode list view with three columns and the rows given as {caption, sub-items...}.
 TListView* MakeListView(TComponent* owner, std::initializer_list<std::initializer_list<const wchar_t*>> rows) {
   auto* view = new TListView(owner);
@@ -286,11 +292,7 @@ TEST(RichEdit, HandleServesTheStreamingMessages) {
   std::string out;
   EDITSTREAM stream{};
   stream.dwCookie = reinterpret_cast<DWORD_PTR>(&out);
-  stream.pfnCallback = [](DWORD_PTR cookie, LPBYTE buffer, LONG cb, LONG* written) -> DWORD {
-    reinterpret_cast<std::string*>(cookie)->append(reinterpret_cast<char*>(buffer), static_cast<size_t>(cb));
-    *written = cb;
-    return 0;
-  };
+  stream.pfnCallback = AppendStreamedBytes;
   SendMessageW(rich->Handle(), EM_STREAMOUT, SF_TEXT, reinterpret_cast<LPARAM>(&stream));
   EXPECT_EQ(out, "streamed");
   // Text longer than the control's default limit (32767) is taken whole.

@@ -87,36 +87,43 @@ TEST(Dialogs, HookSuppliesTheAnswerAndSeesTheQuestion) {
   EXPECT_EQ(mrNo, 7);
 }
 
+namespace {
+
+struct TBoxPresser {
+  std::atomic<bool> pressed{false};
+  std::wstring title;
+};
+
+// Presses No on the message box among a thread's windows.
+BOOL CALLBACK PressNo(HWND wnd, LPARAM param) {
+  wchar_t cls[16] = {};
+  GetClassNameW(wnd, cls, 16);
+  HWND no = GetDlgItem(wnd, IDNO);
+  if (wcscmp(cls, L"#32770") != 0 || !no) return TRUE;
+  auto* presser = reinterpret_cast<TBoxPresser*>(param);
+  wchar_t caption[64] = {};
+  GetWindowTextW(wnd, caption, 64);
+  presser->title = caption;
+  PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), reinterpret_cast<LPARAM>(no));
+  presser->pressed = true;
+  return FALSE;
+}
+
+}  // namespace
+
 TEST(Dialogs, WithoutAHookTheSystemMessageBoxAnswers) {
   // Another thread finds the box this thread shows and presses its No button.
   const DWORD uiThread = GetCurrentThreadId();
-  std::atomic<bool> pressed{false};
-  std::wstring title;
-  std::pair<std::atomic<bool>*, std::wstring*> state{&pressed, &title};
+  TBoxPresser state;
   std::thread presser([&] {
-    for (int i = 0; i < 500 && !pressed; ++i) {
+    for (int i = 0; i < 3000 && !state.pressed; ++i) {
       Sleep(10);
-      EnumThreadWindows(
-          uiThread,
-          [](HWND wnd, LPARAM param) -> BOOL {
-            wchar_t cls[16] = {};
-            GetClassNameW(wnd, cls, 16);
-            HWND no = GetDlgItem(wnd, IDNO);
-            if (wcscmp(cls, L"#32770") != 0 || !no) return TRUE;
-            auto* state = reinterpret_cast<std::pair<std::atomic<bool>*, std::wstring*>*>(param);
-            wchar_t caption[64] = {};
-            GetWindowTextW(wnd, caption, 64);
-            *state->second = caption;
-            PostMessageW(wnd, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), reinterpret_cast<LPARAM>(no));
-            *state->first = true;
-            return FALSE;
-          },
-          reinterpret_cast<LPARAM>(&state));
+      EnumThreadWindows(uiThread, PressNo, reinterpret_cast<LPARAM>(&state));
     }
   });
   TModalResult answer = MessageDlg(L"Really?", mtConfirmation, {mbYes, mbNo}, 0);
   presser.join();
-  EXPECT_TRUE(pressed);
+  EXPECT_TRUE(state.pressed);
   EXPECT_EQ(answer, mrNo);
-  EXPECT_EQ(title, L"Confirm");
+  EXPECT_EQ(state.title, L"Confirm");
 }
