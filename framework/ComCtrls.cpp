@@ -275,7 +275,7 @@ TCustomListView::TCustomListView(TComponent* AOwner, HWND Wnd)
       FItems(std::make_unique<TListItems>(this)),
       FColumns(std::make_unique<TListColumns>(this)) {}
 
-TCustomListView::~TCustomListView() = default;
+TCustomListView::~TCustomListView() { BeginDestruction(); }
 
 void TCustomListView::CreateParams(TCreateParams& Params) {
   InitCommonControlsOnce();
@@ -452,7 +452,7 @@ TCustomTreeView::TCustomTreeView(TComponent* AOwner) : TWinControl(AOwner), FIte
 TCustomTreeView::TCustomTreeView(TComponent* AOwner, HWND Wnd)
     : TWinControl(AOwner, Wnd), FItems(std::make_unique<TTreeNodes>(this)) {}
 
-TCustomTreeView::~TCustomTreeView() = default;
+TCustomTreeView::~TCustomTreeView() { BeginDestruction(); }
 
 void TCustomTreeView::CreateParams(TCreateParams& Params) {
   InitCommonControlsOnce();
@@ -503,6 +503,7 @@ void TCustomTreeView::WndProc(TMessage& Message) {
 
 TCustomRichEdit::TCustomRichEdit(TComponent* AOwner) : TCustomMemo(AOwner) {}
 TCustomRichEdit::TCustomRichEdit(TComponent* AOwner, HWND Wnd) : TCustomMemo(AOwner, Wnd) {}
+TCustomRichEdit::~TCustomRichEdit() { BeginDestruction(); }
 
 std::wstring TCustomRichEdit::WindowClassName() {
   static const wchar_t* const name = []() -> const wchar_t* {

@@ -245,6 +245,7 @@ class KX_API TCustomRichEdit : public TCustomMemo {
  public:
   explicit TCustomRichEdit(TComponent* AOwner);
   TCustomRichEdit(TComponent* AOwner, HWND Wnd);
+  ~TCustomRichEdit() override;
 
   std::wstring SelText() const override;
   // The window class rich edits are created with: "RICHEDIT50W" or "RichEdit20W" (loads the DLL).

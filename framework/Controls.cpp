@@ -151,11 +151,12 @@ LRESULT CALLBACK CreationHookProc(int Code, WPARAM WParam, LPARAM LParam) {
 TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {}
 
 TControl::~TControl() {
-  LeaveOwner();
+  BeginDestruction();
   SetParent(nullptr);
 }
 
-void TControl::LeaveOwner() {
+void TControl::BeginDestruction() {
+  Destroying();
   if (TComponent* owner = Owner()) owner->RemoveComponent(this);
 }
 
@@ -314,8 +315,7 @@ TWinControl::TWinControl(TComponent* AOwner, HWND Wnd) : TControl(AOwner) {
 }
 
 TWinControl::~TWinControl() {
-  Destroying();
-  LeaveOwner();
+  BeginDestruction();
   while (!FControls.empty()) delete FControls.back();  // each takes itself out of the list
   if (FHandle && !FWrapped) DestroyWindow(FHandle);    // WM_NCDESTROY lets go of the window
   Detach();

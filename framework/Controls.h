@@ -51,8 +51,9 @@ class TWinControl;
 class KX_API TControl : public TComponent {
  public:
   explicit TControl(TComponent* AOwner);
-  // Takes the control out of its owner first, so that the owner's other components hear of the
-  // removal (Notification, opRemove) while the control, and its window, still exist.
+  // Takes the control out of its owner first (BeginDestruction), so that the owner's other
+  // components hear of the removal (Notification, opRemove) while the control, and its window,
+  // still exist.
   ~TControl() override;
 
   TWinControl* Parent() const { return FParent; }
@@ -113,8 +114,10 @@ class KX_API TControl : public TComponent {
   virtual void DefaultHandler(TMessage& Message);
   // Runs WindowProc for Message (kept alive for the call, even if a handler replaces it).
   void Dispatch(TMessage& Message);
-  // Removes the control from its owner's components, notifying the owner's other components.
-  void LeaveOwner();
+  // The first step of destroying a control: marks it csDestroying and takes it out of its owner,
+  // whose other components are notified (opRemove). A class that adds state calls it first in its
+  // destructor, so that those components see the control whole; later calls do nothing.
+  void BeginDestruction();
 
   std::wstring FText;  // the caption while there is no window
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;

@@ -58,7 +58,7 @@ class TRadioGroupItems : public TStringList {
 
 TRadioGroup::TRadioGroup(TComponent* AOwner) : TCustomGroupBox(AOwner), FItems(std::make_unique<TRadioGroupItems>(*this)) {}
 
-TRadioGroup::~TRadioGroup() = default;
+TRadioGroup::~TRadioGroup() { BeginDestruction(); }
 
 TRadioButton* TRadioGroup::Buttons(int Index) const {
   if (Index < 0 || Index >= static_cast<int>(FButtons.size()))

@@ -244,7 +244,7 @@ TCustomListBox::TCustomListBox(TComponent* AOwner, HWND Wnd)
       FPending(std::make_unique<TStringList>()),
       FItems(std::make_unique<TWindowItems>(*this, *FPending, kListBoxMessages)) {}
 
-TCustomListBox::~TCustomListBox() = default;
+TCustomListBox::~TCustomListBox() { BeginDestruction(); }
 
 void TCustomListBox::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
@@ -325,7 +325,7 @@ TCustomComboBox::TCustomComboBox(TComponent* AOwner, HWND Wnd)
       FPending(std::make_unique<TStringList>()),
       FItems(std::make_unique<TWindowItems>(*this, *FPending, kComboBoxMessages)) {}
 
-TCustomComboBox::~TCustomComboBox() = default;
+TCustomComboBox::~TCustomComboBox() { BeginDestruction(); }
 
 void TCustomComboBox::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
@@ -413,7 +413,7 @@ TCustomMemo::TCustomMemo(TComponent* AOwner) : TCustomEdit(AOwner), FLines(std::
 TCustomMemo::TCustomMemo(TComponent* AOwner, HWND Wnd)
     : TCustomEdit(AOwner, Wnd), FLines(std::make_unique<TMemoLines>(*this)) {}
 
-TCustomMemo::~TCustomMemo() = default;
+TCustomMemo::~TCustomMemo() { BeginDestruction(); }
 
 void TCustomMemo::CreateParams(TCreateParams& Params) {
   TCustomEdit::CreateParams(Params);

@@ -376,6 +376,7 @@ class TUnhooker : public TComponent {
   TWinControl* control = nullptr;
   TWndMethod saved;
   bool windowAlive = false;
+  int itemsSeen = -1;
   std::vector<UINT> seen;
 
   void Hook(TWinControl* c) {
@@ -392,6 +393,7 @@ class TUnhooker : public TComponent {
     TComponent::Notification(AComponent, Operation);
     if (Operation != opRemove || AComponent != control) return;
     windowAlive = control->HandleAllocated() && IsWindow(control->Handle());
+    if (auto* list = dynamic_cast<TCustomListBox*>(control)) itemsSeen = list->Count();
     control->setWindowProc(saved);
     control = nullptr;
   }
@@ -407,12 +409,14 @@ TEST(WinControl, OwnerIsToldOfARemovalWhileTheControlAndItsWindowStillExist) {
     auto* form = new TForm(&owner);
     auto* list = new TListBox(&owner);
     list->SetParent(form);
+    list->Items().Add(L"item");
     unhooker->Hook(list);
     list->HandleNeeded();
     if (viaParent) delete form;
     else delete list;
     EXPECT_EQ(unhooker->control, nullptr);
     EXPECT_TRUE(unhooker->windowAlive);
+    EXPECT_EQ(unhooker->itemsSeen, 1);  // the control is still whole
     EXPECT_FALSE(Contains(unhooker->seen, WM_DESTROY));  // unhooked before the window went
   }
 }
