@@ -7,8 +7,16 @@
 // passes the message on to the window class's procedure. A party that wants to see the messages
 // first (a drop target binding an acceptor) saves the current WindowProc with getWindowProc,
 // installs its own with setWindowProc, passes every message on to the saved one, and later puts the
-// saved one back. The window is subclassed from its very first message (WM_NCCREATE) to its last
-// (WM_NCDESTROY), so WM_DESTROY also travels through WindowProc.
+// saved one back:
+//     TWndMethod saved = control->getWindowProc();
+//     control->setWindowProc([this, saved](TMessage& m) { /* look first */ saved(m); });
+//     ...
+//     control->setWindowProc(saved);
+// The window is subclassed from its very first message (WM_NCCREATE) to its last (WM_NCDESTROY),
+// so WM_DESTROY also travels through WindowProc. A handler may replace WindowProc while it runs.
+// An exception leaving WindowProc for a message the system delivered stops at the window procedure
+// and goes to Application->HandleException; Perform, a plain call, lets it reach its caller. A
+// control must not be destroyed from inside one of its own messages.
 //
 // State. A control keeps no copy of what its window holds: reads go to the window each time. Values
 // that must exist before the window does (caption, bounds, visibility, items of list boxes and
