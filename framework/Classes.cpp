@@ -24,11 +24,11 @@ TComponent::TComponent(TComponent* AOwner) {
 
 TComponent::~TComponent() {
   Destroying();
-  // Owned components go last-created first, quietly: they are all being destroyed.
+  // Owned components go last-created first. Each is announced to the others while it is still
+  // whole, so that no sibling keeps a reference to a component that is gone.
   while (!FComponents.empty()) {
     TComponent* child = FComponents.back();
-    FComponents.pop_back();
-    child->FOwner = nullptr;
+    RemoveComponent(child);
     delete child;
   }
   if (FOwner) FOwner->RemoveComponent(this);

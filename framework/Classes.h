@@ -35,8 +35,10 @@ enum TComponentStateItem : std::uint8_t { csLoading, csReading, csWriting, csDes
 using TComponentState = TSet<TComponentStateItem>;
 
 // A component is destroyed by its owner. Destroying a component tells the owner's other
-// components (Notification with opRemove) before it goes; components destroyed together with
-// their owner are all marked csDestroying first and notify nobody.
+// components (Notification with opRemove) before it goes. When the owner goes, all its components
+// are marked csDestroying first, then destroyed last-created first, each announced to the rest.
+// A class whose destructor must tell its siblings while it is still whole (a control, whose
+// window goes in its own destructor) calls Announce() first.
 class KX_API TComponent : public TPersistent {
  public:
   explicit TComponent(TComponent* AOwner);
@@ -53,6 +55,11 @@ class KX_API TComponent : public TPersistent {
   // Marks this component and the components it owns as being destroyed; idempotent. A derived
   // destructor that must know it is going calls this first.
   void Destroying();
+
+  // Takes this component out of its owner now, telling the owner's other components; idempotent.
+  void Announce() {
+    if (FOwner) FOwner->RemoveComponent(this);
+  }
 
   void InsertComponent(TComponent* AComponent);
   void RemoveComponent(TComponent* AComponent);

@@ -35,7 +35,7 @@ TEST(Component, RemovalIsAnnouncedToTheOwnersOtherComponents) {
   EXPECT_THROW(owner.Components(2), EListError);
 }
 
-TEST(Component, OwnerDestroysItsComponentsQuietly) {
+TEST(Component, OwnerDestroysItsComponentsLastFirstAnnouncingEach) {
   std::vector<std::wstring> log;
   {
     TComponent owner(nullptr);
@@ -44,7 +44,20 @@ TEST(Component, OwnerDestroysItsComponentsQuietly) {
     owner.Destroying();
     EXPECT_TRUE(owner.Components(0)->ComponentState().Contains(csDestroying));
   }
-  EXPECT_EQ(log, (std::vector<std::wstring>{L"~b", L"~a"}));
+  // The survivor hears of b while b is still whole, so it never holds a dangling reference.
+  EXPECT_EQ(log, (std::vector<std::wstring>{L"a sees b (dying)", L"~b", L"~a"}));
+}
+
+TEST(Component, AnnounceTellsTheSiblingsBeforeTheDestructorRuns) {
+  std::vector<std::wstring> log;
+  TComponent owner(nullptr);
+  new Probe(&owner, &log, L"a");
+  auto* b = new Probe(&owner, &log, L"b");
+  b->Announce();
+  EXPECT_EQ(b->Owner(), nullptr);
+  EXPECT_EQ(owner.ComponentCount(), 1);
+  delete b;
+  EXPECT_EQ(log, (std::vector<std::wstring>{L"a sees b", L"~b"}));
 }
 
 TEST(Component, DesigningState) {
