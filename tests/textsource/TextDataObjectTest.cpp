@@ -58,11 +58,6 @@ std::string Utf16(const std::wstring& s) { return EncodedAnsiStringFromUnicodeSt
 
 std::string Pointer(const void* p) { return EncodePointerToString(p); }
 
-ULONG RefCount(IUnknown* u) {
-  u->AddRef();
-  return u->Release();
-}
-
 }  // namespace
 
 // ---- plain text ---------------------------------------------------------------------------------
@@ -208,10 +203,10 @@ TEST(TextDataObject, OneReferenceForTheCreatorAndOneIdentity) {
   TTextDataObject* raw = TTextDataObject::Create(L"x");
   EXPECT_EQ(TTextDataObject::LiveCount(), before + 1);
   auto data = Adopt(raw);
-  EXPECT_EQ(RefCount(data.Get()), 1u);
+  EXPECT_EQ(DataObjRefCount(data.Get()), 1);
   TComPtr<IAsyncOperation> async = data.As<IAsyncOperation>();
   ASSERT_TRUE(async);
-  EXPECT_EQ(RefCount(data.Get()), 2u);
+  EXPECT_EQ(DataObjRefCount(data.Get()), 2);
   EXPECT_EQ(async.As<IUnknown>().Get(), data.As<IUnknown>().Get());
   EXPECT_FALSE(data.As<IDropSource>());
   async.Reset();
@@ -401,26 +396,26 @@ TEST_F(CustomFormats, StreamsAndStoragesAreHandedOutWithAReference) {
   // Offered as either: the medium names the one interface it carries.
   list().AddFormatEx(L"Kestrix Either", Pointer(storage.Get()), TYMED_ISTREAM | TYMED_ISTORAGE, 0);
 
-  const ULONG streamRefs = RefCount(stream.Get());
+  const int streamRefs = DataObjRefCount(stream.Get());
   FORMATETC fe = Fe(Registered(L"Kestrix Stream"), TYMED_ISTREAM);
   STGMEDIUM m{};
   ASSERT_EQ(data->GetData(&fe, &m), S_OK);
   EXPECT_EQ(m.tymed, DWORD{TYMED_ISTREAM});
   EXPECT_EQ(m.pstm, stream.Get());
   EXPECT_EQ(m.pUnkForRelease, nullptr);
-  EXPECT_EQ(RefCount(stream.Get()), streamRefs + 1);
+  EXPECT_EQ(DataObjRefCount(stream.Get()), streamRefs + 1);
   STATSTG st{};
   m.pstm->Stat(&st, STATFLAG_NONAME);
   EXPECT_EQ(st.cbSize.QuadPart, 8u);
   ReleaseStgMedium(&m);
-  EXPECT_EQ(RefCount(stream.Get()), streamRefs);
+  EXPECT_EQ(DataObjRefCount(stream.Get()), streamRefs);
 
   for (const wchar_t* name : {L"Kestrix Storage", L"Kestrix Either"}) {
-    const ULONG storageRefs = RefCount(storage.Get());
+    const int storageRefs = DataObjRefCount(storage.Get());
     fe = Fe(Registered(name), TYMED_ISTREAM | TYMED_ISTORAGE);
     ASSERT_EQ(data->GetData(&fe, &m), S_OK) << name;
     EXPECT_EQ(m.tymed, DWORD{TYMED_ISTORAGE});
-    EXPECT_EQ(RefCount(storage.Get()), storageRefs + 1);
+    EXPECT_EQ(DataObjRefCount(storage.Get()), storageRefs + 1);
     TComPtr<IEnumSTATSTG> elements;
     ASSERT_EQ(m.pstg->EnumElements(0, nullptr, 0, elements.Put()), S_OK);
     ASSERT_EQ(elements->Next(1, &st, nullptr), S_OK);
@@ -428,7 +423,7 @@ TEST_F(CustomFormats, StreamsAndStoragesAreHandedOutWithAReference) {
     CoTaskMemFree(st.pwcsName);
     elements.Reset();
     ReleaseStgMedium(&m);
-    EXPECT_EQ(RefCount(storage.Get()), storageRefs);
+    EXPECT_EQ(DataObjRefCount(storage.Get()), storageRefs);
   }
 }
 
