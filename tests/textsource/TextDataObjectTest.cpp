@@ -1,6 +1,9 @@
 // TTextDataObject through its interfaces, as a foreign drop target uses it.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <psapi.h>
+
 #include <cstring>
 #include <stdexcept>
 
@@ -194,6 +197,28 @@ TEST(TextDataObject, UnsupportedMethods) {
   EXPECT_EQ(data->EnumDAdvise(&adviseEnum), E_NOTIMPL);
   EXPECT_EQ(adviseEnum, nullptr);
   EXPECT_EQ(data->EnumDAdvise(nullptr), E_NOTIMPL);
+}
+
+TEST(TextDataObject, RenderingLeavesNothingBehindOnceTheReceiverReleases) {
+  auto privateBytes = [] {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+    return counters.PrivateUsage;
+  };
+  TKXTextSource source(nullptr);
+  source.setText(std::wstring(2u << 20, L'k'));  // 4 MiB as UTF-16
+  auto data = Adopt(TTextDataObject::createEx(L"", &source));
+  Get(data.Get(), Fe(CF_UNICODETEXT));  // the first rendering may set up caches
+  const SIZE_T before = privateBytes();
+  for (int i = 0; i < 64; ++i) {
+    FORMATETC fe = Fe(i % 2 ? CF_TEXT : CF_UNICODETEXT);
+    STGMEDIUM m{};
+    ASSERT_EQ(data->GetData(&fe, &m), S_OK);
+    ASSERT_EQ(m.pUnkForRelease, nullptr);  // the receiver frees the block itself
+    ReleaseStgMedium(&m);
+  }
+  // 64 renderings of 2 to 4 MiB each: kept blocks would add close to 200 MiB.
+  EXPECT_LT(privateBytes(), before + (32u << 20));
 }
 
 // ---- objects, references and the constructors without a component --------------------------------
