@@ -1,6 +1,6 @@
 #include "targets/KXTextDropTarget.h"
 
-#include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstring>
 
@@ -25,7 +25,7 @@ std::vector<Candidate> Candidates(const TKXTextTarget& owner) {
   const vcl::TStringList& custom = *owner.getCustomFormats();
   for (int i = 0; i < custom.Count(); ++i) {
     LONG tymed = static_cast<LONG>(custom.Integers(i));
-    rows.push_back({ClipboardFormatFromString(custom[i]), tymed ? static_cast<DWORD>(tymed) : TYMED_HGLOBAL, dtfCustom, i});
+    rows.push_back({ClipboardFormatFromString(custom[i]), tymed ? static_cast<DWORD>(tymed) : DWORD{TYMED_HGLOBAL}, dtfCustom, i});
   }
   const Candidate fixed[] = {
       {CF_URL, TYMED_HGLOBAL, dtfURL, -1},      {CF_NETSCAPEBOOKMARK, TYMED_HGLOBAL, dtfURL, -1},
@@ -66,24 +66,22 @@ std::wstring DecodeText(UINT format, bool custom, const std::string& bytes) {
   return vcl::UnicodeFromAnsi(raw);
 }
 
-// Only hands a block to DragQueryFileW when its name list lies inside it: the shell would read a
-// foreign, malformed block past its end.
-bool IsWellFormedHDROP(HGLOBAL block) {
+// Only hands a block to DragQueryFileW when it holds at least one name and its list ends inside
+// it: the shell reads a foreign, malformed block past its end (Wine's even counts a name in an
+// empty list).
+bool HasWellFormedNames(HGLOBAL block) {
   vcl::TGlobalLock lock(block);
   if (!lock || lock.Size() < sizeof(DROPFILES)) return false;
   const auto* header = lock.As<const DROPFILES>();
   const size_t size = lock.Size(), start = header->pFiles;
   if (start < sizeof(DROPFILES) || start >= size) return false;
   const char* p = lock.As<const char>() + start;
-  const size_t avail = size - start;
-  if (header->fWide) {
-    for (size_t i = 0; i + 3 < avail; i += 2)
-      if (std::memcmp(p + i, "\0\0\0\0", 4) == 0) return true;
-    return avail >= 2 && std::memcmp(p, "\0\0", 2) == 0;
-  }
-  for (size_t i = 0; i + 1 < avail; ++i)
-    if (p[i] == 0 && p[i + 1] == 0) return true;
-  return avail >= 1 && p[0] == 0;
+  const size_t avail = size - start, unit = header->fWide ? 2 : 1;
+  auto isNul = [&](size_t at) { return at + unit <= avail && std::memcmp(p + at, "\0\0", unit) == 0; };
+  if (avail < unit || isNul(0)) return false;
+  for (size_t at = 0; at + 2 * unit <= avail; at += unit)
+    if (isNul(at) && isNul(at + unit)) return true;
+  return false;
 }
 
 }  // namespace
@@ -145,7 +143,7 @@ HRESULT TTextDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
 
   const bool inGlobal = medium->tymed == TYMED_HGLOBAL && medium->hGlobal;
   if (fetched->format == CF_HDROP) {
-    if (inGlobal && IsWellFormedHDROP(medium->hGlobal)) {
+    if (inGlobal && HasWellFormedNames(medium->hGlobal)) {
       theOwner->GetDroppedFiles(static_cast<HDROP>(medium->hGlobal));
     } else {
       theOwner->FText.clear();

@@ -16,6 +16,9 @@ LONG outstanding = 0;
 class ReleaseTracker : public vcl::TInterfacedObjectImpl<IUnknown> {
  public:
   explicit ReleaseTracker(STGMEDIUM medium) : FMedium(medium) {
+    // ReleaseStgMedium releases a stream or storage itself even when pUnkForRelease is set; the
+    // tracker holds a reference of its own.
+    if ((medium.tymed == TYMED_ISTREAM || medium.tymed == TYMED_ISTORAGE) && medium.pstm) medium.pstm->AddRef();
     InterlockedIncrement(&outstanding);
     AddRef();
   }
