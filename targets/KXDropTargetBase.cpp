@@ -81,9 +81,9 @@ STDMETHODIMP TKXDropTargetBase::DragEnter(IDataObject* dataObj, DWORD grfKeyStat
     FAvailableDropEffects = setFromDropEffect(*pdwEffect);
     QueryDrop(grfKeyState, *pdwEffect, pt);
     TDropEffect e = ApplyEffectOverride(*pdwEffect);
-    if (theOwnerBase->OnDragEnter) {
+    if (theOwnerBase->getOnDragEnter()) {
       vcl::TPoint p = theOwnerBase->AcceptorClientPoint(pt);
-      RaiseEvent([&] { theOwnerBase->OnDragEnter(theOwnerBase, e, p.X, p.Y); });
+      RaiseEvent([&] { theOwnerBase->getOnDragEnter()(theOwnerBase, e, p.X, p.Y); });
     }
     return S_OK;
   });
@@ -100,9 +100,9 @@ STDMETHODIMP TKXDropTargetBase::DragOver(DWORD grfKeyState, POINTL pt, DWORD* pd
   HRESULT hr = vcl::ComBoundary([&] {
     QueryDrop(grfKeyState, *pdwEffect, pt);
     TDropEffect e = ApplyEffectOverride(*pdwEffect);
-    if (theOwnerBase->OnDragOver) {
+    if (theOwnerBase->getOnDragOver()) {
       vcl::TPoint p = theOwnerBase->AcceptorClientPoint(pt);
-      RaiseEvent([&] { theOwnerBase->OnDragOver(theOwnerBase, e, p.X, p.Y); });
+      RaiseEvent([&] { theOwnerBase->getOnDragOver()(theOwnerBase, e, p.X, p.Y); });
     }
     return S_OK;
   });
@@ -112,7 +112,7 @@ STDMETHODIMP TKXDropTargetBase::DragOver(DWORD grfKeyState, POINTL pt, DWORD* pd
 
 STDMETHODIMP TKXDropTargetBase::DragLeave() {
   FAcceptFormat = false;
-  if (theOwnerBase && theOwnerBase->OnDragLeave) RaiseEvent([&] { theOwnerBase->OnDragLeave(theOwnerBase); });
+  if (theOwnerBase && theOwnerBase->getOnDragLeave()) RaiseEvent([&] { theOwnerBase->getOnDragLeave()(theOwnerBase); });
   EndDrag();
   return S_OK;
 }

@@ -37,9 +37,12 @@ class KX_API TKXGenericTarget : public TKXBaseComponent {
   void SetOverrideDropEffect(TDropEffect aDe, TDropEffect ovDe) { FOverrideDropEffects[aDe] = ovDe; }
 
   // ---- events of the drag over the acceptor (client coordinates) ----
-  TKXDragEnterOverType OnDragEnter;
-  TKXDragEnterOverType OnDragOver;
-  TNotifyEvent OnDragLeave;
+  const TKXDragEnterOverType& getOnDragEnter() const { return FOnDragEnter; }
+  void setOnDragEnter(TKXDragEnterOverType Value) { FOnDragEnter = std::move(Value); }
+  const TKXDragEnterOverType& getOnDragOver() const { return FOnDragOver; }
+  void setOnDragOver(TKXDragEnterOverType Value) { FOnDragOver = std::move(Value); }
+  const TNotifyEvent& getOnDragLeave() const { return FOnDragLeave; }
+  void setOnDragLeave(TNotifyEvent Value) { FOnDragLeave = std::move(Value); }
 
   // ---- the current drag ----
   // The effect last reported to OLE; deNone before any drag.
@@ -77,6 +80,9 @@ class KX_API TKXGenericTarget : public TKXBaseComponent {
   HWND FAcceptorHandle = nullptr;
   vcl::TWndMethod FOldAcceptorWndProc;
   TKXDropTargetBase* theDropTarget = nullptr;
+  TKXDragEnterOverType FOnDragEnter;
+  TKXDragEnterOverType FOnDragOver;
+  TNotifyEvent FOnDragLeave;
   std::array<TDropEffect, 5> FOverrideDropEffects{deNone, deCopy, deMove, deLink, deScroll};
 };
 

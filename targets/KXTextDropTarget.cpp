@@ -159,9 +159,9 @@ HRESULT TTextDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
   theOwner->FDroppedTextFormat = KindOfFormat(fetched->format);
   if (theOwner->FDroppedTextFormat == dtfURL) TakeURLTitle(fetched->format);
 
-  if (theOwner->OnDrop) {
+  if (theOwner->getOnDrop()) {
     vcl::TPoint p = theOwner->AcceptorClientPoint(pt);
-    RaiseEvent([&] { theOwner->OnDrop(theOwner, theOwner->getAcceptorControl(), theString, p.X, p.Y); });
+    RaiseEvent([&] { theOwner->getOnDrop()(theOwner, theOwner->getAcceptorControl(), theString, p.X, p.Y); });
   }
   return S_OK;
 }

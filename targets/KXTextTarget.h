@@ -53,7 +53,8 @@ class KX_API TKXTextTarget : public TKXGenericTarget {
   // The text kinds the current data object offers, whatever is accepted.
   TDropTextFormats getAvailableTextFormats() const;
 
-  TKXDropType OnDrop;
+  const TKXDropType& getOnDrop() const { return FOnDrop; }
+  void setOnDrop(TKXDropType Value) { FOnDrop = std::move(Value); }
 
   // Reads the names of a dropped HDROP into Text, one per line.
   void GetDroppedFiles(HDROP hDrop);
@@ -66,6 +67,7 @@ class KX_API TKXTextTarget : public TKXGenericTarget {
   void SetAccepted(TDropTextFormat Format, bool Value);
   TTextDropTarget* Target() const;
 
+  TKXDropType FOnDrop;
   int FCustomFormatIndex = 0;
   std::unique_ptr<vcl::TStringList> FCustomFormats;
   TDropTextFormat FDroppedTextFormat = dtfURL;

@@ -31,8 +31,8 @@ struct Bound {
     memo->SetBounds(10, 20, 200, 100);
     target = new TKXTextTarget(&form);
     target->setAcceptorControl(memo);
-    target->OnDragEnter = [this](TObject*, TDropEffect e, int x, int y) { enters.push_back({e, {x, y}}); };
-    target->OnDrop = [this](TObject*, vcl::TWinControl*, const std::wstring& text, int, int) { drops.push_back(text); };
+    target->setOnDragEnter([this](TObject*, TDropEffect e, int x, int y) { enters.push_back({e, {x, y}}); });
+    target->setOnDrop([this](TObject*, vcl::TWinControl*, const std::wstring& text, int, int) { drops.push_back(text); });
   }
   // The drop target as any OLE caller finds it: through the window's registration.
   TComPtr<IDropTarget> DropTarget() {
