@@ -34,6 +34,9 @@ KX_API void KXUtilShutdown();
 #if __has_include("formats/KXUtilText.h")
 #include "formats/KXUtilText.h"       // tokenising, rich edit streaming, file conversion
 #endif
+#if __has_include("formats/KXPIDL.h")
+#include "formats/KXPIDL.h"           // item-ID lists and the shell ID list array
+#endif
 #if __has_include("formats/KXUtilShell.h")
 #include "formats/KXUtilShell.h"      // temporary files, drag detection, shortcuts, storages
 #endif

@@ -17,9 +17,9 @@ namespace kestrix {
 
 // ---- inspection (a null data object gives the empty or false result) ----
 
-// One line per format offered for reading: ids 1 to 16 as their number, higher ids as their
-// registered name (empty for ids without one). The walk stops after 10,000 entries, so an
-// enumerator that never ends cannot hang the caller.
+// One line per format offered for reading, in the enumerator's order: ids 1 to 16 as their
+// number, higher ids as their registered name (empty for ids without one); stops at an id of 0.
+// Both lists stop after 10,000 entries, so an enumerator that never ends cannot hang the caller.
 KX_API vcl::TStringList* DataObjFormatList(IDataObject* DataObject);
 // One line per offered FORMATETC: "name",id,medium,aspect,lindex.
 KX_API vcl::TStringList* DataObjFormatEtcList(IDataObject* DataObject);
@@ -29,7 +29,10 @@ KX_API int DataObjRefCount(IUnknown* Object);
 KX_API bool DataObjHasFormat(IDataObject* DataObject, const std::wstring& FormatName);
 // The named format's data with DataObjectTymed/DataObjectLindex: the bytes of a global block, or
 // for other media a pointer-sized handle or interface the caller then owns (an added reference
-// for streams and storages; a copy for bitmaps, enhanced metafiles and metafile pictures).
+// for streams and storages; a copy for CF_BITMAP, CF_ENHMETAFILE and the METAFILEPICT record of
+// CF_METAFILEPICT). The medium received is always released. Empty when GetData fails, when the
+// object answers with a medium that was not asked for, a null handle or a block that cannot be
+// locked, and for GDI or metafile media of other formats.
 KX_API std::string DataObjGetFormat(IDataObject* DataObject, const std::wstring& FormatName);
 
 // ---- naming ----
