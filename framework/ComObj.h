@@ -36,6 +36,7 @@ class TComPtr {
 
   T* Get() const { return FPtr; }
   T* operator->() const { return FPtr; }
+  T& operator*() const { return *FPtr; }
   explicit operator bool() const { return FPtr != nullptr; }
 
   // QueryInterface for another interface; empty when the object does not have it.

@@ -1,0 +1,44 @@
+#include "DemoScreenshot.h"
+
+#include <wincodec.h>
+
+#include <vector>
+
+#include "framework/ComObj.h"
+#include "framework/Handles.h"
+
+bool SaveWindowPng(HWND wnd, const std::wstring& fileName) {
+  RECT r;
+  if (!GetWindowRect(wnd, &r)) return false;
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  // The screen's pixels where the window is: what a user sees, frame and children included.
+  vcl::TWindowDC screen;
+  vcl::TMemoryDC memory(CreateCompatibleDC(screen.Get()));
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB};
+  void* bits = nullptr;
+  vcl::TUniqueBitmap dib(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!dib || !bits) return false;
+  {
+    vcl::TSelectObject select(memory.Get(), dib.Get());
+    BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), r.left, r.top, SRCCOPY);
+  }
+  GdiFlush();
+
+  vcl::TComPtr<IWICImagingFactory> factory;
+  vcl::TComPtr<IWICStream> stream;
+  vcl::TComPtr<IWICBitmapEncoder> encoder;
+  vcl::TComPtr<IWICBitmapFrameEncode> frame;
+  WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGR;
+  const UINT stride = static_cast<UINT>(width) * 4;
+  return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                    factory.PutVoid())) &&
+         SUCCEEDED(factory->CreateStream(stream.Put())) &&
+         SUCCEEDED(stream->InitializeFromFilename(fileName.c_str(), GENERIC_WRITE)) &&
+         SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Put())) &&
+         SUCCEEDED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) &&
+         SUCCEEDED(encoder->CreateNewFrame(frame.Put(), nullptr)) && SUCCEEDED(frame->Initialize(nullptr)) &&
+         SUCCEEDED(frame->SetSize(width, height)) && SUCCEEDED(frame->SetPixelFormat(&format)) &&
+         SUCCEEDED(frame->WritePixels(height, stride, stride * height, static_cast<BYTE*>(bits))) &&
+         SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+}

@@ -1,0 +1,120 @@
+#include "targets/KXDropTargetBase.h"
+
+#include "framework/Forms.h"
+#include "targets/KXGenericTarget.h"
+
+namespace kestrix {
+
+TKXDropTargetBase::TKXDropTargetBase(TKXGenericTarget* aOwner, bool LinkAllowed)
+    : theOwnerBase(aOwner), FLinkAllowed(LinkAllowed) {
+  AddRef();  // the owning component's reference
+}
+
+bool TKXDropTargetBase::Offers(UINT cfFormat, DWORD tymed) const {
+  if (!FDataObj) return false;
+  FORMATETC fe{static_cast<CLIPFORMAT>(cfFormat), nullptr, DVASPECT_CONTENT, -1, tymed};
+  return FDataObj->QueryGetData(&fe) == S_OK;
+}
+
+bool TKXDropTargetBase::QueryDrop(DWORD grfKeyState, DWORD& dwEffect, POINTL) {
+  const DWORD allowed = dwEffect;
+  auto refuse = [&] {
+    dwEffect = DROPEFFECT_NONE;
+    FEffects = setFromDropEffect(DROPEFFECT_NONE);
+    return false;
+  };
+  if (!FAcceptFormat) return refuse();
+  DWORD effect = OleStdGetDropEffect(grfKeyState);
+  if (effect == DROPEFFECT_NONE) {
+    for (DWORD candidate : {DROPEFFECT_MOVE, DROPEFFECT_COPY, DROPEFFECT_LINK}) {
+      if (candidate == DROPEFFECT_LINK && !FLinkAllowed) break;
+      if (allowed & candidate) {
+        effect = candidate;
+        break;
+      }
+    }
+    if (effect == DROPEFFECT_NONE) return refuse();
+  } else if (!(allowed & effect) || (effect == DROPEFFECT_LINK && !FLinkAllowed)) {
+    return refuse();
+  }
+  dwEffect = effect;
+  FEffects = setFromDropEffect(effect);
+  return true;
+}
+
+TDropEffect TKXDropTargetBase::ApplyEffectOverride(DWORD& dwEffect) {
+  TDropEffect e = theOwnerBase->GetOverrideDropEffect(singleEffectFromSet(setFromDropEffect(dwEffect)));
+  if (!FAvailableDropEffects.Contains(e)) e = deNone;
+  FEffects = {e};
+  dwEffect = dropEffectFromEnum(e);
+  return e;
+}
+
+void TKXDropTargetBase::OwnerGone() {
+  theOwnerBase = nullptr;
+  FAcceptFormat = false;
+  EndDrag();
+}
+
+void TKXDropTargetBase::RaiseEvent(const std::function<void()>& Event) {
+  try {
+    Event();
+  } catch (...) {
+    vcl::Application->HandleException(theOwnerBase);
+  }
+}
+
+void TKXDropTargetBase::EndDrag() {
+  FDataObj.Reset();
+  FAvailableDropEffects = {};
+}
+
+STDMETHODIMP TKXDropTargetBase::DragEnter(IDataObject* dataObj, DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) {
+  if (!pdwEffect) return E_INVALIDARG;
+  if (!theOwnerBase) {
+    *pdwEffect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  HRESULT hr = vcl::ComBoundary([&] {
+    FDataObj = vcl::TComPtr<IDataObject>(dataObj);
+    FAcceptFormat = AcceptsCurrentFormats();
+    FAvailableDropEffects = setFromDropEffect(*pdwEffect);
+    QueryDrop(grfKeyState, *pdwEffect, pt);
+    TDropEffect e = ApplyEffectOverride(*pdwEffect);
+    if (theOwnerBase->getOnDragEnter()) {
+      vcl::TPoint p = theOwnerBase->AcceptorClientPoint(pt);
+      RaiseEvent([&] { theOwnerBase->getOnDragEnter()(theOwnerBase, e, p.X, p.Y); });
+    }
+    return S_OK;
+  });
+  if (FAILED(hr)) *pdwEffect = DROPEFFECT_NONE;
+  return S_OK;
+}
+
+STDMETHODIMP TKXDropTargetBase::DragOver(DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) {
+  if (!pdwEffect) return E_INVALIDARG;
+  if (!theOwnerBase) {
+    *pdwEffect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  HRESULT hr = vcl::ComBoundary([&] {
+    QueryDrop(grfKeyState, *pdwEffect, pt);
+    TDropEffect e = ApplyEffectOverride(*pdwEffect);
+    if (theOwnerBase->getOnDragOver()) {
+      vcl::TPoint p = theOwnerBase->AcceptorClientPoint(pt);
+      RaiseEvent([&] { theOwnerBase->getOnDragOver()(theOwnerBase, e, p.X, p.Y); });
+    }
+    return S_OK;
+  });
+  if (FAILED(hr)) *pdwEffect = DROPEFFECT_NONE;
+  return S_OK;
+}
+
+STDMETHODIMP TKXDropTargetBase::DragLeave() {
+  FAcceptFormat = false;
+  if (theOwnerBase && theOwnerBase->getOnDragLeave()) RaiseEvent([&] { theOwnerBase->getOnDragLeave()(theOwnerBase); });
+  EndDrag();
+  return S_OK;
+}
+
+}  // namespace kestrix

@@ -1,0 +1,130 @@
+#include "support/FakeDataObject.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "vocabulary/KXEnum.h"
+
+namespace kxtest {
+
+namespace {
+
+LONG outstanding = 0;
+
+// Set as a medium's pUnkForRelease: ReleaseStgMedium releases it and it frees the block then.
+class ReleaseTracker : public vcl::TInterfacedObjectImpl<IUnknown> {
+ public:
+  explicit ReleaseTracker(STGMEDIUM medium) : FMedium(medium) {
+    // ReleaseStgMedium releases a stream or storage itself even when pUnkForRelease is set; the
+    // tracker holds a reference of its own.
+    if ((medium.tymed == TYMED_ISTREAM || medium.tymed == TYMED_ISTORAGE) && medium.pstm) medium.pstm->AddRef();
+    InterlockedIncrement(&outstanding);
+    AddRef();
+  }
+  ~ReleaseTracker() override {
+    InterlockedDecrement(&outstanding);
+    FMedium.pUnkForRelease = nullptr;
+    ReleaseStgMedium(&FMedium);
+  }
+
+ private:
+  STGMEDIUM FMedium;
+};
+
+}  // namespace
+
+int FakeDataObject::OutstandingMedia() { return outstanding; }
+
+HGLOBAL GlobalWithBytes(const std::string& bytes) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+  if (void* p = GlobalLock(h)) {
+    if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
+    GlobalUnlock(h);
+  }
+  return h;
+}
+
+std::string HDropBytes(const std::vector<std::wstring>& names) {
+  DROPFILES header{};
+  header.pFiles = sizeof header;
+  header.fWide = TRUE;
+  std::string out(reinterpret_cast<const char*>(&header), sizeof header);
+  for (const auto& n : names) out.append(reinterpret_cast<const char*>(n.c_str()), (n.size() + 1) * 2);
+  out.append(2, '\0');
+  return out;
+}
+
+std::string FileGroupDescriptorA(const std::string& firstName) {
+  FILEGROUPDESCRIPTORA fgd{};
+  fgd.cItems = 1;
+  std::strncpy(fgd.fgd[0].cFileName, firstName.c_str(), MAX_PATH - 1);
+  return std::string(reinterpret_cast<const char*>(&fgd), sizeof fgd);
+}
+
+vcl::TComPtr<FakeDataObject> MakeFake() { return vcl::TComPtr<FakeDataObject>(new FakeDataObject); }
+
+FakeDataObject& FakeDataObject::Offer(UINT format, std::string bytes, DWORD tymed) {
+  return OfferRendered(format, tymed, [bytes](const FORMATETC&, STGMEDIUM& m) {
+    m.tymed = TYMED_HGLOBAL;
+    m.hGlobal = GlobalWithBytes(bytes);
+    return S_OK;
+  });
+}
+
+FakeDataObject& FakeDataObject::Offer(const wchar_t* formatName, std::string bytes) {
+  return Offer(RegisterClipboardFormatW(formatName), std::move(bytes));
+}
+
+FakeDataObject& FakeDataObject::OfferRendered(UINT format, DWORD tymed, Renderer render) {
+  FEntries.push_back({{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, tymed}, std::move(render)});
+  return *this;
+}
+
+FakeDataObject& FakeDataObject::OfferBroken(UINT format, HRESULT hr, DWORD tymed) {
+  return OfferRendered(format, tymed, [hr](const FORMATETC&, STGMEDIUM&) { return hr; });
+}
+
+const FakeDataObject::Entry* FakeDataObject::Find(const FORMATETC& request) const {
+  for (const Entry& e : FEntries)
+    if (e.fe.cfFormat == request.cfFormat && (e.fe.tymed & request.tymed) && request.dwAspect == DVASPECT_CONTENT)
+      return &e;
+  return nullptr;
+}
+
+STDMETHODIMP FakeDataObject::GetData(FORMATETC* request, STGMEDIUM* medium) {
+  ++FGetDataCalls;
+  if (!request || !medium) return E_INVALIDARG;
+  std::memset(medium, 0, sizeof *medium);
+  const Entry* e = Find(*request);
+  if (!e) return DV_E_FORMATETC;
+  HRESULT hr = e->render(*request, *medium);
+  if (SUCCEEDED(hr) && medium->tymed != TYMED_NULL) {
+    // Hand the receiver a medium whose release is counted; the tracker frees the real content.
+    auto* tracker = new ReleaseTracker(*medium);
+    medium->pUnkForRelease = tracker;
+  }
+  return hr;
+}
+
+STDMETHODIMP FakeDataObject::QueryGetData(FORMATETC* request) {
+  return request && Find(*request) ? S_OK : DV_E_FORMATETC;
+}
+
+STDMETHODIMP FakeDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) {
+  if (out) out->ptd = nullptr;
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP FakeDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (direction != DATADIR_GET) return E_NOTIMPL;
+  auto* e = new kestrix::TKXEnumFormatEtc();
+  for (const Entry& entry : FEntries) e->addFormatEtc(entry.fe);
+  e->AddRef();
+  *out = e;
+  return S_OK;
+}
+
+}  // namespace kxtest

@@ -1,0 +1,64 @@
+#pragma once
+// A foreign application's data object, as a test double: it offers what the test lists, renders
+// bytes into global memory (or whatever medium a custom renderer builds), and can lie the ways
+// real applications do. Every medium it hands out carries a release tracker, so a test can check
+// that the receiver released all of them.
+#include <windows.h>
+#include <ole2.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/ComObj.h"
+
+namespace kxtest {
+
+class FakeDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
+ public:
+  // Fills the medium for a request; returns the HRESULT GetData answers.
+  using Renderer = std::function<HRESULT(const FORMATETC& request, STGMEDIUM& medium)>;
+
+  // Offers bytes of a format (by id) in global memory. The block is exactly the bytes given.
+  FakeDataObject& Offer(UINT format, std::string bytes, DWORD tymed = TYMED_HGLOBAL);
+  FakeDataObject& Offer(const wchar_t* formatName, std::string bytes);
+  // Offers a format rendered by a callback.
+  FakeDataObject& OfferRendered(UINT format, DWORD tymed, Renderer render);
+  // Claims a format in QueryGetData and EnumFormatEtc but fails GetData with hr.
+  FakeDataObject& OfferBroken(UINT format, HRESULT hr = DV_E_FORMATETC, DWORD tymed = TYMED_HGLOBAL);
+
+  int GetDataCalls() const { return FGetDataCalls; }
+  // Media handed out and not yet released by the receiver.
+  static int OutstandingMedia();
+
+  STDMETHODIMP GetData(FORMATETC* request, STGMEDIUM* medium) override;
+  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryGetData(FORMATETC* request) override;
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override;
+  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override;
+  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+  STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+ private:
+  struct Entry {
+    FORMATETC fe;
+    Renderer render;
+  };
+  const Entry* Find(const FORMATETC& request) const;
+  std::vector<Entry> FEntries;
+  int FGetDataCalls = 0;
+};
+
+// Makes a new FakeDataObject held by one reference.
+vcl::TComPtr<FakeDataObject> MakeFake();
+
+// A global block holding exactly these bytes (GMEM_MOVEABLE).
+HGLOBAL GlobalWithBytes(const std::string& bytes);
+// An HDROP block (DROPFILES + double-NUL list) for the names, Unicode.
+std::string HDropBytes(const std::vector<std::wstring>& names);
+// A FILEGROUPDESCRIPTORA block whose first descriptor has this name.
+std::string FileGroupDescriptorA(const std::string& firstName);
+
+}  // namespace kxtest
