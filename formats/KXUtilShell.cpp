@@ -85,7 +85,7 @@ bool DragDetectEx(HWND Window, const vcl::TPoint& Point, vcl::TMouseButton Butto
   if (Button != vcl::mbRight && Button != vcl::mbMiddle) return false;
   const int key = Button == vcl::mbRight ? VK_RBUTTON : VK_MBUTTON;
   POINT origin{Point.X, Point.Y};
-  ClientToScreen(Window, &origin);
+  if (!ClientToScreen(Window, &origin)) return false;  // no such window
   const int cx = GetSystemMetrics(SM_CXDRAG), cy = GetSystemMetrics(SM_CYDRAG);
   // Sleeps until input arrives rather than spinning; the timeout only bounds a missed wake-up.
   enum : DWORD { kIdleWaitMs = 10 };
