@@ -2,9 +2,12 @@
 
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <cstring>
 
+#include "framework/ComCtrls.h"
 #include "framework/ComObj.h"
+#include "framework/Forms.h"
 #include "framework/Handles.h"
 #include "framework/Streams.h"
 
@@ -25,6 +28,41 @@ std::wstring ReadLinkText(Getter get) {
   return buffer;
 }
 
+// Holds the mouse capture for a window and gives it back on every way out, unless another window
+// has taken it meanwhile (releasing would then end that window's capture).
+class TMouseCapture {
+ public:
+  explicit TMouseCapture(HWND Window) : FWindow(Window) { SetCapture(Window); }
+  TMouseCapture(const TMouseCapture&) = delete;
+  TMouseCapture& operator=(const TMouseCapture&) = delete;
+  ~TMouseCapture() {
+    if (Held()) ReleaseCapture();
+  }
+  bool Held() const { return FWindow && GetCapture() == FWindow; }
+
+ private:
+  HWND FWindow;
+};
+
+// Storages nested deeper than this are shown as leaves: a hostile compound file must not run the
+// listing out of stack.
+constexpr int kMaxStorageNesting = 64;
+
+void ListStorage(IStorage* Storage, vcl::TTreeNode* Node, int Depth) {
+  vcl::TComPtr<IEnumSTATSTG> elements;
+  if (FAILED(Storage->EnumElements(0, nullptr, 0, elements.Put())) || !elements) return;
+  STATSTG element;
+  while (elements->Next(1, &element, nullptr) == S_OK) {
+    vcl::TCoTaskMem<wchar_t> name(element.pwcsName);
+    vcl::TTreeNode* child = Node->Owner()->AddChild(Node, element.pwcsName ? element.pwcsName : L"");
+    if (element.type != STGTY_STORAGE || !element.pwcsName || Depth >= kMaxStorageNesting) continue;
+    vcl::TComPtr<IStorage> inner;
+    if (SUCCEEDED(Storage->OpenStorage(element.pwcsName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0,
+                                       inner.Put())) && inner)
+      ListStorage(inner.Get(), child, Depth + 1);
+  }
+}
+
 }  // namespace
 
 std::wstring GetTempPathEx() {
@@ -38,6 +76,31 @@ std::wstring GetTempFileNameEx(const std::wstring& Prefix) {
   wchar_t buffer[MAX_PATH];
   if (folder.empty() || GetTempFileNameW(folder.c_str(), Prefix.c_str(), 0, buffer) == 0) return {};
   return buffer;
+}
+
+bool DragDetectEx(HWND Window, const vcl::TPoint& Point, vcl::TMouseButton Button) {
+  // Wine's DragDetect compares client coordinates, Windows' screen coordinates; the point is passed
+  // on as the caller gave it.
+  if (Button == vcl::mbLeft) return DragDetect(Window, POINT{Point.X, Point.Y}) != FALSE;
+  if (Button != vcl::mbRight && Button != vcl::mbMiddle) return false;
+  const int key = Button == vcl::mbRight ? VK_RBUTTON : VK_MBUTTON;
+  POINT origin{Point.X, Point.Y};
+  if (!ClientToScreen(Window, &origin)) return false;  // no such window
+  const int cx = GetSystemMetrics(SM_CXDRAG), cy = GetSystemMetrics(SM_CYDRAG);
+  // Sleeps until input arrives rather than spinning; the timeout only bounds a missed wake-up.
+  enum : DWORD { kIdleWaitMs = 10 };
+
+  TMouseCapture capture(Window);
+  for (;;) {
+    vcl::Application->ProcessMessages();
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    if (std::abs(cursor.x - origin.x) > cx || std::abs(cursor.y - origin.y) > cy) return true;
+    // Without the capture (taken by another window, or the window is gone) the button's release may
+    // never reach this thread.
+    if (!(GetKeyState(key) & 0x8000) || !capture.Held()) return false;
+    MsgWaitForMultipleObjectsEx(0, nullptr, kIdleWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
 }
 
 std::wstring SaveIStreamToFile(IStream* Stream, const std::wstring& FileName) {
@@ -132,6 +195,20 @@ std::string ObjectDescriptor(IOleObject* Object) {
   block.append(reinterpret_cast<const char*>(fullName.c_str()), nameBytes);
   block.append(reinterpret_cast<const char*>(source.c_str()), sourceBytes);
   return block;
+}
+
+void DisplayStorageUnderTreeNode(IStorage* Storage, vcl::TTreeNode* Node) {
+  if (Storage && Node) ListStorage(Storage, Node, 1);
+}
+
+bool DisplayCompoundDocUnderTreeNode(const std::wstring& FileName, vcl::TTreeNode* Node) {
+  if (!Node || !vcl::FileExists(FileName)) return false;
+  vcl::TComPtr<IStorage> root;
+  if (FAILED(StgOpenStorage(FileName.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, root.Put())) ||
+      !root)
+    return false;
+  DisplayStorageUnderTreeNode(root.Get(), Node);
+  return true;
 }
 
 }  // namespace kestrix

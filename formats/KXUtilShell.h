@@ -20,9 +20,12 @@ KX_API std::wstring GetTempPathEx();
 // A new, empty, uniquely named file in the temporary folder; empty when none can be made.
 KX_API std::wstring GetTempFileNameEx(const std::wstring& Prefix);
 
-// True when the user moves the mouse beyond the drag thresholds while Button is held down, from
-// Point (client coordinates of Window). The left button uses the system's DragDetect; the right
-// and middle buttons run a loop that processes the application's messages while it waits.
+// True when the user moves the mouse beyond the drag thresholds (SM_CXDRAG, SM_CYDRAG; strictly
+// beyond) while Button is held down, from Point (client coordinates of Window). The left button
+// uses the system's DragDetect with Point as given; the right and middle buttons capture the mouse
+// and process the application's messages while they wait (event handlers may run), and answer
+// false when the button is released first, the window loses the capture or is no window. Call it
+// on the thread that owns Window.
 KX_API bool DragDetectEx(HWND Window, const vcl::TPoint& Point, vcl::TMouseButton Button);
 
 // Writes the whole stream (from its start) to the file, replacing it; returns FileName. A file
@@ -44,7 +47,8 @@ KX_API std::wstring GetShortcutPath(const std::wstring& ShortcutFile);
 // cbSize bytes.
 KX_API std::string ObjectDescriptor(IOleObject* Object);
 
-// Adds the storage's elements as children of Node, depth first in enumeration order.
+// Adds the storage's elements as last children of Node, depth first in enumeration order; a
+// storage that cannot be opened, or lies more than 64 levels deep, stays a leaf.
 KX_API void DisplayStorageUnderTreeNode(IStorage* Storage, vcl::TTreeNode* Node);
 // Lists a compound file's root storage under Node; false (and nothing added) when the file does
 // not exist or is not a compound file.

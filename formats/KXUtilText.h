@@ -18,12 +18,14 @@ KX_API vcl::TStringList* TokenizeRaw(const std::wstring& Text, const std::vector
 // The non-empty pieces only. The list is new and belongs to the caller.
 KX_API vcl::TStringList* Tokenize(const std::wstring& Text, const std::vector<wchar_t>& Separators);
 
-// Streams Content (plain text, or RTF source when IsRTF) into the control in the ANSI code page,
-// replacing its selection when ReplaceSelection, else inserting at the caret. A null control is a
-// no-op.
+// Streams Content (plain text, or RTF source when IsRTF) into the control in the ANSI code page.
+// With ReplaceSelection it replaces the selection; without, the selection is first collapsed
+// (selection start -1, length 0) so that nothing is removed. A null control is a no-op. An
+// exception raised while the control reads is kept from the control and rethrown here.
 KX_API void AddContentToRichEdit(const std::wstring& Content, vcl::TCustomRichEdit* RichEdit, bool IsRTF,
                                  bool ReplaceSelection);
-// The control's content (or selection) as plain text or RTF source; empty for a null control.
+// The control's content (or selection) as plain text or RTF source, decoded from the ANSI code
+// page; empty for a null control.
 KX_API std::wstring GetContentFromRichEdit(vcl::TCustomRichEdit* RichEdit, bool IsRTF, bool SelectionOnly);
 
 // Rewrites a file holding UTF-16LE text (recognised by a zero byte in it) in the ANSI code page;
