@@ -78,7 +78,7 @@ TPixelFormat FormatOfDib(const DIBSECTION& ds) {
     case 1: return pf1bit;
     case 4: return pf4bit;
     case 8: return pf8bit;
-    case 16: return ds.dsBmih.biCompression == BI_BITFIELDS && ds.dsBitfields[1] == 0x07E0 ? pf16bit : pf15bit;
+    case 16: return ds.dsBitfields[1] == 0x07E0 ? pf16bit : pf15bit;
     case 24: return pf24bit;
     case 32: return pf32bit;
     default: return pfCustom;
@@ -159,7 +159,14 @@ int DibInfo(HBITMAP bitmap, const DIBSECTION& ds, TBitmapInfo& info) {
   } else {
     info.Header.biClrUsed = 0;
     info.Header.biClrImportant = 0;
-    if (ds.dsBmih.biCompression == BI_BITFIELDS) std::memcpy(info.Colors, ds.dsBitfields, kMaskBytes);
+    // Masks that only restate the uncompressed layout (which GDI reports for 16 and 32 bits) are
+    // left out.
+    const DWORD* m = ds.dsBitfields;
+    const bool plain = ds.dsBmih.biCompression != BI_BITFIELDS ||
+                       (ds.dsBmih.biBitCount == 16 && m[0] == 0x7C00 && m[1] == 0x03E0 && m[2] == 0x001F) ||
+                       (ds.dsBmih.biBitCount == 32 && m[0] == 0xFF0000 && m[1] == 0xFF00 && m[2] == 0xFF);
+    info.Header.biCompression = plain ? BI_RGB : BI_BITFIELDS;
+    if (!plain) std::memcpy(info.Colors, m, kMaskBytes);
   }
   return colors;
 }
@@ -332,10 +339,21 @@ TLoadedBitmap ReadBitmapFile(TStream& stream) {
   TLoadedBitmap result;
   void* dibBits = nullptr;
   if (!rle) {
+    // Top-down files become bottom-up DIBs: every DIB section of ours then has the same row
+    // order, which GDI does not report reliably once the section exists.
+    const bool topDown = h.biHeight < 0;
+    h.biHeight = static_cast<LONG>(height);
     h.biSizeImage = static_cast<DWORD>(bitsSize);
     result.Handle.Reset(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &dibBits, nullptr, 0));
     if (!result.Handle) InvalidBitmap();
-    std::memcpy(dibBits, pixels.data(), pixels.size());
+    if (topDown) {
+      const size_t rowBytes = static_cast<size_t>(RowBytes(width, bits));
+      for (std::int64_t y = 0; y < height; ++y)
+        std::memcpy(static_cast<BYTE*>(dibBits) + static_cast<size_t>(height - 1 - y) * rowBytes,
+                    pixels.data() + static_cast<size_t>(y) * rowBytes, rowBytes);
+    } else {
+      std::memcpy(dibBits, pixels.data(), pixels.size());
+    }
   } else {
     // GDI expands run-length data into an uncompressed DIB of the same depth.
     TBitmapInfo plain = info;

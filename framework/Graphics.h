@@ -172,7 +172,8 @@ class KX_API TBitmap : public TGraphic {
   TPixelFormat PixelFormat();
   // Converts the image (or, when empty, sets the format of the next one).
   void SetPixelFormat(TPixelFormat Value);
-  // Row Row of a DIB section, top row 0; EInvalidGraphicOperation for a bad row or no DIB.
+  // Row Row of a DIB section, top row 0; EInvalidGraphicOperation for a bad row or no DIB. Rows
+  // are taken as bottom-up, as every DIB the bitmap makes itself is.
   void* ScanLine(int Row);
   // A canvas on the bitmap; drawing on it changes the bitmap.
   TCanvas* Canvas();
