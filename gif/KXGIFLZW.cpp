@@ -40,6 +40,10 @@ class TLZWDecoder {
   void SkipSubBlocks();
   // Reads and expands one code; false when decoding ends (no more data or the end code).
   bool Step(bool emit);
+  // Decodes codes for as long as each is an ordinary one: bits at hand, no clear or end code, no
+  // forward reference, a string that ends inside the current row. Stops before any other code,
+  // which Step then takes; state lives in locals meanwhile, out of reach of the pixel stores.
+  void FastRun();
   // Expands Code through the table into the string buffer, as the table says; returns its start.
   std::uint8_t* ExpandSlow(int code, int& firstChar);
   void WriteCode(std::uint8_t* dst, int code) const;
@@ -95,7 +99,9 @@ void TLZWDecoder::Run() {
   FNextFree = FClearCode + 2;
   InitTables();
   StartRows();
-  while (!FComplete && Step(true)) {
+  while (!FComplete) {
+    if (!FFirstCall && !FForwardRefs) FastRun();
+    if (FComplete || !Step(true)) break;
   }
   if (!FFrame.Interlaced && !FComplete) std::fill(FOut, FRowEnd, FFrame.Fill);
   // After a complete frame the next code is normally the end code, which moves the stream past
@@ -104,12 +110,15 @@ void TLZWDecoder::Run() {
 }
 
 void TLZWDecoder::InitTables() {
-  for (int i = 0; i < kMaxCodes; ++i) {
-    bool literal = i < FClearCode;
-    FPrefix[i] = 0;
-    FSuffix[i] = literal ? static_cast<std::uint8_t>(i) : 0;
-    FLength[i] = literal ? 1 : 2;  // an undefined entry reads as the string of code 0 plus 0
-    FFirst[i] = FSuffix[i];
+  // Literals stand for themselves; every other entry reads as undefined: the string of code 0
+  // followed by 0.
+  std::fill_n(FPrefix, kMaxCodes, 0);
+  std::fill_n(FSuffix, kMaxCodes, 0);
+  std::fill_n(FLength, kMaxCodes, 2);
+  std::fill_n(FFirst, kMaxCodes, 0);
+  for (int i = 0; i < FClearCode; ++i) {
+    FSuffix[i] = FFirst[i] = static_cast<std::uint8_t>(i);
+    FLength[i] = 1;
   }
   FHighWater = FNextFree;
 }
@@ -264,6 +273,66 @@ bool TLZWDecoder::Step(bool emit) {
   FOldCode = inCode;
   FFirstChar = firstChar;
   return true;
+}
+
+void TLZWDecoder::FastRun() {
+  const int clear = FClearCode;
+  const int bitCount = FBitCount;
+  const std::uint8_t* const buffer = FBuffer;
+  std::uint16_t* const prefix = FPrefix;
+  std::uint8_t* const suffix = FSuffix;
+  std::uint16_t* const length = FLength;
+  std::uint8_t* const first = FFirst;
+  std::uint8_t* const rowEnd = FRowEnd;
+  std::uint8_t* out = FOut;
+  int bitPos = FBitPos, codeSize = FCodeSize, nextFree = FNextFree, maxCode = FMaxCode;
+  int oldCode = FOldCode, firstChar = FFirstChar;
+  for (;;) {
+    if (bitPos + codeSize >= bitCount) break;
+    std::uint32_t word;
+    std::memcpy(&word, buffer + (bitPos >> 3), sizeof word);
+    const int code = static_cast<int>((word >> (bitPos & 7)) & ((1u << codeSize) - 1));
+    if (code == clear || code == clear + 1) break;
+    if (oldCode >= nextFree && nextFree < kMaxCodes) break;  // this code's entry would refer forward
+    const bool selfDefined = code >= nextFree;
+    const int base = selfDefined ? oldCode : code;
+    const int n = length[base] + (selfDefined ? 1 : 0);
+    if (n >= rowEnd - out) break;
+    bitPos += codeSize;
+
+    std::uint8_t* p = out + length[base] - 1;
+    int c = base;
+    while (c >= clear) {
+      *p-- = suffix[c];
+      c = prefix[c];
+    }
+    *p = suffix[c];
+    if (selfDefined) out[n - 1] = static_cast<std::uint8_t>(firstChar);
+    out += n;
+
+    const int newFirst = first[base];
+    if (nextFree < kMaxCodes) {
+      prefix[nextFree] = static_cast<std::uint16_t>(oldCode);
+      suffix[nextFree] = static_cast<std::uint8_t>(newFirst);
+      length[nextFree] = static_cast<std::uint16_t>(length[oldCode] + 1);
+      first[nextFree] = first[oldCode];
+      ++nextFree;
+      if (nextFree >= maxCode && maxCode < kMaxCodes) {
+        maxCode *= 2;
+        ++codeSize;
+      }
+    }
+    oldCode = code;
+    firstChar = newFirst;
+  }
+  FOut = out;
+  FBitPos = bitPos;
+  FCodeSize = codeSize;
+  FNextFree = nextFree;
+  FHighWater = std::max(FHighWater, nextFree);
+  FMaxCode = maxCode;
+  FOldCode = oldCode;
+  FFirstChar = firstChar;
 }
 
 void TLZWDecoder::StartRows() {
