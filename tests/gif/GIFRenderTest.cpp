@@ -306,3 +306,63 @@ TEST(GIFRender, RenderOnLoad) {
   EXPECT_TRUE(image.Images()->GetImage(0)->HasBitmap());
   EXPECT_EQ(redraws, std::vector<bool>({true}));
 }
+
+// The Windows side of the fuzzing: the corpus and deterministic mutations of it are loaded and
+// every frame rendered. Whatever happens must be a framework exception or a result.
+TEST(GIFRender, MutatedFilesLoadAndRenderOrFailCleanly) {
+  std::vector<std::string> files;
+  for (const std::string& name : CorpusFiles()) {
+    std::string bytes = ReadTestFile(name);
+    if (bytes.size() <= 20000) files.push_back(bytes);
+  }
+  ASSERT_FALSE(files.empty());
+  std::uint32_t state = 12345;
+  auto next = [&] { return state = state * 1664525u + 1013904223u; };
+  int rendered = 0;
+  for (int iteration = 0; iteration < 1500; ++iteration) {
+    std::string bytes = files[next() % files.size()];
+    if (iteration >= static_cast<int>(files.size())) {
+      int edits = 1 + static_cast<int>(next() % 8);
+      for (int e = 0; e < edits && !bytes.empty(); ++e) {
+        size_t at = next() % bytes.size();
+        switch (next() % 4) {
+          case 0: bytes[at] = static_cast<char>(next()); break;
+          case 1: bytes[at] ^= static_cast<char>(1 << (next() % 8)); break;
+          case 2: bytes.erase(at, 1 + next() % 16); break;
+          default: bytes.resize(at); break;
+        }
+      }
+    }
+    TGIFImage image;
+    vcl::TStringStream s(bytes);
+    try {
+      image.LoadFromStream(s);
+    } catch (const vcl::Exception&) {
+    }
+    for (int i = 0; i < image.Images()->Count(); ++i) {
+      try {
+        if (image.Images()->GetImage(i)->GetBitmap()) ++rendered;
+        image.Images()->GetImage(i)->HasMask();
+      } catch (const vcl::Exception&) {
+      }
+    }
+    vcl::TBitmap target;
+    try {
+      target.Assign(&image);
+    } catch (const vcl::Exception&) {
+    }
+  }
+  EXPECT_GT(rendered, 400);
+}
+
+TEST(GIFRender, ClipboardFormsAreNotImplemented) {
+  auto r = Load(Header(2, 2, 1) + LiteralFrame(2, 2, {0, 1, 2, 3}) + ";");
+  UINT format = 0;
+  HANDLE data = nullptr;
+  HPALETTE palette = nullptr;
+  EXPECT_THROW(r->Image->SaveToClipboardFormat(format, data, palette), vcl::EAbstractError);
+  EXPECT_THROW(r->Image->LoadFromClipboardFormat(CF_BITMAP, nullptr, nullptr), vcl::EAbstractError);
+  EXPECT_EQ(CF_GIF, 0) << "no clipboard format is registered for GIF images";
+  EXPECT_FALSE(r->Image->Equals(Load(Header(2, 2, 1) + LiteralFrame(2, 2, {0, 1, 2, 3}) + ";")->Image.get()));
+  EXPECT_TRUE(r->Image->Equals(r->Image.get()));
+}
