@@ -320,3 +320,26 @@ TEST(GraphicDataObject, CountsReferencesAndFreesItsCopyWithTheLastOne) {
   EXPECT_LT(CommittedPrivateBytes(), before + 4 * 1024 * 1024) << "20 leaked copies would take 20 MiB";
   EXPECT_EQ(TGraphicDataObject::LiveCount(), live);
 }
+
+TEST(GraphicDataObject, ADibThatCannotBeAllocatedIsOutOfMemory) {
+  if (sizeof(void*) == 8) GTEST_SKIP() << "only the 32-bit address space runs out at a size a test can afford";
+  // 640 MiB of pixels, twice (the picture and the data object's copy), leave no room in 2 GiB for
+  // rendering a third and a fourth.
+  vcl::TPicture picture;
+  try {
+    picture.Bitmap()->SetPixelFormat(vcl::pf32bit);
+    picture.Bitmap()->SetSize(12800, 13107);
+  } catch (const vcl::EOutOfMemory&) {
+    GTEST_SKIP() << "the address space is too fragmented for the picture itself";
+  }
+  TComPtr<IDataObject> data;
+  try {
+    data = Adopt(TGraphicDataObject::Create(&picture));
+  } catch (const vcl::EOutOfMemory&) {
+    GTEST_SKIP() << "the address space is too fragmented for the data object's copy";
+  }
+  Got g = Get(data.Get(), Fe(CF_DIB, TYMED_HGLOBAL));
+  EXPECT_EQ(g.hr, E_OUTOFMEMORY);
+  EXPECT_EQ(g.tymed, DWORD{TYMED_NULL});
+  EXPECT_TRUE(g.cleared);
+}
