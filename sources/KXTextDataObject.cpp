@@ -1,0 +1,317 @@
+#include "sources/KXTextDataObject.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "formats/KXUtil.h"
+#include "framework/Handles.h"
+#include "sources/KXDragSourceLoop.h"
+#include "sources/KXTextSource.h"
+
+namespace kestrix {
+
+namespace {
+
+LONG volatile liveDataObjects = 0;
+
+int FormatCount(const TCustomFormatDataList* list) { return list ? list->Count() : 0; }
+
+bool IsPlainText(CLIPFORMAT cf) { return cf == CF_TEXT || cf == CF_UNICODETEXT; }
+
+// A palette has no copy function of its own; its entries make a new one.
+HPALETTE CopyPaletteHandle(HPALETTE palette) {
+  UINT count = GetPaletteEntries(palette, 0, 0, nullptr);
+  if (count == 0) return nullptr;
+  std::vector<unsigned char> buffer(sizeof(LOGPALETTE) + count * sizeof(PALETTEENTRY));
+  auto* log = reinterpret_cast<LOGPALETTE*>(buffer.data());
+  log->palVersion = 0x300;
+  log->palNumEntries = static_cast<WORD>(count);
+  GetPaletteEntries(palette, 0, count, log->palPalEntry);
+  return CreatePalette(log);
+}
+
+std::unique_ptr<TCustomFormatDataList> CopyFormats(const TCustomFormatDataList& source) {
+  auto copy = std::make_unique<TCustomFormatDataList>();
+  for (int i = 0; i < source.Count(); ++i) {
+    const TCustomFormatData* from = source.Items(i);
+    copy->AddFormatEx(from->getName(), from->getContent(), from->getTymed(), from->getlIndex());
+    copy->Items(i)->setAllowTrailingNull(from->getAllowTrailingNull());
+  }
+  return copy;
+}
+
+}  // namespace
+
+// ---- creation -------------------------------------------------------------------------------------
+
+TTextDataObject::TTextDataObject(const std::wstring& aString, TCustomFormatDataList* aCDFL, TComponent* aOwner,
+                                 TKXTextSource* aComponent)
+    : theOwner(aOwner), theString(aString), theFormats(aCDFL), theComponent(aComponent) {
+  InterlockedIncrement(&liveDataObjects);
+  AddRef();  // the creator's reference
+  if (theComponent) theComponent->DataObjectCreated(this);
+}
+
+TTextDataObject::~TTextDataObject() {
+  if (theComponent) theComponent->DataObjectGone(this);
+  InterlockedDecrement(&liveDataObjects);
+}
+
+TTextDataObject* TTextDataObject::Create(const std::wstring& aString) {
+  return new TTextDataObject(aString, nullptr, nullptr, nullptr);
+}
+
+TTextDataObject* TTextDataObject::createWithFormats(TCustomFormatDataList* aCDFL) {
+  return new TTextDataObject(std::wstring(), aCDFL, nullptr, nullptr);
+}
+
+TTextDataObject* TTextDataObject::createWithOwner(const std::wstring& aString, TComponent* aOwner) {
+  return new TTextDataObject(aString, nullptr, aOwner, nullptr);
+}
+
+TTextDataObject* TTextDataObject::createEx(const std::wstring& aString, TKXTextSource* aComponent) {
+  return new TTextDataObject(aString, nullptr, nullptr, aComponent);
+}
+
+TTextDataObject* TTextDataObject::createExWithFormats(TCustomFormatDataList* aCDFL, TKXTextSource* aComponent) {
+  return new TTextDataObject(std::wstring(), aCDFL, nullptr, aComponent);
+}
+
+LONG TTextDataObject::LiveCount() { return liveDataObjects; }
+
+void TTextDataObject::ComponentGone() {
+  if (!theComponent) return;
+  theString = theComponent->FText;
+  if (theComponent->getUsingCustomFormat()) FOrphanFormats = CopyFormats(*theComponent->getCustomFormatData());
+  theFormats = nullptr;  // it was the component's list
+  theComponent = nullptr;
+}
+
+TCustomFormatDataList* TTextDataObject::Formats() const {
+  if (theComponent) return theComponent->getCustomFormatData();
+  if (FOrphanFormats) return FOrphanFormats.get();
+  return theFormats;
+}
+
+const std::wstring& TTextDataObject::CurrentText() {
+  return theComponent ? theComponent->RefreshText() : theString;
+}
+
+// ---- rendering ------------------------------------------------------------------------------------
+
+int TTextDataObject::MatchCustom(const FORMATETC& fe) const {
+  const TCustomFormatDataList* list = Formats();
+  for (int i = 0; i < FormatCount(list); ++i) {
+    const TCustomFormatData* item = list->Items(i);
+    const UINT cf = ClipboardFormatFromString(item->getName());
+    const DWORD tymed = static_cast<DWORD>(item->getTymed());
+    if (cf != 0 && cf == fe.cfFormat && (fe.tymed & tymed) == tymed && (fe.lindex == -1 || fe.lindex == item->getlIndex()))
+      return i;
+  }
+  return -1;
+}
+
+HRESULT TTextDataObject::RenderGlobal(const FORMATETC& fe, const TCustomFormatData* item, STGMEDIUM& medium) {
+  const bool unicode = fe.cfFormat == CF_UNICODETEXT;
+  const size_t unit = unicode ? sizeof(wchar_t) : 1;
+  // Plain text always ends in one zero character; a custom item only when it asks for it.
+  const size_t terminator = !item || item->getAllowTrailingNull() ? unit : 0;
+
+  // Plain Unicode text goes straight from the text into the block; everything else needs its bytes
+  // built first. A custom item's bytes are rendered as stored.
+  std::string built;
+  const void* bytes = nullptr;
+  size_t length = 0;
+  if (unicode) {
+    if (item) built = EncodedAnsiStringFromUnicodeString(vcl::UnicodeFromAnsi(item->getContent()));
+    else {
+      const std::wstring& text = CurrentText();
+      bytes = text.data();
+      length = text.size() * sizeof(wchar_t);
+    }
+  } else {
+    built = item ? item->getContent() : vcl::AnsiFromUnicode(CurrentText());
+  }
+  if (!bytes) {
+    bytes = built.data();
+    length = built.size();
+  }
+
+  const size_t count = length + terminator;
+  if (count == 0) {
+    medium.tymed = TYMED_HGLOBAL;
+    return S_OK;
+  }
+  vcl::TUniqueGlobal block = vcl::GlobalFromBytes(kMediumBlockFlags, bytes, length, count);
+  if (!block) return E_OUTOFMEMORY;
+  medium.tymed = TYMED_HGLOBAL;
+  medium.hGlobal = block.Release();
+  return S_OK;
+}
+
+HRESULT TTextDataObject::RenderHandle(const TCustomFormatData& item, STGMEDIUM& medium) {
+  // The Content holds the handle or interface pointer in its first pointer-sized bytes; a shorter
+  // (or null) one holds nothing to hand out.
+  const std::optional<void*> value = DecodePointerFromString(item.getContent());
+  if (!value || !*value) return DV_E_FORMATETC;
+  const LONG tymed = item.getTymed();
+
+  if (tymed & (TYMED_ISTREAM | TYMED_ISTORAGE)) {
+    // Asked for by interface, so the medium carries exactly the interface its tymed names.
+    auto* unknown = static_cast<IUnknown*>(*value);
+    if ((tymed & TYMED_ISTREAM) && SUCCEEDED(unknown->QueryInterface(IID_IStream, reinterpret_cast<void**>(&medium.pstm)))) {
+      medium.tymed = TYMED_ISTREAM;
+      return S_OK;
+    }
+    medium.pstm = nullptr;
+    if ((tymed & TYMED_ISTORAGE) && SUCCEEDED(unknown->QueryInterface(IID_IStorage, reinterpret_cast<void**>(&medium.pstg)))) {
+      medium.tymed = TYMED_ISTORAGE;
+      return S_OK;
+    }
+    medium.pstg = nullptr;
+    return DV_E_FORMATETC;
+  }
+
+  // The receiver deletes what it gets, so GDI objects and metafiles go out as copies.
+  if (tymed & TYMED_GDI) {
+    const DWORD type = GetObjectType(*value);
+    if (type != OBJ_BITMAP && type != OBJ_PAL) return DV_E_FORMATETC;
+    HGDIOBJ copy = type == OBJ_BITMAP ? static_cast<HGDIOBJ>(CopyBitmapHandle(static_cast<HBITMAP>(*value)))
+                                      : static_cast<HGDIOBJ>(CopyPaletteHandle(static_cast<HPALETTE>(*value)));
+    if (!copy) return E_OUTOFMEMORY;
+    medium.tymed = TYMED_GDI;
+    medium.hBitmap = static_cast<HBITMAP>(copy);
+    return S_OK;
+  }
+  if (tymed & TYMED_ENHMF) {
+    if (GetObjectType(*value) != OBJ_ENHMETAFILE) return DV_E_FORMATETC;
+    HENHMETAFILE copy = CopyEnhMetaFileW(static_cast<HENHMETAFILE>(*value), nullptr);
+    if (!copy) return E_OUTOFMEMORY;
+    medium.tymed = TYMED_ENHMF;
+    medium.hEnhMetaFile = copy;
+    return S_OK;
+  }
+  return DV_E_FORMATETC;  // TYMED_FILE, TYMED_MFPICT
+}
+
+HRESULT TTextDataObject::DoGetData(const FORMATETC& fe, STGMEDIUM& medium) {
+  if (theComponent) theComponent->FCustomFormatIndex = -1;
+  const int index = MatchCustom(fe);
+  TCustomFormatData* item = nullptr;
+  if (index >= 0) {
+    TCustomFormatDataList* list = Formats();
+    item = list->Items(index);
+    if (theComponent) {
+      theComponent->FCustomFormatIndex = index;
+      if (item->getContent().empty() && theComponent->FOnRenderCustomFormat) {
+        std::wstring content;
+        const std::wstring name = item->getName();  // the handler may free the item
+        theComponent->FOnRenderCustomFormat(theComponent, name, content);
+        // The handler may have changed the list, or freed the component.
+        list = Formats();
+        if (index >= FormatCount(list) || list->Items(index) != item) return DV_E_FORMATETC;
+        item->setContent(vcl::AnsiFromUnicode(content));
+      }
+      theComponent->setText(vcl::UnicodeFromAnsi(item->getContent()));
+    }
+  } else if (FormatCount(Formats()) > 0 || !IsPlainText(fe.cfFormat)) {
+    return DV_E_FORMATETC;  // custom formats replace the plain text
+  }
+  if (fe.dwAspect != DVASPECT_CONTENT) return DV_E_FORMATETC;
+
+  if (item ? (item->getTymed() & TYMED_HGLOBAL) : (fe.tymed & TYMED_HGLOBAL)) return RenderGlobal(fe, item, medium);
+  if (item) return RenderHandle(*item, medium);
+  return DV_E_FORMATETC;
+}
+
+// ---- IDataObject ----------------------------------------------------------------------------------
+
+STDMETHODIMP TTextDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) {
+  if (medium) std::memset(medium, 0, sizeof *medium);
+  if (!formatetcIn || !medium) return E_INVALIDARG;
+  return TKXTextSource::CallbackBoundary(theComponent, [&] {
+    STGMEDIUM rendered{};
+    HRESULT hr = DoGetData(*formatetcIn, rendered);
+    if (SUCCEEDED(hr)) *medium = rendered;
+    return hr;
+  });
+}
+
+STDMETHODIMP TTextDataObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return DV_E_FORMATETC; }
+
+STDMETHODIMP TTextDataObject::QueryGetData(FORMATETC* formatetc) {
+  if (!formatetc) return E_INVALIDARG;
+  return vcl::ComBoundary([&]() -> HRESULT {
+    const FORMATETC& fe = *formatetc;
+    if (fe.dwAspect != DVASPECT_CONTENT) return S_FALSE;
+    if (MatchCustom(fe) >= 0) return S_OK;
+    if (IsPlainText(fe.cfFormat) && FormatCount(Formats()) == 0 && (fe.tymed & TYMED_HGLOBAL)) return S_OK;
+    return S_FALSE;
+  });
+}
+
+STDMETHODIMP TTextDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return E_NOTIMPL; }
+
+STDMETHODIMP TTextDataObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
+
+STDMETHODIMP TTextDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) {
+  if (enumFormatEtc) *enumFormatEtc = nullptr;
+  return vcl::ComBoundary([&]() -> HRESULT {
+    std::vector<FORMATETC> formats;
+    const TCustomFormatDataList* list = Formats();
+    if (FormatCount(list) > 0) {
+      for (int i = 0; i < list->Count(); ++i) formats.push_back(list->Items(i)->getFormatEtc());
+    } else {
+      for (CLIPFORMAT cf : {CLIPFORMAT{CF_TEXT}, CLIPFORMAT{CF_UNICODETEXT}})
+        formats.push_back({cf, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
+    }
+    return EnumFormatsForReading(dwDirection, enumFormatEtc, formats);
+  });
+}
+
+STDMETHODIMP TTextDataObject::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return E_NOTIMPL; }
+
+STDMETHODIMP TTextDataObject::DUnadvise(DWORD) { return E_NOTIMPL; }
+
+STDMETHODIMP TTextDataObject::EnumDAdvise(IEnumSTATDATA** enumAdvise) {
+  if (enumAdvise) *enumAdvise = nullptr;
+  return E_NOTIMPL;
+}
+
+// ---- IAsyncOperation ------------------------------------------------------------------------------
+
+STDMETHODIMP TTextDataObject::SetAsyncMode(BOOL fDoOpAsync) {
+  FAsyncMode = fDoOpAsync != 0;
+  return S_OK;
+}
+
+STDMETHODIMP TTextDataObject::GetAsyncMode(BOOL* pfIsOpAsync) {
+  if (!pfIsOpAsync) return E_INVALIDARG;
+  *pfIsOpAsync = FAsyncMode ? -1 : 0;
+  return S_OK;
+}
+
+STDMETHODIMP TTextDataObject::StartOperation(IBindCtx*) {
+  FInAsyncOperation = true;
+  return TKXTextSource::CallbackBoundary(theComponent, [&] {
+    if (theComponent) theComponent->AsyncStarted();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TTextDataObject::InOperation(BOOL* pfInAsyncOp) {
+  if (!pfInAsyncOp) return E_INVALIDARG;
+  *pfInAsyncOp = FInAsyncOperation ? -1 : 0;
+  return S_OK;
+}
+
+STDMETHODIMP TTextDataObject::EndOperation(HRESULT, IBindCtx*, DWORD) {
+  FInAsyncOperation = false;
+  return TKXTextSource::CallbackBoundary(theComponent, [&] {
+    if (theComponent) theComponent->AsyncEnded();
+    return S_OK;
+  });
+}
+
+}  // namespace kestrix

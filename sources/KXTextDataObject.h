@@ -1,0 +1,89 @@
+#pragma once
+// TTextDataObject: the data object of a text drag. It renders its source component's text as
+// CF_TEXT and CF_UNICODETEXT, or, when the component has custom formats, exactly those formats
+// instead, and lets a drop target finish the drop asynchronously (IAsyncOperation).
+#include <windows.h>
+#include <ole2.h>
+
+#include <memory>
+#include <string>
+
+#include "framework/ComObj.h"
+#include "vocabulary/KXCustomFormats.h"
+#include "vocabulary/KXMiscIntf.h"
+
+namespace kestrix {
+
+class TKXTextSource;
+
+// Every creation function takes one reference for its creator, who releases it when done; OLE
+// and drop targets hold their own. The object never owns its component, form or list.
+//
+// With a component, rendering reads the component's Text (and so its donor) and custom formats on
+// every request and reports back to it (CustomFormatIndex, OnRenderCustomFormat, the asynchronous
+// events). Without one (Create, createWithFormats, createWithOwner) the object renders its own
+// string, or the list it was given, in the same way, and raises nothing. When the component is
+// destroyed while a target still holds the object (an asynchronous drop), the object keeps a copy
+// of the component's custom formats and its last rendered text and goes on rendering those.
+class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation, IDataObject> {
+ public:
+  static TTextDataObject* Create(const std::wstring& aString);
+  // The list stays the caller's and must outlive the object.
+  static TTextDataObject* createWithFormats(TCustomFormatDataList* aCDFL);
+  static TTextDataObject* createWithOwner(const std::wstring& aString, vcl::TComponent* aOwner);
+  static TTextDataObject* createEx(const std::wstring& aString, TKXTextSource* aComponent);
+  static TTextDataObject* createExWithFormats(TCustomFormatDataList* aCDFL, TKXTextSource* aComponent);
+
+  // Objects of this class alive in the process (diagnostics: a drag that leaks one shows here).
+  static LONG LiveCount();
+
+  // ---- IDataObject ----
+  // CF_UNICODETEXT: UTF-16 plus one zero code unit; CF_TEXT: ANSI plus one zero byte; custom items
+  // on global memory: their bytes (plus a zero terminator when AllowTrailingNull), on other media
+  // the handle or interface held in their Content. pUnkForRelease is always null: the receiver owns
+  // what it gets.
+  STDMETHODIMP GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) override;
+  STDMETHODIMP GetDataHere(FORMATETC* /*formatetc*/, STGMEDIUM* /*medium*/) override;
+  STDMETHODIMP QueryGetData(FORMATETC* formatetc) override;
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC* /*formatetc*/, FORMATETC* /*formatetcOut*/) override;
+  STDMETHODIMP SetData(FORMATETC* /*formatetc*/, STGMEDIUM* /*medium*/, BOOL /*fRelease*/) override;
+  STDMETHODIMP EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) override;
+  STDMETHODIMP DAdvise(FORMATETC* /*formatetc*/, DWORD /*advf*/, IAdviseSink* /*advSink*/,
+                       DWORD* /*dwConnection*/) override;
+  STDMETHODIMP DUnadvise(DWORD /*dwConnection*/) override;
+  STDMETHODIMP EnumDAdvise(IEnumSTATDATA** enumAdvise) override;
+
+  // ---- IAsyncOperation (a true value written out is -1) ----
+  STDMETHODIMP SetAsyncMode(BOOL fDoOpAsync) override;
+  STDMETHODIMP GetAsyncMode(BOOL* pfIsOpAsync) override;
+  STDMETHODIMP StartOperation(IBindCtx* /*pbcReserved*/) override;
+  STDMETHODIMP InOperation(BOOL* pfInAsyncOp) override;
+  STDMETHODIMP EndOperation(HRESULT /*hResult*/, IBindCtx* /*pbcReserved*/, DWORD /*dwEffects*/) override;
+
+ private:
+  friend class TKXTextSource;
+  TTextDataObject(const std::wstring& aString, TCustomFormatDataList* aCDFL, vcl::TComponent* aOwner,
+                  TKXTextSource* aComponent);
+  ~TTextDataObject() override;
+
+  // The component is going: keep what it would have rendered, forget the component.
+  void ComponentGone();
+  TCustomFormatDataList* Formats() const;
+  const std::wstring& CurrentText();
+  // Index of the first custom item the request matches, or -1.
+  int MatchCustom(const FORMATETC& fe) const;
+  HRESULT RenderGlobal(const FORMATETC& fe, const TCustomFormatData* item, STGMEDIUM& medium);
+  HRESULT RenderHandle(const TCustomFormatData& item, STGMEDIUM& medium);
+  HRESULT DoGetData(const FORMATETC& fe, STGMEDIUM& medium);
+
+  vcl::TComponent* theOwner;
+  std::wstring theString;
+  TCustomFormatDataList* theFormats;
+  TKXTextSource* theComponent;
+  bool FInAsyncOperation = false;
+  bool FAsyncMode = false;
+  // The copy of the component's custom formats taken when the component went first.
+  std::unique_ptr<TCustomFormatDataList> FOrphanFormats;
+};
+
+}  // namespace kestrix

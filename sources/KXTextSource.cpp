@@ -1,0 +1,127 @@
+#include "sources/KXTextSource.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "sources/KXCompsDonorText.h"
+#include "sources/KXTextDataObject.h"
+
+namespace kestrix {
+
+namespace {
+
+LONG volatile liveDropSources = 0;
+
+}  // namespace
+
+// ---- TTextDropSource ------------------------------------------------------------------------------
+
+TTextDropSource::TTextDropSource(TKXTextSource* aOwner) : theOwner(aOwner) {
+  InterlockedIncrement(&liveDropSources);
+  AddRef();  // the creator's reference
+}
+
+TTextDropSource::~TTextDropSource() { InterlockedDecrement(&liveDropSources); }
+
+TTextDropSource* TTextDropSource::Create(TKXTextSource* aOwner) { return new TTextDropSource(aOwner); }
+
+LONG TTextDropSource::LiveCount() { return liveDropSources; }
+
+STDMETHODIMP TTextDropSource::QueryContinueDrag(BOOL fEscapePressed, DWORD grfKeyState) {
+  return TDragSourceLoop::QueryContinueDrag(theOwner, fEscapePressed, grfKeyState);
+}
+
+STDMETHODIMP TTextDropSource::GiveFeedback(DWORD dwEffect) { return TDragSourceLoop::GiveFeedback(theOwner, dwEffect); }
+
+// ---- TKXTextSource --------------------------------------------------------------------------------
+
+TKXTextSource::TKXTextSource(TComponent* AOwner)
+    : TKXBaseComponent(AOwner),
+      FCustomFormats(std::make_unique<TCustomFormatDataList>()),
+      theDropSource(vcl::TComPtr<TTextDropSource>::Attach(TTextDropSource::Create(this))) {}
+
+TKXTextSource::~TKXTextSource() {
+  // Data objects still held by a target (an asynchronous drop) must not reach this component.
+  for (TTextDataObject* obj : std::exchange(FDataObjects, {})) obj->ComponentGone();
+  theDropSource->theOwner = nullptr;
+}
+
+const std::wstring& TKXTextSource::RefreshText() {
+  if (FDonor) FText = textFromDonorComponent(FDonor);
+  return FText;
+}
+
+std::wstring TKXTextSource::getText() { return RefreshText(); }
+
+void TKXTextSource::setText(const std::wstring& Value) {
+  FDonor = nullptr;
+  FText = Value;
+}
+
+void TKXTextSource::setDonorComponent(TComponent* Value) {
+  if (Value == FDonor) return;
+  FDonor = Value;
+  FText.clear();
+}
+
+void TKXTextSource::setCustomFormatData(std::unique_ptr<TCustomFormatDataList> Value) {
+  FCustomFormats = Value ? std::move(Value) : std::make_unique<TCustomFormatDataList>();
+}
+
+void TKXTextSource::Notification(TComponent* AComponent, vcl::TOperation Operation) {
+  TKXBaseComponent::Notification(AComponent, Operation);
+  if (Operation == vcl::opRemove && AComponent && AComponent == FDonor &&
+      !ComponentState().Contains(vcl::csDestroying))
+    setDonorComponent(nullptr);
+}
+
+bool TKXTextSource::Execute() {
+  if ((getText().empty() && !getUsingCustomFormat()) || FActive) return false;
+  TDragSourceLoop::TActiveScope active(FActive);
+
+  auto data = vcl::TComPtr<TTextDataObject>::Attach(getUsingCustomFormat()
+                                                        ? TTextDataObject::createExWithFormats(FCustomFormats.get(), this)
+                                                        : TTextDataObject::createEx(getText(), this));
+  data->SetAsyncMode(FAsynchronous ? -1 : 0);
+
+  const HRESULT hr = TDragSourceLoop::Run(*this, data.Get(), theDropSource.Get());
+  const bool dropped = hr == DRAGDROP_S_DROP;
+  if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, !NoEffect(FReturnedEffects));
+
+  FDropWasAsynchronous = false;
+  if (FAsynchronous && FDataObjectInAsyncOperation) {
+    BOOL inOperation = FALSE;
+    data->InOperation(&inOperation);
+    FDropWasAsynchronous = inOperation != FALSE;
+  }
+  data.Reset();  // a target still working keeps its own reference
+  return dropped || hr == DRAGDROP_S_CANCEL;
+}
+
+bool TKXTextSource::BeforeDrop() {
+  bool cancelDrop = false;
+  if (FOnBeforeDrop) {
+    std::wstring dropText = getText();
+    FOnBeforeDrop(this, FDonor, dropText, cancelDrop);
+    if (vcl::AnsiCompareStr(getText(), dropText) != 0) setText(dropText);
+  }
+  return !cancelDrop;
+}
+
+void TKXTextSource::AsyncStarted() {
+  FDataObjectInAsyncOperation = true;
+  if (FOnStartAsyncOperation) FOnStartAsyncOperation(this);
+}
+
+void TKXTextSource::AsyncEnded() {
+  FDataObjectInAsyncOperation = false;
+  if (FOnEndAsyncOperation) FOnEndAsyncOperation(this);
+}
+
+void TKXTextSource::DataObjectCreated(TTextDataObject* Obj) { FDataObjects.push_back(Obj); }
+
+void TKXTextSource::DataObjectGone(TTextDataObject* Obj) {
+  FDataObjects.erase(std::remove(FDataObjects.begin(), FDataObjects.end(), Obj), FDataObjects.end());
+}
+
+}  // namespace kestrix

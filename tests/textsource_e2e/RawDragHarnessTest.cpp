@@ -1,0 +1,119 @@
+// The drag harness itself, with nothing of the library in the drag: a raw data object and drop
+// source, a real DoDragDrop driven by synthesized input, into a raw target in this process and in
+// a peer process.
+#include <gtest/gtest.h>
+
+#include "support/DragDriver.h"
+#include "support/PeerProcess.h"
+#include "support/RawDragSource.h"
+#include "support/RawDropTarget.h"
+#include "support/TestSupport.h"
+
+using namespace kxtest;
+
+namespace {
+
+constexpr RECT kSourceRect{40, 40, 240, 240};
+constexpr RECT kTargetRect{340, 40, 540, 240};
+
+// Owns one creator reference of a raw COM object.
+template <class T>
+struct Ref {
+  T* p;
+  explicit Ref(T* q) : p(q) {}
+  ~Ref() { if (p) p->Release(); }
+  T* operator->() const { return p; }
+};
+
+}  // namespace
+
+TEST(RawDragHarness, DragsIntoAWindowOfThisProcess) {
+  TestWindow source(L"kx raw source", kSourceRect);
+  TestWindow targetWnd(L"kx raw target", kTargetRect, false);
+  Ref<RawDropTarget> target(new RawDropTarget(DROPEFFECT_COPY));
+  ASSERT_EQ(target->Register(targetWnd.Handle()), S_OK);
+  PumpMessages(200);
+
+  Ref<RawDataObject> data(new RawDataObject);
+  data->AddUnicodeText(L"harness \u00e9t\u00e9");
+  Ref<RawDropSource> dropSource(new RawDropSource);
+
+  DragDriver driver;
+  ASSERT_TRUE(driver.Press(source.Handle(), source.Centre()));
+  driver.Run(DropOn(targetWnd.Handle(), targetWnd.Centre()));
+  DWORD effect = 0xFFFF;
+  HRESULT hr = DoDragDrop(data.p, dropSource.p, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
+  EXPECT_TRUE(driver.Wait());
+  target->Revoke();
+
+  EXPECT_EQ(hr, DRAGDROP_S_DROP);
+  EXPECT_EQ(effect, DWORD{DROPEFFECT_COPY});
+  EXPECT_EQ(target->enters, 1);
+  EXPECT_GE(target->overs, 1);
+  EXPECT_EQ(target->drops, 1);
+  EXPECT_EQ(target->allowedAtEnter, DWORD{DROPEFFECT_COPY | DROPEFFECT_MOVE});
+  EXPECT_EQ(target->UnicodeText(), L"harness \u00e9t\u00e9");
+  EXPECT_FALSE(target->Has(CF_TEXT));  // not offered, and OLE does not synthesize it for a drag
+  EXPECT_GE(dropSource->feedbacks, 1);
+  EXPECT_EQ(dropSource->lastFeedback, DWORD{DROPEFFECT_COPY});
+}
+
+TEST(RawDragHarness, EscapeCancels) {
+  TestWindow source(L"kx raw source", kSourceRect);
+  TestWindow targetWnd(L"kx raw target", kTargetRect, false);
+  Ref<RawDropTarget> target(new RawDropTarget(DROPEFFECT_COPY));
+  ASSERT_EQ(target->Register(targetWnd.Handle()), S_OK);
+  PumpMessages(200);
+  Ref<RawDataObject> data(new RawDataObject);
+  data->AddUnicodeText(L"x");
+  Ref<RawDropSource> dropSource(new RawDropSource);
+
+  DragDriver driver;
+  ASSERT_TRUE(driver.Press(source.Handle(), source.Centre()));
+  driver.Run(EscapeOver(targetWnd.Handle(), targetWnd.Centre()));
+  DWORD effect = 0xFFFF;
+  HRESULT hr = DoDragDrop(data.p, dropSource.p, DROPEFFECT_COPY, &effect);
+  EXPECT_TRUE(driver.Wait());
+  target->Revoke();
+
+  EXPECT_EQ(hr, DRAGDROP_S_CANCEL);
+  EXPECT_EQ(effect, DWORD{DROPEFFECT_NONE});
+  EXPECT_EQ(target->drops, 0);
+  EXPECT_EQ(target->enters, target->leaves);
+}
+
+TEST(RawDragHarness, DragsIntoAPeerProcess) {
+  TestWindow source(L"kx raw source", kSourceRect);
+  PeerProcess peer;
+  const std::wstring title = L"kx peer target " + std::to_wstring(GetCurrentProcessId());
+  ASSERT_TRUE(peer.Start(L"kx_peer_droptarget.exe", {L"--title", title, L"--rect", L"340,40,200,200", L"--effect",
+                                                     std::to_wstring(DROPEFFECT_COPY | DROPEFFECT_LINK)}));
+  ASSERT_TRUE(peer.WaitReady());
+  HWND peerWnd = FindPeerWindow(title);
+  ASSERT_NE(peerWnd, nullptr);
+  PumpMessages(200);
+
+  Ref<RawDataObject> data(new RawDataObject);
+  data->AddUnicodeText(L"across processes");
+  data->Add(CF_TEXT, Bytes("across processes\0"));
+  Ref<RawDropSource> dropSource(new RawDropSource);
+
+  DragDriver driver;
+  ASSERT_TRUE(driver.Press(source.Handle(), source.Centre()));
+  driver.Run(DropOn(peerWnd, {100, 100}));
+  DWORD effect = 0;
+  HRESULT hr = DoDragDrop(data.p, dropSource.p, DROPEFFECT_COPY | DROPEFFECT_LINK, &effect);
+  EXPECT_TRUE(driver.Wait());
+  ASSERT_TRUE(peer.WaitExit());
+  EXPECT_EQ(peer.ExitCode(), 0u) << peer.ResultText();
+
+  EXPECT_EQ(hr, DRAGDROP_S_DROP);
+  EXPECT_EQ(effect, DWORD{DROPEFFECT_COPY | DROPEFFECT_LINK});
+  auto result = peer.Result();
+  EXPECT_EQ(result["drops"], "1");
+  const std::string unicodeKey = "read." + std::to_string(CF_UNICODETEXT) + ".1";
+  EXPECT_EQ(result[unicodeKey + ".hr"], "00000000");
+  std::string expected(reinterpret_cast<const char*>(L"across processes"), 17 * sizeof(wchar_t));
+  EXPECT_EQ(BytesFromHex(result[unicodeKey + ".bytes"]), expected);
+  EXPECT_EQ(BytesFromHex(result["read.1.1.bytes"]), Bytes("across processes\0"));
+}
