@@ -50,12 +50,12 @@ std::wstring FormatV(const std::wstring& format, const std::vector<TFormatArg>& 
       out += L'%';
       continue;
     }
-    std::wstring spec = L"%";
-    while (i < format.size() && (format[i] == L'-' || format[i] == L'0')) spec += format[i++];
-    while (i < format.size() && iswdigit(format[i])) spec += format[i++];
+    std::wstring conversion = L"%";
+    while (i < format.size() && (format[i] == L'-' || format[i] == L'0')) conversion += format[i++];
+    while (i < format.size() && iswdigit(format[i])) conversion += format[i++];
     if (i < format.size() && format[i] == L'.') {
-      spec += format[i++];
-      while (i < format.size() && iswdigit(format[i])) spec += format[i++];
+      conversion += format[i++];
+      while (i < format.size() && iswdigit(format[i])) conversion += format[i++];
     }
     if (i >= format.size() || next >= args.size()) BadFormat(format.substr(start));
     wchar_t conv = format[i];
@@ -70,7 +70,7 @@ std::wstring FormatV(const std::wstring& format, const std::vector<TFormatArg>& 
         if (auto p = std::get_if<long long>(&arg)) v = *p;
         else if (auto q = std::get_if<unsigned long long>(&arg)) v = static_cast<long long>(*q);
         else BadFormat(format);
-        std::wstring f = spec + L"ll" + conv;
+        std::wstring f = conversion + L"ll" + conv;
         swprintf(buf, 128, f.c_str(), v);
         out += buf;
         break;
@@ -82,7 +82,7 @@ std::wstring FormatV(const std::wstring& format, const std::vector<TFormatArg>& 
         if (auto p = std::get_if<double>(&arg)) v = *p;
         else if (auto q = std::get_if<long long>(&arg)) v = static_cast<double>(*q);
         else BadFormat(format);
-        std::wstring f = spec + conv;
+        std::wstring f = conversion + conv;
         swprintf(buf, 128, f.c_str(), v);
         out += buf;
         break;
@@ -92,15 +92,15 @@ std::wstring FormatV(const std::wstring& format, const std::vector<TFormatArg>& 
         if (!p) BadFormat(format);
         // Width and precision apply to the text, as the framework's formatter does.
         std::wstring text = *p;
-        size_t dot = spec.find(L'.');
+        size_t dot = conversion.find(L'.');
         if (dot != std::wstring::npos) {
-          size_t prec = static_cast<size_t>(_wtoi(spec.c_str() + dot + 1));
+          size_t prec = static_cast<size_t>(_wtoi(conversion.c_str() + dot + 1));
           if (text.size() > prec) text.resize(prec);
         }
-        bool left = spec.find(L'-') != std::wstring::npos;
-        size_t digits = spec.find_first_of(L"123456789");
+        bool left = conversion.find(L'-') != std::wstring::npos;
+        size_t digits = conversion.find_first_of(L"123456789");
         size_t width = (digits != std::wstring::npos && (dot == std::wstring::npos || digits < dot))
-                           ? static_cast<size_t>(_wtoi(spec.c_str() + digits)) : 0;
+                           ? static_cast<size_t>(_wtoi(conversion.c_str() + digits)) : 0;
         if (text.size() < width) {
           std::wstring pad(width - text.size(), L' ');
           text = left ? text + pad : pad + text;
