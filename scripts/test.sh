@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the library, tools, demo and tests for both architectures and runs every test under Wine.
+# Builds the library, tools, demo and tests for both architectures and runs every test under Wine,
+# then the native checks of the GIF reader (scripts/native-checks.sh; KX_FUZZ_SECONDS per fuzzer).
 # Usage: scripts/test.sh [extra ctest arguments]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,8 +20,13 @@ for arch in x86_64 i686; do
   echo "== tests, $arch"
   (cd "$build/$arch" && ctest -j "$jobs" --output-on-failure "$@") | tee "$build/ctest-$arch.log" || status=1
 done
-# One summary line for the whole run, counted from both architectures.
-awk '/tests passed, [0-9]+ tests failed out of/ {
+# The GIF reader's loading path natively: sanitizer builds, loader tests, a bounded fuzzing run.
+echo "== native checks (ASan, UBSan, libFuzzer)"
+native_failed=0
+bash "$root/scripts/native-checks.sh" "${KX_FUZZ_SECONDS:-60}" || { native_failed=1; status=1; }
+
+# One summary line for the whole run, counted from both architectures and the native checks.
+awk -v nf="$native_failed" '/tests passed, [0-9]+ tests failed out of/ {
        for (i = 1; i <= NF; i++) { if ($i == "failed" && $(i-1) == "tests") f += $(i-2); if ($i == "of") t += $(i+1) } }
-     END { printf "%d passed, %d failed\n", t - f, f }' "$build/ctest-x86_64.log" "$build/ctest-i686.log"
+     END { t += 1; f += nf; printf "%d passed, %d failed\n", t - f, f }' "$build/ctest-x86_64.log" "$build/ctest-i686.log"
 exit $status
