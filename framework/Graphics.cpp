@@ -534,6 +534,7 @@ void TBitmap::Assign(TPersistent* Source) {
   }
   if (auto* other = dynamic_cast<TBitmap*>(Source)) {
     if (other == this) return;
+    other->FreeContext();  // a bitmap still selected into its canvas cannot be read
     TUniqueBitmap copy = CopyBitmap(other->FHandle.Get());
     TUniquePalette palette(CopyPalette(other->FPalette.Get()));
     FreeContext();
@@ -630,7 +631,10 @@ void TBitmap::SetPalette(HPALETTE Value) {
   Changed(this);
 }
 
-HBITMAP TBitmap::Handle() { return FHandle.Get(); }
+HBITMAP TBitmap::Handle() {
+  FreeContext();  // so that the borrower can select it into a DC of its own
+  return FHandle.Get();
+}
 
 void TBitmap::SetHandle(HBITMAP Value) {
   if (Value == FHandle.Get()) return;

@@ -165,7 +165,9 @@ class KX_API TBitmap : public TGraphic {
   // CF_BITMAP: a copy of the bitmap and of its palette, both for the caller.
   void SaveToClipboardFormat(UINT& AFormat, HANDLE& AData, HPALETTE& APalette) override;
 
-  // The bitmap handle (0 when empty). It stays owned by the bitmap.
+  // The bitmap handle (0 when empty). It stays owned by the bitmap. Reading it takes the bitmap
+  // out of the canvas's DC, so that the borrower can select it; a canvas DC taken before is then
+  // gone (the canvas makes a new one when next used).
   HBITMAP Handle();
   // Takes ownership of Value (0 empties the bitmap); the palette is kept.
   void SetHandle(HBITMAP Value);

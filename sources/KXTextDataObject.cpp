@@ -6,18 +6,14 @@
 
 #include "formats/KXUtil.h"
 #include "framework/Handles.h"
+#include "sources/KXDragSourceLoop.h"
 #include "sources/KXTextSource.h"
-#include "vocabulary/KXEnum.h"
 
 namespace kestrix {
 
 namespace {
 
 LONG volatile liveDataObjects = 0;
-
-// Every block a data object hands out: fixed, shareable, zero-filled (so terminators need no
-// writing).
-constexpr UINT kMediumBlockFlags = GMEM_DDESHARE | GMEM_ZEROINIT;
 
 int FormatCount(const TCustomFormatDataList* list) { return list ? list->Count() : 0; }
 
@@ -261,22 +257,16 @@ STDMETHODIMP TTextDataObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_N
 
 STDMETHODIMP TTextDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) {
   if (enumFormatEtc) *enumFormatEtc = nullptr;
-  if (dwDirection == DATADIR_SET) return E_NOTIMPL;
-  if (dwDirection != DATADIR_GET) return E_INVALIDARG;
-  if (!enumFormatEtc) return E_INVALIDARG;
   return vcl::ComBoundary([&]() -> HRESULT {
-    auto* created = new (std::nothrow) TKXEnumFormatEtc();
-    if (!created) return E_OUTOFMEMORY;
-    vcl::TComPtr<TKXEnumFormatEtc> enumerator(created);
+    std::vector<FORMATETC> formats;
     const TCustomFormatDataList* list = Formats();
     if (FormatCount(list) > 0) {
-      for (int i = 0; i < list->Count(); ++i) enumerator->addFormatEtc(list->Items(i)->getFormatEtc());
+      for (int i = 0; i < list->Count(); ++i) formats.push_back(list->Items(i)->getFormatEtc());
     } else {
       for (CLIPFORMAT cf : {CLIPFORMAT{CF_TEXT}, CLIPFORMAT{CF_UNICODETEXT}})
-        enumerator->addFormatEtc({cf, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
+        formats.push_back({cf, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
     }
-    *enumFormatEtc = enumerator.Detach();
-    return S_OK;
+    return EnumFormatsForReading(dwDirection, enumFormatEtc, formats);
   });
 }
 

@@ -12,9 +12,6 @@ namespace {
 
 LONG volatile liveDropSources = 0;
 
-// The target under the cursor takes nothing.
-bool NoEffect(TDropEffects effects) { return effects.Empty() || effects == TDropEffects{deNone}; }
-
 }  // namespace
 
 // ---- TTextDropSource ------------------------------------------------------------------------------
@@ -31,32 +28,10 @@ TTextDropSource* TTextDropSource::Create(TKXTextSource* aOwner) { return new TTe
 LONG TTextDropSource::LiveCount() { return liveDropSources; }
 
 STDMETHODIMP TTextDropSource::QueryContinueDrag(BOOL fEscapePressed, DWORD grfKeyState) {
-  TKXTextSource* owner = theOwner;
-  // A handler that already failed during this drag ends it, without raising anything more.
-  if (!owner || owner->HasDragException()) return DRAGDROP_S_CANCEL;
-  HRESULT hr = TKXTextSource::CallbackBoundary(owner, [&]() -> HRESULT {
-    if (fEscapePressed || owner->FExplicitCancel) {
-      if (owner->FOnCancelDrop) owner->FOnCancelDrop(owner);
-      return DRAGDROP_S_CANCEL;
-    }
-    if (LOWORD(grfKeyState) & MK_XButtonFromTMouseButton(owner->FMouseButton)) return S_OK;
-    if (NoEffect(owner->FReturnedEffects)) return DRAGDROP_S_DROP;
-    return owner->BeforeDrop() ? DRAGDROP_S_DROP : DRAGDROP_S_CANCEL;
-  });
-  return FAILED(hr) ? DRAGDROP_S_CANCEL : hr;
+  return TDragSourceLoop::QueryContinueDrag(theOwner, fEscapePressed, grfKeyState);
 }
 
-STDMETHODIMP TTextDropSource::GiveFeedback(DWORD dwEffect) {
-  TKXTextSource* owner = theOwner;
-  if (!owner || owner->HasDragException()) return DRAGDROP_S_USEDEFAULTCURSORS;
-  HRESULT hr = TKXTextSource::CallbackBoundary(owner, [&]() -> HRESULT {
-    owner->FReturnedEffects = setFromDropEffect(dwEffect);
-    bool defCursors = true;
-    if (owner->FOnGiveFeedback) owner->FOnGiveFeedback(owner, owner->getReturnedEffect(), defCursors);
-    return defCursors ? DRAGDROP_S_USEDEFAULTCURSORS : S_OK;
-  });
-  return FAILED(hr) ? DRAGDROP_S_USEDEFAULTCURSORS : hr;
-}
+STDMETHODIMP TTextDropSource::GiveFeedback(DWORD dwEffect) { return TDragSourceLoop::GiveFeedback(theOwner, dwEffect); }
 
 // ---- TKXTextSource --------------------------------------------------------------------------------
 
@@ -102,30 +77,15 @@ void TKXTextSource::Notification(TComponent* AComponent, vcl::TOperation Operati
 
 bool TKXTextSource::Execute() {
   if ((getText().empty() && !getUsingCustomFormat()) || FActive) return false;
-
-  struct ActiveScope {
-    TKXTextSource& source;
-    ~ActiveScope() { source.FActive = false; }
-  } active{*this};
-  FActive = true;
-  FExplicitCancel = false;
-  FDragException = nullptr;
-  FReturnedEffects = {deNone};  // no target has answered yet
+  TDragSourceLoop::TActiveScope active(FActive);
 
   auto data = vcl::TComPtr<TTextDataObject>::Attach(getUsingCustomFormat()
                                                         ? TTextDataObject::createExWithFormats(FCustomFormats.get(), this)
                                                         : TTextDataObject::createEx(getText(), this));
   data->SetAsyncMode(FAsynchronous ? -1 : 0);
 
-  DWORD effect = DROPEFFECT_NONE;
-  const HRESULT hr = DoDragDrop(data.Get(), theDropSource.Get(), dropEffectFromSet(FDropEffects), &effect);
+  const HRESULT hr = TDragSourceLoop::Run(*this, data.Get(), theDropSource.Get());
   const bool dropped = hr == DRAGDROP_S_DROP;
-  FReturnedEffects = dropped ? setFromDropEffect(effect) : TDropEffects{deNone};
-
-  if (FDragException) {
-    data.Reset();
-    std::rethrow_exception(std::exchange(FDragException, nullptr));
-  }
   if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, !NoEffect(FReturnedEffects));
 
   FDropWasAsynchronous = false;
@@ -156,10 +116,6 @@ void TKXTextSource::AsyncStarted() {
 void TKXTextSource::AsyncEnded() {
   FDataObjectInAsyncOperation = false;
   if (FOnEndAsyncOperation) FOnEndAsyncOperation(this);
-}
-
-void TKXTextSource::KeepDragException(std::exception_ptr e) noexcept {
-  if (FActive && !FDragException) FDragException = std::move(e);
 }
 
 void TKXTextSource::DataObjectCreated(TTextDataObject* Obj) { FDataObjects.push_back(Obj); }

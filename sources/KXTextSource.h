@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/ComObj.h"
+#include "sources/KXDragSourceLoop.h"
 #include "vocabulary/KXComps.h"
 #include "vocabulary/KXCustomFormats.h"
 
@@ -101,18 +102,12 @@ class KX_API TKXTextSource : public TKXBaseComponent {
   friend class TTextDataObject;
   friend class TTextDropSource;
 
-  // Runs the body of an OLE callback of this component's drag: no exception leaves it. One that
-  // escapes is kept for Execute (see KeepDragException) and mapped to an HRESULT.
+  friend struct TDragSourceLoop;
+
+  // Runs the body of an OLE callback of this component's drag (see TDragSourceLoop).
   template <class F>
   static HRESULT CallbackBoundary(TKXTextSource* Owner, F&& Body) noexcept {
-    return vcl::ComBoundary([&]() -> HRESULT {
-      try {
-        return Body();
-      } catch (...) {
-        if (Owner) Owner->KeepDragException(std::current_exception());
-        throw;
-      }
-    });
+    return TDragSourceLoop::CallbackBoundary(Owner, std::forward<F>(Body));
   }
 
   // Text, refreshed from the donor when there is one.
@@ -121,10 +116,6 @@ class KX_API TKXTextSource : public TKXBaseComponent {
   bool BeforeDrop();
   void AsyncStarted();
   void AsyncEnded();
-  // Called from inside an OLE callback when an event handler threw: during Execute the first such
-  // exception is kept for Execute to rethrow and the drag is cancelled.
-  void KeepDragException(std::exception_ptr e) noexcept;
-  bool HasDragException() const { return static_cast<bool>(FDragException); }
   void DataObjectCreated(TTextDataObject* Obj);
   void DataObjectGone(TTextDataObject* Obj);
 
@@ -148,6 +139,7 @@ class KX_API TKXTextSource : public TKXBaseComponent {
   bool FAsynchronous = false;
   bool FDropWasAsynchronous = false;
   bool FExplicitCancel = false;
+  // An event handler's exception, kept during Execute for Execute to rethrow.
   std::exception_ptr FDragException;
   // Data objects created for this component and still alive (an asynchronous drop outlives
   // Execute); told when the component goes.

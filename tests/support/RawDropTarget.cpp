@@ -42,6 +42,45 @@ std::string StorageNames(IStorage* storage) {
   return out;
 }
 
+}  // namespace
+
+std::string BitmapPixels32(HBITMAP bitmap) {
+  BITMAP bm{};
+  if (!bitmap || !GetObjectW(bitmap, sizeof bm, &bm)) return {};
+  BITMAPINFOHEADER h{};
+  h.biSize = sizeof h;
+  h.biWidth = bm.bmWidth;
+  h.biHeight = -bm.bmHeight;  // top-down
+  h.biPlanes = 1;
+  h.biBitCount = 32;
+  h.biCompression = BI_RGB;
+  std::string out(sizeof h + static_cast<size_t>(bm.bmWidth) * bm.bmHeight * 4, '\0');
+  HDC screen = GetDC(nullptr);
+  BITMAPINFOHEADER query = h;  // GetDIBits may write to the header it is given
+  int rows = GetDIBits(screen, bitmap, 0, static_cast<UINT>(bm.bmHeight), out.data() + sizeof h,
+                       reinterpret_cast<BITMAPINFO*>(&query), DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  if (rows != bm.bmHeight) return {};
+  std::memcpy(out.data(), &h, sizeof h);
+  return out;
+}
+
+std::string EnhMetaFileBytes(HENHMETAFILE emf) {
+  UINT size = emf ? GetEnhMetaFileBits(emf, 0, nullptr) : 0;
+  std::string out(size, '\0');
+  if (size && GetEnhMetaFileBits(emf, size, reinterpret_cast<BYTE*>(out.data())) != size) out.clear();
+  return out;
+}
+
+std::string MetaFileBytes(HMETAFILE wmf) {
+  UINT size = wmf ? GetMetaFileBitsEx(wmf, 0, nullptr) : 0;
+  std::string out(size, '\0');
+  if (size && GetMetaFileBitsEx(wmf, size, out.data()) != size) out.clear();
+  return out;
+}
+
+namespace {
+
 // Reads one medium into the record's bytes, according to what it actually holds.
 void Capture(RawRead& r, const STGMEDIUM& m) {
   r.gotTymed = m.tymed;
@@ -64,18 +103,25 @@ void Capture(RawRead& r, const STGMEDIUM& m) {
       r.nullHandle = m.pstg == nullptr;
       r.bytes = StorageNames(m.pstg);
       break;
-    case TYMED_GDI: {
+    case TYMED_GDI:
       r.nullHandle = m.hBitmap == nullptr;
-      BITMAP bm{};
-      if (m.hBitmap && GetObjectW(m.hBitmap, sizeof bm, &bm))
-        r.bytes = "bitmap " + std::to_string(bm.bmWidth) + "x" + std::to_string(bm.bmHeight);
+      r.bytes = BitmapPixels32(m.hBitmap);
       break;
-    }
-    case TYMED_ENHMF: {
+    case TYMED_ENHMF:
       r.nullHandle = m.hEnhMetaFile == nullptr;
-      ENHMETAHEADER h{};
-      if (m.hEnhMetaFile && GetEnhMetaFileHeader(m.hEnhMetaFile, sizeof h, &h))
-        r.bytes = "emf " + std::to_string(h.nRecords);
+      r.bytes = EnhMetaFileBytes(m.hEnhMetaFile);
+      break;
+    case TYMED_MFPICT: {
+      r.nullHandle = m.hMetaFilePict == nullptr;
+      if (!m.hMetaFilePict || GlobalSize(m.hMetaFilePict) < sizeof(METAFILEPICT)) break;
+      METAFILEPICT pict{};
+      if (const void* p = GlobalLock(m.hMetaFilePict)) {
+        std::memcpy(&pict, p, sizeof pict);
+        GlobalUnlock(m.hMetaFilePict);
+      }
+      const LONG head[3] = {pict.mm, pict.xExt, pict.yExt};
+      r.bytes.assign(reinterpret_cast<const char*>(head), sizeof head);
+      r.bytes += MetaFileBytes(pict.hMF);
       break;
     }
     default: break;

@@ -20,10 +20,19 @@ struct RawRead {
   DWORD gotTymed = 0;
   // TYMED_HGLOBAL: every byte of the block (its full size; empty for a null handle).
   // TYMED_ISTREAM: the stream's bytes from its start. TYMED_ISTORAGE: the element names, each
-  // followed by '\n'. TYMED_GDI: "bitmap WxH". TYMED_ENHMF: "emf N" with the record count.
+  // followed by '\n'. TYMED_GDI: BitmapPixels32 of the bitmap. TYMED_ENHMF: the metafile's bytes.
+  // TYMED_MFPICT: mm, xExt and yExt of the METAFILEPICT as three 32-bit integers, then the bytes
+  // of its Windows metafile.
   std::string bytes;
   bool nullHandle = false;
 };
+
+// A bitmap as a 40-byte BITMAPINFOHEADER of a top-down 32-bit DIB followed by its pixel rows;
+// empty when the bitmap cannot be read.
+std::string BitmapPixels32(HBITMAP bitmap);
+// The bytes of an enhanced or a Windows metafile; empty for none.
+std::string EnhMetaFileBytes(HENHMETAFILE emf);
+std::string MetaFileBytes(HMETAFILE wmf);
 
 // Names a format for reading at the drop: a standard id, or a registered name.
 RawRead ReadRequest(CLIPFORMAT cf, DWORD tymed = TYMED_HGLOBAL, LONG lindex = -1);

@@ -1,0 +1,202 @@
+#include "sources/KXGraphicDataObject.h"
+
+#include <cstring>
+
+#include "formats/KXUtil.h"
+#include "framework/GraphicsMetafile.h"
+#include "framework/Handles.h"
+#include "sources/KXDragSourceLoop.h"
+#include "sources/KXGraphicSource.h"
+
+namespace kestrix {
+
+namespace {
+
+LONG volatile liveDataObjects = 0;
+
+enum : std::int64_t { kBitmapFileHeaderSize = 14 };
+
+}  // namespace
+
+// ---- creation -------------------------------------------------------------------------------------
+
+TGraphicDataObject::TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent* aOwner, TKXGraphicSource* aComponent)
+    : theOwner(aOwner), thePicture(std::make_unique<vcl::TPicture>()), theComponent(aComponent) {
+  thePicture->Assign(aPicture);
+  InterlockedIncrement(&liveDataObjects);
+  AddRef();  // the creator's reference
+  if (theComponent) theComponent->DataObjectCreated(this);
+}
+
+TGraphicDataObject::~TGraphicDataObject() {
+  if (theComponent) theComponent->DataObjectGone(this);
+  InterlockedDecrement(&liveDataObjects);
+}
+
+TGraphicDataObject* TGraphicDataObject::Create(vcl::TPicture* aPicture) {
+  return new TGraphicDataObject(aPicture, nullptr, nullptr);
+}
+
+TGraphicDataObject* TGraphicDataObject::createWithOwner(vcl::TPicture* aPicture, vcl::TComponent* aOwner) {
+  return new TGraphicDataObject(aPicture, aOwner, nullptr);
+}
+
+TGraphicDataObject* TGraphicDataObject::createEx(vcl::TPicture* aPicture, TKXGraphicSource* aComponent) {
+  return new TGraphicDataObject(aPicture, nullptr, aComponent);
+}
+
+LONG TGraphicDataObject::LiveCount() { return liveDataObjects; }
+
+void TGraphicDataObject::ComponentGone() {
+  if (!theComponent) return;
+  FUseActualMetafileSizes = theComponent->getUseActualMetafileSizes();
+  theComponent = nullptr;
+}
+
+bool TGraphicDataObject::UseActualMetafileSizes() const {
+  return theComponent ? theComponent->getUseActualMetafileSizes() : FUseActualMetafileSizes;
+}
+
+// ---- kinds and formats ----------------------------------------------------------------------------
+
+bool TGraphicDataObject::IsDraggable(vcl::TGraphic* Graphic) {
+  return dynamic_cast<vcl::TBitmap*>(Graphic) || dynamic_cast<vcl::TMetafile*>(Graphic);
+}
+
+TGraphicDataObject::TKind TGraphicDataObject::KindOf(vcl::TPicture& Picture) {
+  vcl::TGraphic* graphic = Picture.Graphic();
+  if (!IsDraggable(graphic) || graphic->Empty()) return TKind::None;
+  return dynamic_cast<vcl::TBitmap*>(graphic) ? TKind::Bitmap : TKind::Metafile;
+}
+
+std::vector<FORMATETC> TGraphicDataObject::OfferedFormats(TKind Kind) {
+  switch (Kind) {
+    case TKind::Bitmap:
+      return {{CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, {CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI}};
+    case TKind::Metafile:
+      return {{CF_ENHMETAFILE, nullptr, DVASPECT_CONTENT, -1, TYMED_ENHMF},
+              {CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT}};
+    default:
+      return {};
+  }
+}
+
+// ---- rendering ------------------------------------------------------------------------------------
+
+HRESULT TGraphicDataObject::RenderDIB(STGMEDIUM& medium) {
+  vcl::TMemoryStream file;
+  thePicture->Bitmap()->SaveToStream(file);
+  if (file.Size() <= kBitmapFileHeaderSize) return DV_E_FORMATETC;
+  // A packed DIB is the BMP file without its file header.
+  const SIZE_T size = static_cast<SIZE_T>(file.Size() - kBitmapFileHeaderSize);
+  vcl::TUniqueGlobal block = vcl::GlobalFromBytes(kMediumBlockFlags, file.Memory() + kBitmapFileHeaderSize, size, size);
+  if (!block) return E_OUTOFMEMORY;
+  medium.tymed = TYMED_HGLOBAL;
+  medium.hGlobal = block.Release();
+  return S_OK;
+}
+
+HRESULT TGraphicDataObject::RenderBitmap(STGMEDIUM& medium) {
+  HBITMAP copy = CopyBitmapHandle(thePicture->Bitmap()->Handle());
+  if (!copy) return E_OUTOFMEMORY;
+  medium.tymed = TYMED_GDI;
+  medium.hBitmap = copy;
+  return S_OK;
+}
+
+HRESULT TGraphicDataObject::RenderEnhMetaFile(STGMEDIUM& medium) {
+  HENHMETAFILE copy = CopyEnhMetaFileW(thePicture->Metafile()->Handle(), nullptr);
+  if (!copy) return E_OUTOFMEMORY;
+  medium.tymed = TYMED_ENHMF;
+  medium.hEnhMetaFile = copy;
+  return S_OK;
+}
+
+HRESULT TGraphicDataObject::RenderMetaFilePict(STGMEDIUM& medium) {
+  vcl::TMetafile& metafile = *thePicture->Metafile();
+  vcl::TUniqueMetaFile converted;
+  {
+    vcl::TWindowDC screen;
+    const UINT size = GetWinMetaFileBits(metafile.Handle(), 0, nullptr, MM_ANISOTROPIC, screen.Get());
+    if (size == 0) return DV_E_FORMATETC;
+    std::vector<BYTE> bits(size);
+    if (GetWinMetaFileBits(metafile.Handle(), size, bits.data(), MM_ANISOTROPIC, screen.Get()) != size)
+      return DV_E_FORMATETC;
+    converted.Reset(SetMetaFileBitsEx(size, bits.data()));
+    if (!converted) return DV_E_FORMATETC;
+  }
+  METAFILEPICT pict;
+  std::memset(&pict, 0, sizeof pict);  // the 64-bit record's padding travels too
+  pict.mm = MM_ANISOTROPIC;
+  if (UseActualMetafileSizes()) {
+    pict.xExt = metafile.MMWidth();
+    pict.yExt = metafile.MMHeight();
+  }
+  pict.hMF = converted.Get();
+  vcl::TUniqueGlobal block = vcl::GlobalFromBytes(kMediumBlockFlags, &pict, sizeof pict, sizeof pict);
+  if (!block) return E_OUTOFMEMORY;
+  converted.Release();  // now the block's
+  medium.tymed = TYMED_MFPICT;
+  medium.hMetaFilePict = block.Release();
+  return S_OK;
+}
+
+// ---- IDataObject ----------------------------------------------------------------------------------
+
+STDMETHODIMP TGraphicDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) {
+  if (medium) std::memset(medium, 0, sizeof *medium);
+  if (!formatetcIn || !medium) return E_INVALIDARG;
+  return vcl::ComBoundary([&]() -> HRESULT {
+    const FORMATETC& fe = *formatetcIn;
+    if (fe.dwAspect != DVASPECT_CONTENT) return DV_E_FORMATETC;
+    STGMEDIUM rendered{};
+    HRESULT hr = DV_E_FORMATETC;
+    switch (KindOf(*thePicture)) {
+      case TKind::Bitmap:
+        if (fe.cfFormat == CF_DIB) hr = RenderDIB(rendered);  // whatever medium was asked for
+        else if (fe.cfFormat == CF_BITMAP && (fe.tymed & TYMED_GDI)) hr = RenderBitmap(rendered);
+        break;
+      case TKind::Metafile:
+        if (fe.cfFormat == CF_ENHMETAFILE && (fe.tymed & TYMED_ENHMF)) hr = RenderEnhMetaFile(rendered);
+        else if (fe.cfFormat == CF_METAFILEPICT && (fe.tymed & TYMED_MFPICT)) hr = RenderMetaFilePict(rendered);
+        break;
+      default:
+        break;
+    }
+    if (SUCCEEDED(hr)) *medium = rendered;
+    return hr;
+  });
+}
+
+STDMETHODIMP TGraphicDataObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return DV_E_FORMATETC; }
+
+STDMETHODIMP TGraphicDataObject::QueryGetData(FORMATETC* formatetc) {
+  if (!formatetc) return E_INVALIDARG;
+  return vcl::ComBoundary([&]() -> HRESULT {
+    if (formatetc->dwAspect != DVASPECT_CONTENT) return S_FALSE;
+    for (const FORMATETC& offered : OfferedFormats(KindOf(*thePicture)))
+      if (offered.cfFormat == formatetc->cfFormat && (formatetc->tymed & offered.tymed)) return S_OK;
+    return S_FALSE;
+  });
+}
+
+STDMETHODIMP TGraphicDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return E_NOTIMPL; }
+
+STDMETHODIMP TGraphicDataObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
+
+STDMETHODIMP TGraphicDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) {
+  if (enumFormatEtc) *enumFormatEtc = nullptr;
+  return vcl::ComBoundary(
+      [&] { return EnumFormatsForReading(dwDirection, enumFormatEtc, OfferedFormats(KindOf(*thePicture))); });
+}
+
+STDMETHODIMP TGraphicDataObject::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return E_NOTIMPL; }
+
+STDMETHODIMP TGraphicDataObject::DUnadvise(DWORD) { return E_NOTIMPL; }
+
+STDMETHODIMP TGraphicDataObject::EnumDAdvise(IEnumSTATDATA** enumAdvise) {
+  if (enumAdvise) *enumAdvise = nullptr;
+  return E_NOTIMPL;
+}
+
+}  // namespace kestrix

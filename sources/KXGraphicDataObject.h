@@ -1,0 +1,80 @@
+#pragma once
+// TGraphicDataObject: the data object of a picture drag. It renders a copy of the picture taken
+// when it is made: a bitmap as CF_DIB and CF_BITMAP, a metafile as CF_ENHMETAFILE and
+// CF_METAFILEPICT.
+#include <windows.h>
+#include <ole2.h>
+
+#include <memory>
+#include <vector>
+
+#include "framework/ComObj.h"
+#include "framework/Picture.h"
+
+namespace kestrix {
+
+class TKXGraphicSource;
+
+// Every creation function copies the picture (nil stands for an empty one) and takes one
+// reference for its creator, who releases it when done; OLE and drop targets hold their own. A
+// picture whose graphic is neither a bitmap nor a metafile, or is empty, offers nothing.
+//
+// With a component, CF_METAFILEPICT carries the metafile's size when the component's
+// UseActualMetafileSizes is true at the time of the request (0 x 0 otherwise, and always without
+// a component). When the component is destroyed while a target still holds the object, the object
+// keeps the setting it last had.
+class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
+ public:
+  static TGraphicDataObject* Create(vcl::TPicture* aPicture);
+  static TGraphicDataObject* createWithOwner(vcl::TPicture* aPicture, vcl::TComponent* aOwner);
+  static TGraphicDataObject* createEx(vcl::TPicture* aPicture, TKXGraphicSource* aComponent);
+
+  // Objects of this class alive in the process (diagnostics: a drag that leaks one shows here).
+  static LONG LiveCount();
+
+  // ---- IDataObject ----
+  // CF_DIB: the bitmap's BMP file without its 14-byte file header, on global memory whatever
+  // medium was asked for. CF_BITMAP: a screen-compatible copy of the bitmap. CF_ENHMETAFILE: a
+  // copy of the metafile. CF_METAFILEPICT: a global block holding a METAFILEPICT (MM_ANISOTROPIC)
+  // with a Windows metafile converted from the enhanced one. pUnkForRelease is always null: the
+  // receiver owns what it gets. A metafile that cannot be converted gives DV_E_FORMATETC; memory
+  // or GDI objects that cannot be had give E_OUTOFMEMORY.
+  STDMETHODIMP GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) override;
+  STDMETHODIMP GetDataHere(FORMATETC* /*formatetc*/, STGMEDIUM* /*medium*/) override;
+  STDMETHODIMP QueryGetData(FORMATETC* formatetc) override;
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC* /*formatetc*/, FORMATETC* /*formatetcOut*/) override;
+  STDMETHODIMP SetData(FORMATETC* /*formatetc*/, STGMEDIUM* /*medium*/, BOOL /*fRelease*/) override;
+  STDMETHODIMP EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) override;
+  STDMETHODIMP DAdvise(FORMATETC* /*formatetc*/, DWORD /*advf*/, IAdviseSink* /*advSink*/,
+                       DWORD* /*dwConnection*/) override;
+  STDMETHODIMP DUnadvise(DWORD /*dwConnection*/) override;
+  STDMETHODIMP EnumDAdvise(IEnumSTATDATA** enumAdvise) override;
+
+ private:
+  friend class TKXGraphicSource;
+
+  enum class TKind { None, Bitmap, Metafile };
+  // A bitmap or a metafile (or a descendant of either), empty or not.
+  static bool IsDraggable(vcl::TGraphic* Graphic);
+  // What a picture offers: the kind of its graphic when that is draggable and not empty.
+  static TKind KindOf(vcl::TPicture& Picture);
+  static std::vector<FORMATETC> OfferedFormats(TKind Kind);
+
+  TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent* aOwner, TKXGraphicSource* aComponent);
+  ~TGraphicDataObject() override;
+
+  // The component is going: keep its setting, forget the component.
+  void ComponentGone();
+  bool UseActualMetafileSizes() const;
+  HRESULT RenderDIB(STGMEDIUM& medium);
+  HRESULT RenderBitmap(STGMEDIUM& medium);
+  HRESULT RenderEnhMetaFile(STGMEDIUM& medium);
+  HRESULT RenderMetaFilePict(STGMEDIUM& medium);
+
+  vcl::TComponent* theOwner;
+  std::unique_ptr<vcl::TPicture> thePicture;
+  TKXGraphicSource* theComponent;
+  bool FUseActualMetafileSizes = false;
+};
+
+}  // namespace kestrix

@@ -1,0 +1,125 @@
+#pragma once
+// TKXGraphicSource: the component an application calls Execute on to drag a picture (a bitmap or
+// a metafile, its own or a TImage's), and TGraphicDropSource, the drop source that steers its drag
+// loop.
+#include <windows.h>
+#include <ole2.h>
+
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "framework/ComObj.h"
+#include "framework/ExtCtrlsImage.h"
+#include "framework/Picture.h"
+#include "sources/KXDragSourceLoop.h"
+#include "vocabulary/KXComps.h"
+
+namespace kestrix {
+
+class TKXGraphicSource;
+class TGraphicDataObject;
+
+// Ends the drag on Escape or ExplicitCancel, drops when the component's MouseButton is released
+// (after OnBeforeDrop may cancel), and reports each target answer through OnGiveFeedback.
+class KX_API TGraphicDropSource : public vcl::TInterfacedObjectImpl<IDropSource> {
+ public:
+  // Takes one reference for the caller. aOwner is not owned.
+  static TGraphicDropSource* Create(TKXGraphicSource* aOwner);
+  static LONG LiveCount();
+
+  STDMETHODIMP QueryContinueDrag(BOOL fEscapePressed, DWORD grfKeyState) override;
+  STDMETHODIMP GiveFeedback(DWORD dwEffect) override;
+
+ private:
+  friend class TKXGraphicSource;
+  explicit TGraphicDropSource(TKXGraphicSource* aOwner);
+  ~TGraphicDropSource() override;
+  TKXGraphicSource* theOwner;
+};
+
+class KX_API TKXGraphicSource : public TKXBaseComponent {
+ public:
+  explicit TKXGraphicSource(TComponent* AOwner);
+  ~TKXGraphicSource() override;
+
+  // Starts a modal OLE drag of the picture as it is now; the drag delivers that picture even if
+  // the picture changes meanwhile. True when the drag ran to a drop or a cancel; false when the
+  // picture holds no bitmap or metafile (or an empty one), a drag was already running, or OLE
+  // failed. An exception thrown by an event handler during the drag cancels the drag and is
+  // rethrown here once DoDragDrop has returned (OnAfterDrop is then not raised).
+  bool Execute();
+
+  // ---- events ----
+  // OnBeforeDrop gets a copy of the picture: when the handler changes it, the copy becomes the
+  // component's Picture (which cuts the link to DonorImage); the running drag is not affected.
+  const TKXGraphicBeforeDropType& getOnBeforeDrop() const { return FOnBeforeDrop; }
+  void setOnBeforeDrop(TKXGraphicBeforeDropType Value) { FOnBeforeDrop = std::move(Value); }
+  const TKXGraphicAfterDropType& getOnAfterDrop() const { return FOnAfterDrop; }
+  void setOnAfterDrop(TKXGraphicAfterDropType Value) { FOnAfterDrop = std::move(Value); }
+  const TKXGiveFeedbackType& getOnGiveFeedback() const { return FOnGiveFeedback; }
+  void setOnGiveFeedback(TKXGiveFeedbackType Value) { FOnGiveFeedback = std::move(Value); }
+  const TNotifyEvent& getOnCancelDrop() const { return FOnCancelDrop; }
+  void setOnCancelDrop(TNotifyEvent Value) { FOnCancelDrop = std::move(Value); }
+
+  // ---- published properties ----
+  // Never nil; owned by the component, and the same object for the component's whole life. With
+  // a donor, every read first replaces its content with a copy of the donor's bitmap or metafile
+  // (any other kind of graphic leaves it empty).
+  vcl::TPicture* getPicture();
+  // Copies Value (nil empties the picture) and clears DonorImage; the current picture itself
+  // changes nothing.
+  void setPicture(vcl::TPicture* Value);
+  TDropEffects getDropEffects() const { return FDropEffects; }
+  void setDropEffects(TDropEffects Value) { FDropEffects = Value; }
+  vcl::TImage* getDonorImage() const { return FDonor; }
+  // A different donor empties the picture; the same one keeps it.
+  void setDonorImage(vcl::TImage* Value);
+  vcl::TMouseButton getMouseButton() const { return FMouseButton; }
+  void setMouseButton(vcl::TMouseButton Value) { FMouseButton = Value; }
+
+  // ---- public properties ----
+  bool getActive() const { return FActive; }
+  bool getExplicitCancel() const { return FExplicitCancel; }
+  // True cancels the running drag at OLE's next poll.
+  void SetExplicitCancel(bool Value) { FExplicitCancel = Value; }
+  TDropEffect getReturnedEffect() const { return singleEffectFromSet(FReturnedEffects); }
+  // Whether a rendered METAFILEPICT carries the metafile's size in 0.01 mm (else 0 x 0).
+  bool getUseActualMetafileSizes() const { return FUseActualMetafileSizes; }
+  void setUseActualMetafileSizes(bool Value) { FUseActualMetafileSizes = Value; }
+
+ protected:
+  void Notification(TComponent* AComponent, vcl::TOperation Operation) override;
+
+ private:
+  friend class TGraphicDataObject;
+  friend class TGraphicDropSource;
+  friend struct TDragSourceLoop;
+
+  // The before-drop hook: true to go ahead with the drop.
+  bool BeforeDrop();
+  void DataObjectCreated(TGraphicDataObject* Obj);
+  void DataObjectGone(TGraphicDataObject* Obj);
+
+  vcl::TMouseButton FMouseButton = vcl::mbLeft;
+  bool FPictureChanged = false;
+  std::unique_ptr<vcl::TPicture> FPicture;
+  bool FActive = false;
+  TKXGraphicBeforeDropType FOnBeforeDrop;
+  TKXGraphicAfterDropType FOnAfterDrop;
+  TKXGiveFeedbackType FOnGiveFeedback;
+  TNotifyEvent FOnCancelDrop;
+  TDropEffects FDropEffects{deCopy};
+  TDropEffects FReturnedEffects;
+  vcl::TComPtr<TGraphicDropSource> theDropSource;
+  vcl::TImage* FDonor = nullptr;
+  bool FUseActualMetafileSizes = false;
+  bool FExplicitCancel = false;
+  // An event handler's exception, kept during Execute for Execute to rethrow.
+  std::exception_ptr FDragException;
+  // Data objects made for this component and still alive (a target may keep one after the
+  // drag); told when the component goes.
+  std::vector<TGraphicDataObject*> FDataObjects;
+};
+
+}  // namespace kestrix

@@ -1,0 +1,298 @@
+// TKXGraphicSource::Execute on the real DoDragDrop, driven by synthesized input, from a TImage on
+// a form into raw OLE drop targets: another window of this process and a peer process.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "framework/ExtCtrlsImage.h"
+#include "framework/Forms.h"
+#include "picsource/PictureTestSupport.h"
+#include "sources/KXGraphicDataObject.h"
+#include "sources/KXGraphicSource.h"
+#include "support/DragDriver.h"
+#include "support/PeerProcess.h"
+#include "support/RawDropTarget.h"
+#include "support/TestSupport.h"
+
+using namespace kestrix;
+using namespace kxtest;
+using namespace pictest;
+
+namespace {
+
+constexpr RECT kTargetRect{340, 40, 540, 240};
+const wchar_t kPeerRect[] = L"340,40,200,200";
+constexpr POINT kOnImage{30, 30};  // client point of the form, inside the image
+
+struct HandlerError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::string ReadKey(CLIPFORMAT cf, DWORD tymed) { return "read." + std::to_string(cf) + "." + std::to_string(tymed); }
+
+std::wstring ReadArg(CLIPFORMAT cf, DWORD tymed) { return std::to_wstring(cf) + L":" + std::to_wstring(tymed); }
+
+LONG Field(const std::string& bytes, int index) {
+  LONG v = 0;
+  if (bytes.size() >= static_cast<size_t>(index + 1) * 4) std::memcpy(&v, bytes.data() + index * 4, 4);
+  return v;
+}
+
+// The pixels of a packed DIB, once the file header is put back.
+std::string PixelsOfDib(const std::string& dib) {
+  vcl::TBitmap bitmap;
+  std::string file = "BM" + std::string(12, '\0') + dib;
+  const std::uint32_t size = static_cast<std::uint32_t>(file.size()), offBits = 0;  // 0: pixels follow the table
+  std::memcpy(file.data() + 2, &size, 4);
+  std::memcpy(file.data() + 10, &offBits, 4);
+  vcl::TStringStream stream(file);
+  bitmap.LoadFromStream(stream);
+  return BitmapPixels32(bitmap.Handle());
+}
+
+// A form with an image (the donor) and the picture source, as an application lays them out.
+class PictureDrag : public testing::Test {
+ protected:
+  void SetUp() override {
+    liveBefore = TGraphicDataObject::LiveCount();
+    form.SetBounds(40, 40, 240, 200);
+    image->SetParent(&form);
+    image->SetBounds(10, 10, 100, 100);
+    image->SetStretch(true);
+    source->setDonorImage(image);
+    source->setOnAfterDrop([this](TObject* sender, vcl::TImage* donor, bool ok) {
+      EXPECT_EQ(sender, source);
+      ++after.calls;
+      after.droppedOK = ok;
+      after.donor = donor;
+    });
+    source->setOnCancelDrop([this](TObject*) { ++cancels; });
+    form.Show();
+    target = new RawDropTarget(DROPEFFECT_COPY);
+    ASSERT_EQ(target->Register(targetWnd.Handle()), S_OK);
+    PumpMessages(150);
+  }
+
+  void TearDown() override {
+    target->Revoke();
+    target->Release();
+    EXPECT_TRUE(PumpUntil([&] { return TGraphicDataObject::LiveCount() == liveBefore; }, 3000))
+        << "data objects alive: " << TGraphicDataObject::LiveCount() - liveBefore;
+  }
+
+  // Presses on the image, plays the script on the driver thread and runs Execute; what Execute
+  // throws reaches the caller (the driver finishes its script first).
+  bool Drag(DragScript script) {
+    DragDriver driver;
+    if (!driver.Press(form.Handle(), kOnImage)) {
+      ADD_FAILURE() << "the button did not go down";
+      return false;
+    }
+    driver.Run(std::move(script));
+    bool result = source->Execute();
+    EXPECT_TRUE(driver.Wait());
+    return result;
+  }
+
+  DragScript ToTarget() { return DropOn(targetWnd.Handle(), targetWnd.Centre()); }
+
+  vcl::TBitmap& DonorBitmap() { return *image->Picture()->Bitmap(); }
+
+  vcl::TForm form{nullptr};
+  vcl::TImage* image = new vcl::TImage(&form);
+  TKXGraphicSource* source = new TKXGraphicSource(&form);
+  TestWindow targetWnd{L"kx picture target", kTargetRect, false};
+  RawDropTarget* target = nullptr;
+  struct {
+    int calls = 0;
+    bool droppedOK = false;
+    vcl::TImage* donor = nullptr;
+  } after;
+  int cancels = 0;
+  LONG liveBefore = 0;
+};
+
+class PeerPictureDrag : public PictureDrag {
+ protected:
+  void SetUp() override {
+    PictureDrag::SetUp();
+    target->Revoke();  // the peer's window lies where the local target was
+  }
+
+  HWND StartPeer(std::vector<std::wstring> args) {
+    const std::wstring title = L"kx picture peer " + std::to_wstring(GetCurrentProcessId());
+    args.insert(args.end(), {L"--title", title, L"--rect", kPeerRect});
+    if (!peer.Start(L"kx_peer_droptarget.exe", args) || !peer.WaitReady()) return nullptr;
+    HWND wnd = FindPeerWindow(title);
+    PumpMessages(200);
+    return wnd;
+  }
+
+  PeerProcess peer;
+};
+
+}  // namespace
+
+TEST_F(PeerPictureDrag, BitmapOfAnImageIntoAnotherProcess) {
+  image->Picture()->SetGraphic(QuarteredBitmap(37, 23, vcl::pf24bit).get());
+  const std::string donorPixels = BitmapPixels32(DonorBitmap().Handle());
+  const std::string donorFile = BmpFileOf(DonorBitmap());
+  HWND peerWnd = StartPeer({L"--read", ReadArg(CF_DIB, TYMED_HGLOBAL), L"--read", ReadArg(CF_BITMAP, TYMED_GDI)});
+  ASSERT_NE(peerWnd, nullptr);
+
+  EXPECT_TRUE(Drag(DropOn(peerWnd, {100, 100})));
+  ASSERT_TRUE(peer.WaitExit());
+  EXPECT_EQ(peer.ExitCode(), 0u) << peer.ResultText();
+
+  auto r = peer.Result();
+  EXPECT_EQ(r["drops"], "1");
+  EXPECT_EQ(r["enumerated"], "8:1,2:16");
+  const std::string dib = BytesFromHex(r[ReadKey(CF_DIB, TYMED_HGLOBAL) + ".bytes"]);
+  EXPECT_EQ(dib, donorFile.substr(14));
+  EXPECT_EQ(PixelsOfDib(dib), donorPixels);
+  EXPECT_EQ(r[ReadKey(CF_BITMAP, TYMED_GDI) + ".tymed"], "16");
+  EXPECT_EQ(BytesFromHex(r[ReadKey(CF_BITMAP, TYMED_GDI) + ".bytes"]), donorPixels);
+  EXPECT_EQ(after.calls, 1);
+  EXPECT_TRUE(after.droppedOK);
+  EXPECT_EQ(after.donor, image);
+  EXPECT_EQ(source->getReturnedEffect(), deCopy);
+}
+
+TEST_F(PeerPictureDrag, MetafileWithAndWithoutItsSize) {
+  const COLORREF fill = RGB(0, 0, 200);
+  image->Picture()->SetGraphic(FilledMetafileGraphic(2540, 1270, fill).get());
+  const std::string donorRecords = EnhMetaFileBytes(image->Picture()->Metafile()->Handle());
+  for (bool actualSizes : {false, true}) {
+    SCOPED_TRACE(actualSizes);
+    source->setUseActualMetafileSizes(actualSizes);
+    PeerProcess peerForCase;
+    const std::wstring title = L"kx metafile peer " + std::to_wstring(actualSizes);
+    ASSERT_TRUE(peerForCase.Start(L"kx_peer_droptarget.exe",
+                                  {L"--read", ReadArg(CF_ENHMETAFILE, TYMED_ENHMF), L"--read",
+                                   ReadArg(CF_METAFILEPICT, TYMED_MFPICT), L"--title", title, L"--rect", kPeerRect}));
+    ASSERT_TRUE(peerForCase.WaitReady());
+    HWND peerWnd = FindPeerWindow(title);
+    ASSERT_NE(peerWnd, nullptr);
+    PumpMessages(200);
+
+    EXPECT_TRUE(Drag(DropOn(peerWnd, {100, 100})));
+    ASSERT_TRUE(peerForCase.WaitExit());
+    auto r = peerForCase.Result();
+    EXPECT_EQ(r["enumerated"], "14:64,3:32");
+    EXPECT_EQ(BytesFromHex(r[ReadKey(CF_ENHMETAFILE, TYMED_ENHMF) + ".bytes"]), donorRecords);
+
+    const std::string pict = BytesFromHex(r[ReadKey(CF_METAFILEPICT, TYMED_MFPICT) + ".bytes"]);
+    ASSERT_GT(pict.size(), 12u + 18u) << "mm, extents and a Windows metafile";
+    EXPECT_EQ(Field(pict, 0), MM_ANISOTROPIC);
+    EXPECT_EQ(Field(pict, 1), actualSizes ? 2540 : 0);
+    EXPECT_EQ(Field(pict, 2), actualSizes ? 1270 : 0);
+    // The Windows metafile shows the same picture when played into a box.
+    vcl::TUniqueMetaFile wmf(SetMetaFileBitsEx(static_cast<UINT>(pict.size() - 12),
+                                               reinterpret_cast<const BYTE*>(pict.data() + 12)));
+    ASSERT_TRUE(wmf);
+    vcl::TBitmap played;
+    played.SetPixelFormat(vcl::pf24bit);
+    played.SetSize(40, 20);
+    HDC dc = played.Canvas()->Handle();
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetViewportExtEx(dc, 40, 20, nullptr);
+    PlayMetaFile(dc, wmf.Get());
+    SetMapMode(dc, MM_TEXT);
+    EXPECT_EQ(GetPixel(dc, 30, 5), fill);
+  }
+  EXPECT_EQ(after.calls, 2);
+}
+
+TEST_F(PictureDrag, ADrawingBeforeTheDropChangesThePictureButNotTheDrag) {
+  image->Picture()->SetGraphic(QuarteredBitmap(16, 16, vcl::pf24bit).get());
+  const std::string original = BmpFileOf(DonorBitmap()).substr(14);
+  target->SetReads({ReadRequest(CF_DIB)});
+  int asked = 0;
+  source->setOnBeforeDrop([&](TObject*, vcl::TImage* donor, vcl::TPicture* dropPicture, bool&) {
+    ++asked;
+    EXPECT_EQ(donor, image);
+    dropPicture->Bitmap()->Canvas()->FillRect({0, 0, 16, 16}, RGB(0, 255, 0));
+  });
+
+  EXPECT_TRUE(Drag(ToTarget()));
+
+  EXPECT_EQ(asked, 1);
+  ASSERT_TRUE(target->Has(CF_DIB));
+  EXPECT_EQ(target->Find(CF_DIB)->bytes, original);  // the drag delivered the picture it started with
+  EXPECT_EQ(source->getDonorImage(), nullptr);
+  EXPECT_EQ(GetPixel(source->getPicture()->Bitmap()->Canvas()->Handle(), 8, 8), RGB(0, 255, 0));
+  EXPECT_EQ(BmpFileOf(DonorBitmap()).substr(14), original);  // the image keeps its own picture
+  EXPECT_EQ(after.calls, 1);
+  EXPECT_EQ(after.donor, nullptr);
+}
+
+TEST_F(PictureDrag, AnIconIsNotDragged) {
+  vcl::TIcon icon;
+  icon.SetHandle(QuarteredIcon(32));
+  image->Picture()->SetGraphic(&icon);
+  DragDriver driver;
+  ASSERT_TRUE(driver.Press(form.Handle(), kOnImage));
+  EXPECT_FALSE(source->Execute());
+  driver.Run(ToTarget());
+  EXPECT_TRUE(driver.Wait());
+  EXPECT_EQ(target->enters, 0);
+  EXPECT_EQ(target->drops, 0);
+  EXPECT_EQ(after.calls + cancels, 0);
+  EXPECT_EQ(TGraphicDataObject::LiveCount(), liveBefore);
+}
+
+TEST_F(PictureDrag, EscapeCancels) {
+  image->Picture()->SetGraphic(QuarteredBitmap(8, 8, vcl::pf24bit).get());
+  source->setOnBeforeDrop([](TObject*, vcl::TImage*, vcl::TPicture*, bool&) { ADD_FAILURE() << "no drop to ask for"; });
+  EXPECT_TRUE(Drag(EscapeOver(targetWnd.Handle(), targetWnd.Centre())));
+  EXPECT_EQ(cancels, 1);
+  EXPECT_EQ(after.calls, 0);
+  EXPECT_EQ(source->getReturnedEffect(), deNone);
+  EXPECT_EQ(target->drops, 0);
+  EXPECT_GE(target->enters, 1);
+}
+
+TEST_F(PictureDrag, AHandlerExceptionReachesTheCallerOfExecute) {
+  image->Picture()->SetGraphic(QuarteredBitmap(8, 8, vcl::pf24bit).get());
+  target->SetReads({ReadRequest(CF_DIB)});
+  enum Where { kFeedback, kBeforeDrop };
+  for (Where where : {kFeedback, kBeforeDrop}) {
+    SCOPED_TRACE(where);
+    source->setOnGiveFeedback(nullptr);
+    source->setOnBeforeDrop(nullptr);
+    after = {};
+    const int dropsBefore = target->drops;
+    if (where == kFeedback)
+      source->setOnGiveFeedback([](TObject*, TDropEffect, bool&) { throw HandlerError("feedback"); });
+    else
+      source->setOnBeforeDrop([](TObject*, vcl::TImage*, vcl::TPicture*, bool&) { throw HandlerError("before drop"); });
+    EXPECT_THROW(Drag(ToTarget()), HandlerError);
+    EXPECT_FALSE(source->getActive());
+    EXPECT_EQ(after.calls, 0);
+    EXPECT_EQ(target->drops, dropsBefore);
+    EXPECT_EQ(source->getDonorImage(), image);
+    EXPECT_TRUE(PumpUntil([&] { return TGraphicDataObject::LiveCount() == liveBefore; }, 2000));
+  }
+  // The component is usable afterwards.
+  source->setOnBeforeDrop(nullptr);
+  EXPECT_TRUE(Drag(ToTarget()));
+  EXPECT_TRUE(target->Has(CF_DIB));
+}
+
+TEST_F(PictureDrag, DragsLeaveNothingBehind) {
+  // 4 MiB of pixels: every copy the library makes of it (the data object's picture, the rendered
+  // DIB and bitmap) would show in the process's memory if it were not released.
+  image->Picture()->SetGraphic(QuarteredBitmap(1024, 1024, vcl::pf32bit).get());
+  target->SetReads({ReadRequest(CF_DIB), ReadRequest(CF_BITMAP, TYMED_GDI)});
+  const LONG dropSources = TGraphicDropSource::LiveCount();
+  ASSERT_TRUE(Drag(ToTarget()));  // the allocators' first growth
+  ASSERT_TRUE(target->Has(CF_BITMAP));
+  const size_t before = CommittedPrivateBytes();
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(Drag(ToTarget()));
+    EXPECT_EQ(target->Find(CF_DIB)->bytes.size(), BmpFileOf(DonorBitmap()).size() - 14);
+  }
+  EXPECT_EQ(TGraphicDataObject::LiveCount(), liveBefore);
+  EXPECT_EQ(TGraphicDropSource::LiveCount(), dropSources);
+  EXPECT_LT(CommittedPrivateBytes(), before + 4 * 1024 * 1024) << "3 leaked copies would take 12 MiB";
+}
