@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "framework/Forms.h"
 #include "sources/KXCompsDonorText.h"
 #include "sources/KXTextDataObject.h"
 
@@ -159,7 +160,15 @@ void TKXTextSource::AsyncEnded() {
 }
 
 void TKXTextSource::KeepDragException(std::exception_ptr e) noexcept {
-  if (FActive && !FDragException) FDragException = std::move(e);
+  if (FActive) {
+    if (!FDragException) FDragException = std::move(e);
+    return;
+  }
+  // No Execute to reach (an asynchronous drop ending later): the framework's handler gets it.
+  try {
+    vcl::Application->HandleException(this);
+  } catch (...) {
+  }
 }
 
 void TKXTextSource::DataObjectCreated(TTextDataObject* Obj) { FDataObjects.push_back(Obj); }

@@ -61,7 +61,7 @@ class KX_API TKXTextSource : public TKXBaseComponent {
   const TNotifyEvent& getOnStartAsyncOperation() const { return FOnStartAsyncOperation; }
   void setOnStartAsyncOperation(TNotifyEvent Value) { FOnStartAsyncOperation = std::move(Value); }
   // Raised when the target ends an asynchronous drop, possibly after Execute has returned. An
-  // exception from it then has no Execute to reach: the target's EndOperation gets an error.
+  // exception from a handler raised outside Execute goes to Application->HandleException.
   const TNotifyEvent& getOnEndAsyncOperation() const { return FOnEndAsyncOperation; }
   void setOnEndAsyncOperation(TNotifyEvent Value) { FOnEndAsyncOperation = std::move(Value); }
 
@@ -121,8 +121,9 @@ class KX_API TKXTextSource : public TKXBaseComponent {
   bool BeforeDrop();
   void AsyncStarted();
   void AsyncEnded();
-  // Called from inside an OLE callback when an event handler threw: during Execute the first such
-  // exception is kept for Execute to rethrow and the drag is cancelled.
+  // Called from inside the catch block of an OLE callback when an event handler threw: during
+  // Execute the first such exception is kept for Execute to rethrow (the drag is cancelled);
+  // otherwise it goes to Application->HandleException.
   void KeepDragException(std::exception_ptr e) noexcept;
   bool HasDragException() const { return static_cast<bool>(FDragException); }
   void DataObjectCreated(TTextDataObject* Obj);
