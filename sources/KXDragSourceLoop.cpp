@@ -2,9 +2,17 @@
 
 #include <new>
 
+#include "framework/Forms.h"
 #include "vocabulary/KXEnum.h"
 
 namespace kestrix {
+
+void HandleExceptionOutsideExecute(vcl::TObject* Sender) noexcept {
+  try {
+    vcl::Application->HandleException(Sender);
+  } catch (...) {
+  }
+}
 
 HRESULT EnumFormatsForReading(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc,
                               const std::vector<FORMATETC>& Formats) noexcept {

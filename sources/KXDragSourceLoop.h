@@ -22,19 +22,28 @@ constexpr UINT kMediumBlockFlags = GMEM_DDESHARE | GMEM_ZEROINIT;
 // The target under the cursor takes nothing.
 inline bool NoEffect(TDropEffects Effects) { return Effects.Empty() || Effects == TDropEffects{deNone}; }
 
+// Hands the exception being handled to Application->HandleException(Sender); called from inside a
+// catch block. Nothing escapes.
+void HandleExceptionOutsideExecute(vcl::TObject* Sender) noexcept;
+
 // The drag loop of a source component. Owner names this struct its friend and has the members
 // FActive, FExplicitCancel, FMouseButton, FDropEffects, FReturnedEffects, FOnCancelDrop,
 // FOnGiveFeedback, FDragException (std::exception_ptr) and BeforeDrop() (true to go ahead).
 struct TDragSourceLoop {
   // Runs the body of an OLE callback of Owner's drag: no exception leaves it. The first one that
-  // escapes while Owner's Execute runs is kept for Execute; each is mapped to an HRESULT.
+  // escapes while Owner's Execute runs is kept for Execute; one with no Execute to reach (the end
+  // of an asynchronous drop) goes to Application->HandleException. Each is mapped to an HRESULT.
   template <class Owner, class F>
   static HRESULT CallbackBoundary(Owner* owner, F&& body) noexcept {
     return vcl::ComBoundary([&]() -> HRESULT {
       try {
         return body();
       } catch (...) {
-        if (owner && owner->FActive && !owner->FDragException) owner->FDragException = std::current_exception();
+        if (owner && owner->FActive) {
+          if (!owner->FDragException) owner->FDragException = std::current_exception();
+        } else if (owner) {
+          HandleExceptionOutsideExecute(owner);
+        }
         throw;
       }
     });

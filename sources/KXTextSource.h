@@ -62,7 +62,7 @@ class KX_API TKXTextSource : public TKXBaseComponent {
   const TNotifyEvent& getOnStartAsyncOperation() const { return FOnStartAsyncOperation; }
   void setOnStartAsyncOperation(TNotifyEvent Value) { FOnStartAsyncOperation = std::move(Value); }
   // Raised when the target ends an asynchronous drop, possibly after Execute has returned. An
-  // exception from it then has no Execute to reach: the target's EndOperation gets an error.
+  // exception from a handler raised outside Execute goes to Application->HandleException.
   const TNotifyEvent& getOnEndAsyncOperation() const { return FOnEndAsyncOperation; }
   void setOnEndAsyncOperation(TNotifyEvent Value) { FOnEndAsyncOperation = std::move(Value); }
 

@@ -13,6 +13,7 @@
 #include "sources/KXTextDataObject.h"
 #include "sources/KXTextSource.h"
 #include "support/TestSupport.h"
+#include "textsource/ApplicationExceptions.h"
 
 using namespace kestrix;
 using kxtest::Bytes;
@@ -390,7 +391,8 @@ TEST_F(CustomFormats, AHandlerThatEmptiesTheListGetsNoStaleItem) {
   EXPECT_EQ(Get(data.Get(), Fe(Registered(L"Kestrix Lazy"))).hr, DV_E_FORMATETC);
 }
 
-TEST_F(CustomFormats, AHandlerExceptionBecomesAnErrorResultOutsideADrag) {
+TEST_F(CustomFormats, AHandlerExceptionOutsideADragGoesToTheApplication) {
+  ApplicationExceptions caught;
   list().AddFormatEx(L"Kestrix Lazy", std::string(), TYMED_HGLOBAL, 0);
   source.setOnRenderCustomFormat([](TObject*, const std::wstring&, std::wstring&) { throw std::runtime_error("x"); });
   Got g = Get(data.Get(), Fe(Registered(L"Kestrix Lazy")));
@@ -398,6 +400,18 @@ TEST_F(CustomFormats, AHandlerExceptionBecomesAnErrorResultOutsideADrag) {
   EXPECT_EQ(g.tymed, DWORD{TYMED_NULL});
   source.setOnRenderCustomFormat([](TObject*, const std::wstring&, std::wstring&) { throw std::bad_alloc(); });
   EXPECT_EQ(Get(data.Get(), Fe(Registered(L"Kestrix Lazy"))).hr, E_OUTOFMEMORY);
+  ASSERT_EQ(caught.messages.size(), 2u);
+  EXPECT_EQ(caught.messages[0], "x");
+
+  // The end of an asynchronous drop comes after Execute has returned.
+  source.setOnEndAsyncOperation([](TObject*) { throw std::runtime_error("late"); });
+  auto async = data.As<IAsyncOperation>();
+  async->StartOperation(nullptr);
+  EXPECT_EQ(async->EndOperation(S_OK, nullptr, DROPEFFECT_COPY), E_UNEXPECTED);
+  BOOL inOperation = TRUE;
+  async->InOperation(&inOperation);
+  EXPECT_FALSE(inOperation);
+  EXPECT_EQ(caught.messages.back(), "late");
 }
 
 // ---- custom formats on other media ------------------------------------------------------------------

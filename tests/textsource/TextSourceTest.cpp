@@ -7,6 +7,7 @@
 #include "framework/ComObj.h"
 #include "sources/KXTextDataObject.h"
 #include "sources/KXTextSource.h"
+#include "textsource/ApplicationExceptions.h"
 
 using namespace kestrix;
 using vcl::TComPtr;
@@ -200,7 +201,8 @@ TEST(TextDropSource, GiveFeedbackReportsTheLowestEffect) {
   EXPECT_EQ(seen, (std::vector<TDropEffect>{deCopy, deMove, deNone}));
 }
 
-TEST(TextDropSource, HandlerExceptionsStayInsideTheCallbacks) {
+TEST(TextDropSource, HandlerExceptionsOutsideExecuteGoToTheApplication) {
+  ApplicationExceptions caught;
   TKXTextSource source(nullptr);
   source.setText(L"t");
   auto dropSource = DropSourceFor(source);
@@ -210,4 +212,5 @@ TEST(TextDropSource, HandlerExceptionsStayInsideTheCallbacks) {
   EXPECT_EQ(dropSource->GiveFeedback(DROPEFFECT_COPY), DRAGDROP_S_USEDEFAULTCURSORS);
   EXPECT_EQ(dropSource->QueryContinueDrag(FALSE, 0), DRAGDROP_S_CANCEL);
   EXPECT_EQ(dropSource->QueryContinueDrag(TRUE, MK_LBUTTON), DRAGDROP_S_CANCEL);
+  EXPECT_EQ(caught.messages, (std::vector<std::string>{"feedback", "before", "cancel"}));
 }

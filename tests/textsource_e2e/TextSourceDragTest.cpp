@@ -5,6 +5,8 @@
 #include <stdexcept>
 
 #include "formats/KXUtil.h"
+#include "framework/Forms.h"
+#include "framework/StdCtrls.h"
 #include "sources/KXTextDataObject.h"
 #include "sources/KXTextSource.h"
 #include "support/DragDriver.h"
@@ -19,6 +21,7 @@ namespace {
 
 constexpr RECT kSourceRect{40, 40, 240, 240};
 constexpr RECT kTargetRect{340, 40, 540, 240};
+constexpr RECT kDonorFormRect{40, 300, 240, 500};
 const wchar_t kPeerRect[] = L"340,40,200,200";
 
 struct HandlerError : std::runtime_error {
@@ -30,6 +33,28 @@ struct AfterDrop {
   int calls = 0;
   bool droppedOK = false;
   TComponent* donor = nullptr;
+};
+
+// A form with a multi-selection list box (alpha, beta, gamma; alpha and gamma selected) in its
+// upper half; the drag starts from the free lower half, so the press does not touch the selection.
+struct ListBoxDonor {
+  ListBoxDonor() {
+    form->SetBounds(kDonorFormRect.left, kDonorFormRect.top, kDonorFormRect.right - kDonorFormRect.left,
+                    kDonorFormRect.bottom - kDonorFormRect.top);
+    list->SetParent(form);
+    list->SetBounds(0, 0, 150, 80);
+    list->SetMultiSelect(true);
+    for (const wchar_t* item : {L"alpha", L"beta", L"gamma"}) list->Items().Add(item);
+    form->Show();
+    list->SetSelected(0, true);
+    list->SetSelected(2, true);
+  }
+  HWND PressWindow() { return form->Handle(); }
+  POINT PressPoint() const { return {100, 150}; }
+
+  vcl::TComponent owner{nullptr};
+  vcl::TForm* form = new vcl::TForm(&owner);
+  vcl::TListBox* list = new vcl::TListBox(&owner);
 };
 
 std::wstring PeerTitle() { return L"kx text peer " + std::to_wstring(GetCurrentProcessId()); }
@@ -64,8 +89,12 @@ class TextDrag : public testing::Test {
   // Presses on the source window, plays the script on the driver thread and runs Execute; what
   // Execute throws reaches the caller (the driver finishes its script first).
   bool Drag(DragScript script, MouseButton button = MouseButton::Left) {
+    return DragFrom(sourceWnd.Handle(), sourceWnd.Centre(), std::move(script), button);
+  }
+
+  bool DragFrom(HWND wnd, POINT point, DragScript script, MouseButton button = MouseButton::Left) {
     DragDriver driver;
-    if (!driver.Press(sourceWnd.Handle(), sourceWnd.Centre(), button)) {
+    if (!driver.Press(wnd, point, button)) {
       ADD_FAILURE() << "the button did not go down";
       return false;
     }
@@ -122,6 +151,21 @@ TEST_F(TextDrag, DropsTheTextIntoAWindowOfThisProcess) {
   EXPECT_EQ(TTextDataObject::LiveCount(), liveBefore + 1);
   EXPECT_EQ(kept->Release(), 0u);
   EXPECT_EQ(TTextDataObject::LiveCount(), liveBefore);
+}
+
+TEST_F(TextDrag, DragsTheSelectionOfAListBoxDonor) {
+  ListBoxDonor donor;
+  source.setDonorComponent(donor.list);
+
+  EXPECT_TRUE(DragFrom(donor.PressWindow(), donor.PressPoint(), ToTarget()));
+
+  EXPECT_EQ(target->UnicodeText(), L"alpha\r\ngamma");
+  EXPECT_EQ(target->AnsiText(), "alpha\r\ngamma");
+  EXPECT_EQ(after.calls, 1);
+  EXPECT_TRUE(after.droppedOK);
+  EXPECT_EQ(after.donor, donor.list);
+  EXPECT_EQ(source.getDonorComponent(), donor.list);
+  source.setDonorComponent(nullptr);
 }
 
 TEST_F(TextDrag, EscapeCancels) {
@@ -327,13 +371,17 @@ class PeerDrag : public TextDrag {
   PeerProcess peer;
 };
 
-TEST_F(PeerDrag, DropsTheTextIntoAnotherProcess) {
+TEST_F(PeerDrag, DropsAListBoxSelectionIntoAnotherProcess) {
   HWND peerWnd = StartPeer({L"--effect", std::to_wstring(DROPEFFECT_MOVE)});
   ASSERT_NE(peerWnd, nullptr);
-  source.setText(L"to another process \u00E9");
+  ListBoxDonor donor;
+  donor.list->Items().Add(L"\u00E9t\u00E9");
+  donor.list->SetSelected(3, true);
+  source.setDonorComponent(donor.list);
   source.setDropEffects({deCopy, deMove});
 
-  EXPECT_TRUE(Drag(DropOn(peerWnd, {100, 100})));
+  EXPECT_TRUE(DragFrom(donor.PressWindow(), donor.PressPoint(), DropOn(peerWnd, {100, 100})));
+  source.setDonorComponent(nullptr);
   ASSERT_TRUE(peer.WaitExit());
   EXPECT_EQ(peer.ExitCode(), 0u) << peer.ResultText();
 
@@ -341,8 +389,8 @@ TEST_F(PeerDrag, DropsTheTextIntoAnotherProcess) {
   EXPECT_EQ(r["drops"], "1");
   EXPECT_EQ(r["enumerated"], "1:1,13:1");
   EXPECT_EQ(BytesFromHex(r[ReadKey(CF_UNICODETEXT) + ".bytes"]),
-            EncodedAnsiStringFromUnicodeString(L"to another process \u00E9") + Bytes("\0\0"));
-  EXPECT_EQ(BytesFromHex(r[ReadKey(CF_TEXT) + ".bytes"]), Bytes("to another process \xE9\0"));
+            EncodedAnsiStringFromUnicodeString(L"alpha\r\ngamma\r\n\u00E9t\u00E9") + Bytes("\0\0"));
+  EXPECT_EQ(BytesFromHex(r[ReadKey(CF_TEXT) + ".bytes"]), Bytes("alpha\r\ngamma\r\n\xE9t\xE9\0"));
   EXPECT_EQ(after.calls, 1);
   EXPECT_TRUE(after.droppedOK);
   EXPECT_EQ(source.getReturnedEffect(), deMove);
