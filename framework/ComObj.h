@@ -107,6 +107,10 @@ HRESULT ComBoundary(F&& body) noexcept {
   }
 }
 
+// The system's text for an HRESULT, without the trailing line break ("OLE error XXXXXXXX" when
+// the system has none).
+KX_API std::wstring OleErrorMessage(HRESULT hr);
+
 // Raises EOleError for a failed HRESULT, with the system's text for it.
 KX_API void OleCheck(HRESULT hr);
 
