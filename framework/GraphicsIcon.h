@@ -14,6 +14,8 @@ class KX_API TIcon : public TGraphic {
   TIcon();
   ~TIcon() override;
 
+  TGraphic* NewGraphic() const override { return new TIcon(); }
+
   // From a TIcon: a copy of its icon; from nil: empty; otherwise Source's AssignTo.
   void Assign(TPersistent* Source) override;
   // Draws the icon (with its mask) stretched into Rect.

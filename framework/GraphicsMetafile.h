@@ -15,6 +15,8 @@ class KX_API TMetafile : public TGraphic {
   TMetafile();
   ~TMetafile() override;
 
+  TGraphic* NewGraphic() const override { return new TMetafile(); }
+
   // From a TMetafile: a copy of its metafile, size and Enhanced flag; from nil: empty; otherwise
   // Source's AssignTo.
   void Assign(TPersistent* Source) override;

@@ -14,6 +14,8 @@ class KX_API TJPEGImage : public TGraphic {
   TJPEGImage();
   ~TJPEGImage() override;
 
+  TGraphic* NewGraphic() const override { return new TJPEGImage(); }
+
   // From a TJPEGImage: a copy of its data and image; from nil: empty; otherwise Source's AssignTo.
   void Assign(TPersistent* Source) override;
   void Draw(TCanvas* ACanvas, const TRect& Rect) override;

@@ -1,6 +1,5 @@
 #include "framework/Picture.h"
 
-#include <typeindex>
 #include <vector>
 
 #include "framework/GraphicsIcon.h"
@@ -10,10 +9,8 @@ namespace vcl {
 
 namespace {
 
-struct TGraphicClass {
-  std::type_index Class;
+struct TFileFormat {
   TGraphicFactory Factory;
-  bool (*Test)(TGraphic*);
   std::wstring Extension;  // lower case
   std::wstring Description;
 };
@@ -22,17 +19,13 @@ template <class G>
 TGraphic* MakeGraphic() {
   return new G;
 }
-template <class G>
-bool GraphicIs(TGraphic* Graphic) {
-  return dynamic_cast<G*>(Graphic) != nullptr;
-}
 
-// The classes a picture can copy, oldest registration first.
-std::vector<TGraphicClass>& Registry() {
-  static std::vector<TGraphicClass> registry{
-      {typeid(TBitmap), &MakeGraphic<TBitmap>, &GraphicIs<TBitmap>, L"bmp", L"Bitmaps"},
-      {typeid(TMetafile), &MakeGraphic<TMetafile>, &GraphicIs<TMetafile>, L"emf", L"Enhanced metafiles"},
-      {typeid(TIcon), &MakeGraphic<TIcon>, &GraphicIs<TIcon>, L"ico", L"Icons"},
+// The file formats a picture can load, by extension.
+std::vector<TFileFormat>& Registry() {
+  static std::vector<TFileFormat> registry{
+      {&MakeGraphic<TBitmap>, L"bmp", L"Bitmaps"},
+      {&MakeGraphic<TMetafile>, L"emf", L"Enhanced metafiles"},
+      {&MakeGraphic<TIcon>, L"ico", L"Icons"},
   };
   return registry;
 }
@@ -46,22 +39,12 @@ std::wstring FileExtension(const std::wstring& FileName) {
 
 }  // namespace
 
-void TPicture::RegisterGraphicClass(const std::type_info& Class, TGraphicFactory Factory, bool (*Test)(TGraphic*),
-                                    const std::wstring& Extension, const std::wstring& Description) {
-  std::vector<TGraphicClass>& registry = Registry();
-  const std::type_index key(Class);
-  std::erase_if(registry, [&](const TGraphicClass& c) { return c.Class == key; });
-  registry.push_back({key, Factory, Test, LowerCase(Extension), Description});
-}
-
-TGraphicFactory TPicture::FactoryFor(TGraphic& Graphic) {
-  const std::vector<TGraphicClass>& registry = Registry();
-  const std::type_index key(typeid(Graphic));
-  for (const TGraphicClass& c : registry)
-    if (c.Class == key) return c.Factory;
-  for (auto c = registry.rbegin(); c != registry.rend(); ++c)
-    if (c->Test(&Graphic)) return c->Factory;
-  throw EInvalidGraphic(L"Unknown picture class");
+void TPicture::RegisterGraphicClass(TGraphicFactory Factory, const std::wstring& Extension,
+                                    const std::wstring& Description) {
+  std::vector<TFileFormat>& registry = Registry();
+  const std::wstring extension = LowerCase(Extension);
+  std::erase_if(registry, [&](const TFileFormat& f) { return f.Extension == extension; });
+  registry.push_back({Factory, extension, Description});
 }
 
 TPicture::TPicture() = default;
@@ -88,7 +71,7 @@ void TPicture::SetGraphic(TGraphic* Value) {
   if (Value == FGraphic.get()) return;
   std::unique_ptr<TGraphic> copy;
   if (Value) {
-    copy.reset(FactoryFor(*Value)());
+    copy.reset(Value->NewGraphic());
     copy->Assign(Value);
   }
   Adopt(std::move(copy));
@@ -136,9 +119,9 @@ int TPicture::Height() const { return FGraphic ? FGraphic->Height() : 0; }
 
 void TPicture::LoadFromFile(const std::wstring& FileName) {
   const std::wstring extension = FileExtension(FileName);
-  for (const TGraphicClass& c : Registry()) {
-    if (c.Extension != extension) continue;
-    std::unique_ptr<TGraphic> loaded(c.Factory());
+  for (const TFileFormat& f : Registry()) {
+    if (f.Extension != extension) continue;
+    std::unique_ptr<TGraphic> loaded(f.Factory());
     loaded->LoadFromFile(FileName);
     Adopt(std::move(loaded));
     return;

@@ -3,7 +3,6 @@
 // application or library registers), which it owns and whose changes it reports.
 #include <memory>
 #include <string>
-#include <typeinfo>
 
 #include "framework/Graphics.h"
 
@@ -12,7 +11,7 @@ namespace vcl {
 class TMetafile;
 class TIcon;
 
-// Makes a new, empty graphic of one class.
+// Makes a new, empty graphic of one class (for loading files of a registered extension).
 using TGraphicFactory = TGraphic* (*)();
 
 class KX_API TPicture : public TPersistent {
@@ -22,9 +21,8 @@ class KX_API TPicture : public TPersistent {
 
   // The graphic held (nil when the picture is empty); it stays owned by the picture.
   TGraphic* Graphic() const { return FGraphic.get(); }
-  // Holds a copy of Value (nil empties the picture). The copy is a new graphic of Value's class,
-  // or, for a class that was never registered, of the registered class it derives from that was
-  // registered last; EInvalidGraphic when there is none.
+  // Holds a copy of Value (nil empties the picture): a new graphic of Value's own class
+  // (Value->NewGraphic()) assigned from Value.
   void SetGraphic(TGraphic* Value);
 
   // The graphic as a bitmap, metafile or icon: when the picture holds another kind (or nothing),
@@ -51,12 +49,13 @@ class KX_API TPicture : public TPersistent {
   const TProgressEvent& OnProgress() const { return FOnProgress; }
   void SetOnProgress(TProgressEvent Value) { FOnProgress = std::move(Value); }
 
-  // Registers graphic class G for copies and for files with Extension (without the dot, any
-  // case). TBitmap ("bmp"), TMetafile ("emf") and TIcon ("ico") are registered from the start.
-  // The registration lasts for the process: the module that registers must stay loaded.
+  // Registers graphic class G for files with Extension (without the dot, any case), replacing an
+  // earlier registration of the extension. TBitmap ("bmp"), TMetafile ("emf") and TIcon ("ico")
+  // are registered from the start. The registration lasts for the process: the module that
+  // registers must stay loaded.
   template <class G>
   static void RegisterFileFormat(const std::wstring& Extension, const std::wstring& Description) {
-    RegisterGraphicClass(typeid(G), &NewGraphic<G>, &IsA<G>, Extension, Description);
+    RegisterGraphicClass(&NewGraphic<G>, Extension, Description);
   }
 
  protected:
@@ -66,11 +65,8 @@ class KX_API TPicture : public TPersistent {
  private:
   template <class G>
   static TGraphic* NewGraphic() { return new G; }
-  template <class G>
-  static bool IsA(TGraphic* Graphic) { return dynamic_cast<G*>(Graphic) != nullptr; }
-  static void RegisterGraphicClass(const std::type_info& Class, TGraphicFactory Factory, bool (*Test)(TGraphic*),
-                                   const std::wstring& Extension, const std::wstring& Description);
-  static TGraphicFactory FactoryFor(TGraphic& Graphic);
+  static void RegisterGraphicClass(TGraphicFactory Factory, const std::wstring& Extension,
+                                   const std::wstring& Description);
 
   // Takes Value as the graphic (replacing the old one), wires its events and reports the change.
   void Adopt(std::unique_ptr<TGraphic> Value);

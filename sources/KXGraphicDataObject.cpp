@@ -23,9 +23,9 @@ enum : std::int64_t { kBitmapFileHeaderSize = 14 };
 TGraphicDataObject::TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent* aOwner, TKXGraphicSource* aComponent)
     : theOwner(aOwner), thePicture(std::make_unique<vcl::TPicture>()), theComponent(aComponent) {
   thePicture->Assign(aPicture);
+  if (theComponent) theComponent->DataObjectCreated(this);  // may throw: nothing counted yet
   InterlockedIncrement(&liveDataObjects);
   AddRef();  // the creator's reference
-  if (theComponent) theComponent->DataObjectCreated(this);
 }
 
 TGraphicDataObject::~TGraphicDataObject() {
@@ -37,7 +37,7 @@ TGraphicDataObject* TGraphicDataObject::Create(vcl::TPicture* aPicture) {
   return new TGraphicDataObject(aPicture, nullptr, nullptr);
 }
 
-TGraphicDataObject* TGraphicDataObject::createWithOwner(vcl::TPicture* aPicture, vcl::TComponent* aOwner) {
+TGraphicDataObject* TGraphicDataObject::createWithOwner(vcl::TPicture* aPicture, vcl::TForm* aOwner) {
   return new TGraphicDataObject(aPicture, aOwner, nullptr);
 }
 

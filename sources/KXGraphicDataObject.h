@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/ComObj.h"
+#include "framework/Forms.h"
 #include "framework/Picture.h"
 
 namespace kestrix {
@@ -26,7 +27,8 @@ class TKXGraphicSource;
 class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
  public:
   static TGraphicDataObject* Create(vcl::TPicture* aPicture);
-  static TGraphicDataObject* createWithOwner(vcl::TPicture* aPicture, vcl::TComponent* aOwner);
+  // aOwner is kept (not owned) but plays no part in rendering.
+  static TGraphicDataObject* createWithOwner(vcl::TPicture* aPicture, vcl::TForm* aOwner);
   static TGraphicDataObject* createEx(vcl::TPicture* aPicture, TKXGraphicSource* aComponent);
 
   // Objects of this class alive in the process (diagnostics: a drag that leaks one shows here).

@@ -130,6 +130,13 @@ int main() {
   }
 
   WriteResult(o, kxtest::FormatRawResult(*target));
+  // COM sends the reply to Drop from another thread after Drop has returned: leaving at once could
+  // end the process before the source hears that the drop succeeded.
+  for (DWORD lingerStart = GetTickCount(); done && GetTickCount() - lingerStart < 300;) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
   target->Revoke();
   target->Release();
   DestroyWindow(wnd);

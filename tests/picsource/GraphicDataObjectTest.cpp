@@ -188,7 +188,8 @@ TEST(GraphicDataObject, MetafilePictCarriesTheSizeOnlyWhenTheComponentAsks) {
   auto picture = PictureOf(metafile.get());
   auto source = std::make_unique<TKXGraphicSource>(nullptr);
   auto withComponent = Adopt(TGraphicDataObject::createEx(picture.get(), source.get()));
-  auto withoutComponent = Adopt(TGraphicDataObject::createWithOwner(picture.get(), source.get()));
+  vcl::TForm form(nullptr);
+  auto withoutComponent = Adopt(TGraphicDataObject::createWithOwner(picture.get(), &form));
 
   struct Case {
     const char* name;
@@ -316,8 +317,15 @@ TEST(GraphicDataObject, CountsReferencesAndFreesItsCopyWithTheLastOne) {
   };
   renderAll();  // the allocators' first growth
   const size_t before = CommittedPrivateBytes();
+  const DWORD gdiBefore = GdiObjectCount();
+  {
+    vcl::TUniqueBitmap probe(CreateBitmap(1, 1, 1, 1, nullptr));
+    ASSERT_EQ(GdiObjectCount(), gdiBefore + 1) << "the count sees an object come";
+  }
+  ASSERT_EQ(GdiObjectCount(), gdiBefore) << "and go";
   for (int i = 0; i < 20; ++i) renderAll();
   EXPECT_LT(CommittedPrivateBytes(), before + 4 * 1024 * 1024) << "20 leaked copies would take 20 MiB";
+  EXPECT_EQ(GdiObjectCount(), gdiBefore) << "bitmaps, metafiles or screen DCs left behind";
   EXPECT_EQ(TGraphicDataObject::LiveCount(), live);
 }
 

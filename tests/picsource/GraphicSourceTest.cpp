@@ -9,6 +9,7 @@
 #include "framework/ComObj.h"
 #include "sources/KXGraphicDataObject.h"
 #include "sources/KXGraphicSource.h"
+#include "textsource/ApplicationExceptions.h"
 
 using namespace kestrix;
 using namespace pictest;
@@ -207,7 +208,8 @@ TEST(GraphicDropSource, APictureChangedBeforeTheDropReplacesTheComponentsPicture
   }
 }
 
-TEST(GraphicDropSource, HandlerExceptionsStayInsideTheCallbacks) {
+TEST(GraphicDropSource, HandlerExceptionsOutsideExecuteGoToTheApplication) {
+  ApplicationExceptions caught;
   Form form;
   auto dropSource = DropSourceFor(*form.source);
   form.source->setOnGiveFeedback([](TObject*, TDropEffect, bool&) { throw std::runtime_error("feedback"); });
@@ -215,6 +217,7 @@ TEST(GraphicDropSource, HandlerExceptionsStayInsideTheCallbacks) {
   EXPECT_EQ(dropSource->GiveFeedback(DROPEFFECT_COPY), DRAGDROP_S_USEDEFAULTCURSORS);
   EXPECT_EQ(dropSource->QueryContinueDrag(FALSE, 0), DRAGDROP_S_CANCEL);
   EXPECT_EQ(form.source->getDonorImage(), form.image);
+  EXPECT_EQ(caught.messages, (std::vector<std::string>{"feedback", "before"}));
 }
 
 TEST(GraphicDropSource, DropSourcesAreCountedAndFreed) {

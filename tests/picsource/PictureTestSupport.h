@@ -102,4 +102,15 @@ inline size_t CommittedPrivateBytes() {
   return total;
 }
 
+// GDI objects of this process (bitmaps, metafiles, DCs, palettes, brushes, stock objects).
+// Windows counts them in GetGuiResources. Wine answers 0 there, so under Wine the handle table is
+// walked instead: a handle whose upper word is 0 names its slot in any generation.
+inline DWORD GdiObjectCount() {
+  if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return n;
+  DWORD n = 0;
+  for (ULONG_PTR slot = 1; slot <= 0xFFFF; ++slot)
+    if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot))) ++n;
+  return n;
+}
+
 }  // namespace pictest

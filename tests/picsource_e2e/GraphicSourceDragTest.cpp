@@ -2,6 +2,7 @@
 // a form into raw OLE drop targets: another window of this process and a peer process.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 #include "framework/ExtCtrlsImage.h"
@@ -255,44 +256,111 @@ TEST_F(PictureDrag, EscapeCancels) {
 TEST_F(PictureDrag, AHandlerExceptionReachesTheCallerOfExecute) {
   image->Picture()->SetGraphic(QuarteredBitmap(8, 8, vcl::pf24bit).get());
   target->SetReads({ReadRequest(CF_DIB)});
-  enum Where { kFeedback, kBeforeDrop };
-  for (Where where : {kFeedback, kBeforeDrop}) {
-    SCOPED_TRACE(where);
+  enum Where { kFeedback, kBeforeDrop, kCancel, kAfterDrop };
+  struct Case {
+    Where where;
+    bool escape;   // the user cancels with Escape instead of dropping
+    bool dropped;  // the target got the drop before the handler failed
+  } cases[] = {
+      {kFeedback, false, false},
+      {kBeforeDrop, false, false},
+      {kCancel, true, false},
+      {kAfterDrop, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.where);
     source->setOnGiveFeedback(nullptr);
     source->setOnBeforeDrop(nullptr);
-    after = {};
+    source->setOnCancelDrop(nullptr);
+    source->setOnAfterDrop(nullptr);
     const int dropsBefore = target->drops;
-    if (where == kFeedback)
-      source->setOnGiveFeedback([](TObject*, TDropEffect, bool&) { throw HandlerError("feedback"); });
-    else
-      source->setOnBeforeDrop([](TObject*, vcl::TImage*, vcl::TPicture*, bool&) { throw HandlerError("before drop"); });
-    EXPECT_THROW(Drag(ToTarget()), HandlerError);
+    switch (c.where) {
+      case kFeedback: source->setOnGiveFeedback([](TObject*, TDropEffect, bool&) { throw HandlerError("feedback"); }); break;
+      case kBeforeDrop:
+        source->setOnBeforeDrop([](TObject*, vcl::TImage*, vcl::TPicture*, bool&) { throw HandlerError("before drop"); });
+        break;
+      case kCancel: source->setOnCancelDrop([](TObject*) { throw HandlerError("cancel"); }); break;
+      case kAfterDrop: source->setOnAfterDrop([](TObject*, vcl::TImage*, bool) { throw HandlerError("after drop"); }); break;
+    }
+    DragScript script = c.escape ? EscapeOver(targetWnd.Handle(), targetWnd.Centre()) : ToTarget();
+    EXPECT_THROW(Drag(std::move(script)), HandlerError);
     EXPECT_FALSE(source->getActive());
-    EXPECT_EQ(after.calls, 0);
-    EXPECT_EQ(target->drops, dropsBefore);
+    EXPECT_EQ(target->drops, dropsBefore + (c.dropped ? 1 : 0));
     EXPECT_EQ(source->getDonorImage(), image);
     EXPECT_TRUE(PumpUntil([&] { return TGraphicDataObject::LiveCount() == liveBefore; }, 2000));
   }
   // The component is usable afterwards.
-  source->setOnBeforeDrop(nullptr);
+  source->setOnAfterDrop(nullptr);
   EXPECT_TRUE(Drag(ToTarget()));
   EXPECT_TRUE(target->Has(CF_DIB));
 }
 
-TEST_F(PictureDrag, DragsLeaveNothingBehind) {
-  // 4 MiB of pixels: every copy the library makes of it (the data object's picture, the rendered
-  // DIB and bitmap) would show in the process's memory if it were not released.
-  image->Picture()->SetGraphic(QuarteredBitmap(1024, 1024, vcl::pf32bit).get());
-  target->SetReads({ReadRequest(CF_DIB), ReadRequest(CF_BITMAP, TYMED_GDI)});
-  const LONG dropSources = TGraphicDropSource::LiveCount();
-  ASSERT_TRUE(Drag(ToTarget()));  // the allocators' first growth
-  ASSERT_TRUE(target->Has(CF_BITMAP));
-  const size_t before = CommittedPrivateBytes();
-  for (int i = 0; i < 3; ++i) {
-    ASSERT_TRUE(Drag(ToTarget()));
-    EXPECT_EQ(target->Find(CF_DIB)->bytes.size(), BmpFileOf(DonorBitmap()).size() - 14);
-  }
+TEST_F(PictureDrag, ATargetThatKeepsTheDataObjectHoldsItsOnlyReference) {
+  image->Picture()->SetGraphic(QuarteredBitmap(8, 8, vcl::pf24bit).get());
+  const std::string original = BmpFileOf(DonorBitmap()).substr(14);
+  target->SetReads({ReadRequest(CF_DIB)});
+  target->SetKeepDataObject(true);
+  ASSERT_TRUE(Drag(ToTarget()));
+
+  auto kept = vcl::TComPtr<IDataObject>::Attach(target->TakeDataObject());
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(TGraphicDataObject::LiveCount(), liveBefore + 1);
+  kept->AddRef();
+  EXPECT_EQ(kept->Release(), 1u) << "the source and OLE have released theirs";
+
+  // Read later, it still renders the picture of the drag, whatever became of the donor.
+  DonorBitmap().Canvas()->FillRect({0, 0, 8, 8}, RGB(0, 255, 0));
+  FORMATETC fe{CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  vcl::TStgMedium medium;
+  ASSERT_EQ(kept->GetData(&fe, medium.Put()), S_OK);
+  vcl::TGlobalLock lock(medium.Get().hGlobal);
+  ASSERT_TRUE(lock);
+  EXPECT_EQ(std::string(lock.As<char>(), lock.Size()), original);
+
+  kept.Reset();
   EXPECT_EQ(TGraphicDataObject::LiveCount(), liveBefore);
+}
+
+TEST_F(PictureDrag, DragsLeaveNothingBehind) {
+  // Large pictures: every copy the library makes of one (the data object's picture, the rendered
+  // DIB, bitmap and metafiles) would show in the process's memory and GDI objects if it stayed.
+  // The target frees each medium by hand, as the receiver that owns it.
+  struct Case {
+    const char* name;
+    std::function<std::unique_ptr<vcl::TGraphic>()> make;
+    std::vector<RawRead> reads;
+  } cases[] = {
+      {"bitmap", [] { return std::unique_ptr<vcl::TGraphic>(QuarteredBitmap(1024, 1024, vcl::pf32bit)); },
+       {ReadRequest(CF_DIB), ReadRequest(CF_BITMAP, TYMED_GDI)}},
+      {"metafile", [] { return std::unique_ptr<vcl::TGraphic>(FilledMetafileGraphic(20000, 20000, RGB(0, 0, 200))); },
+       {ReadRequest(CF_ENHMETAFILE, TYMED_ENHMF), ReadRequest(CF_METAFILEPICT, TYMED_MFPICT)}},
+  };
+  target->SetReleaseByHand(true);
+  const LONG dropSources = TGraphicDropSource::LiveCount();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    image->Picture()->SetGraphic(c.make().get());
+    target->SetReads(c.reads);
+    ASSERT_TRUE(Drag(ToTarget()));  // the allocators' first growth
+    // A paint of the image leaves a DC in the bitmap's canvas until the bitmap is next read.
+    auto settledGdiCount = [&] {
+      PumpMessages(100);
+      if (auto* bitmap = dynamic_cast<vcl::TBitmap*>(image->Picture()->Graphic())) bitmap->Handle();
+      return GdiObjectCount();
+    };
+    const DWORD gdiBefore = settledGdiCount();
+    const size_t bytesBefore = CommittedPrivateBytes();
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(Drag(ToTarget()));
+      ASSERT_EQ(target->reads.size(), c.reads.size());
+      for (const RawRead& r : target->reads) {
+        EXPECT_EQ(r.hr, S_OK) << r.cfFormat;
+        EXPECT_TRUE(r.freedByHand) << r.cfFormat;
+      }
+    }
+    EXPECT_EQ(settledGdiCount(), gdiBefore);
+    EXPECT_LT(CommittedPrivateBytes(), bytesBefore + 4 * 1024 * 1024) << "3 leaked bitmap copies would take 12 MiB";
+    EXPECT_EQ(TGraphicDataObject::LiveCount(), liveBefore);
+  }
   EXPECT_EQ(TGraphicDropSource::LiveCount(), dropSources);
-  EXPECT_LT(CommittedPrivateBytes(), before + 4 * 1024 * 1024) << "3 leaked copies would take 12 MiB";
 }

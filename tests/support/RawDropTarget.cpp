@@ -128,6 +128,26 @@ void Capture(RawRead& r, const STGMEDIUM& m) {
   }
 }
 
+// Frees a medium that has no release object the way its owner may, each handle by its own call;
+// true when every call succeeded.
+bool FreeByHand(const STGMEDIUM& m) {
+  switch (m.tymed) {
+    case TYMED_HGLOBAL: return m.hGlobal && GlobalFree(m.hGlobal) == nullptr;
+    case TYMED_GDI: return m.hBitmap && DeleteObject(m.hBitmap);
+    case TYMED_ENHMF: return m.hEnhMetaFile && DeleteEnhMetaFile(m.hEnhMetaFile);
+    case TYMED_MFPICT: {
+      if (!m.hMetaFilePict) return false;
+      bool ok = false;
+      if (auto* pict = static_cast<METAFILEPICT*>(GlobalLock(m.hMetaFilePict))) {
+        ok = pict->hMF && DeleteMetaFile(pict->hMF);
+        GlobalUnlock(m.hMetaFilePict);
+      }
+      return GlobalFree(m.hMetaFilePict) == nullptr && ok;
+    }
+    default: return false;
+  }
+}
+
 // The text up to the first terminator of `unit` bytes, never past the block.
 template <class Ch>
 std::basic_string<Ch> TextOf(const std::string& bytes) {
@@ -245,7 +265,8 @@ void RawDropTarget::ReadAll(IDataObject* data) {
     r.hr = data->GetData(&fe, &m);
     if (SUCCEEDED(r.hr)) {
       Capture(r, m);
-      ReleaseStgMedium(&m);
+      if (FByHand && !m.pUnkForRelease) r.freedByHand = FreeByHand(m);
+      else ReleaseStgMedium(&m);
     }
     reads.push_back(std::move(r));
   }

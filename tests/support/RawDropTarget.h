@@ -25,6 +25,9 @@ struct RawRead {
   // of its Windows metafile.
   std::string bytes;
   bool nullHandle = false;
+  // With SetReleaseByHand: every handle of the medium was freed by the call its kind takes
+  // (GlobalFree, DeleteObject, DeleteEnhMetaFile, DeleteMetaFile) and the call succeeded.
+  bool freedByHand = false;
 };
 
 // A bitmap as a 40-byte BITMAPINFOHEADER of a top-down 32-bit DIB followed by its pixel rows;
@@ -60,6 +63,9 @@ class RawDropTarget : public IDropTarget {
   // What to read at the drop; CF_UNICODETEXT and CF_TEXT on global memory unless replaced.
   void SetReads(std::vector<RawRead> reads) { FReads = std::move(reads); }
   void SetAnswer(DWORD answer) { FAnswer = answer; }
+  // Frees each medium read at the drop by hand, as a receiver that owns it may, instead of
+  // through ReleaseStgMedium (only media without pUnkForRelease; others are released as usual).
+  void SetReleaseByHand(bool byHand) { FByHand = byHand; }
   // Keeps a reference on the dropped data object after Drop (TakeDataObject hands it over).
   void SetKeepDataObject(bool keep) { FKeep = keep; }
   IDataObject* TakeDataObject();
@@ -97,6 +103,7 @@ class RawDropTarget : public IDropTarget {
   DWORD FAnswer;
   std::vector<RawRead> FReads;
   bool FKeep = false;
+  bool FByHand = false;
   bool FAsync = false;
   IDataObject* FKept = nullptr;
   IDataObject* FAsyncData = nullptr;
