@@ -5,8 +5,10 @@
 #include <functional>
 #include <stdexcept>
 
+#include "framework/ComObj.h"
 #include "framework/ExtCtrlsImage.h"
 #include "framework/Forms.h"
+#include "framework/Handles.h"
 #include "picsource/PictureTestSupport.h"
 #include "sources/KXGraphicDataObject.h"
 #include "sources/KXGraphicSource.h"
