@@ -16,6 +16,13 @@ using vcl::TOleVariant;
 
 namespace {
 
+// The deferred filling-in of an exception record (a stdcall function, as OLE calls it).
+HRESULT STDAPICALLTYPE FillInLater(EXCEPINFO* info) {
+  info->scode = E_ACCESSDENIED;
+  info->bstrDescription = SysAllocString(L"Filled in later");
+  return S_OK;
+}
+
 // An automation object answering a few methods by name that let the tests see what arrived.
 class TTestDispatch : public vcl::TInterfacedObjectImpl<IDispatch> {
  public:
@@ -74,11 +81,7 @@ class TTestDispatch : public vcl::TInterfacedObjectImpl<IDispatch> {
         excep->dwHelpContext = 7;
         return DISP_E_EXCEPTION;
       case 6:  // RaiseLater: the record is filled in only when asked for
-        excep->pfnDeferredFillIn = [](EXCEPINFO* info) -> HRESULT {
-          info->scode = E_ACCESSDENIED;
-          info->bstrDescription = SysAllocString(L"Filled in later");
-          return S_OK;
-        };
+        excep->pfnDeferredFillIn = FillInLater;
         return DISP_E_EXCEPTION;
       case 7:  // RaiseByCode: a 16-bit code and no text
         excep->wCode = 1001;
