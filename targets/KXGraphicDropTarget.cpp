@@ -251,6 +251,8 @@ bool TGraphicDropTarget::CompleteDrop(WPARAM PacketParam) {
   auto pending = std::find_if(FPendingPackets.begin(), FPendingPackets.end(),
                               [&](const TOwnedGraphicDropPacket& p) { return reinterpret_cast<WPARAM>(p.get()) == PacketParam; });
   if (pending == FPendingPackets.end() || !theOwner) return false;
+  // OnDrop may free the component, and with it the last other reference on this object.
+  vcl::TComPtr<IDropTarget> self(this);
   TOwnedGraphicDropPacket packet = std::move(*pending);
   FPendingPackets.erase(pending);
 

@@ -366,3 +366,20 @@ TEST(GraphicTarget, DestroyedWithADropPendingFreesItQuietly) {
   b.reset();
   EXPECT_TRUE(exceptions.messages.empty());
 }
+
+TEST(GraphicTarget, OnDropMayFreeTheComponent) {
+  ApplicationExceptions exceptions;
+  BoundTarget b;
+  b.target->setOnDrop([&](TObject*, vcl::TWinControl*, vcl::TPicture* picture, int, int) {
+    EXPECT_NE(picture, nullptr);
+    delete b.target;
+    b.target = nullptr;
+  });
+  auto data = Offering(kDIB);
+  auto [hr, effect] = b.DropAndPump(data.Get());
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(b.target, nullptr);
+  EXPECT_EQ(GetPropW(b.panel->Handle(), L"OleDropTargetInterface"), nullptr);
+  EXPECT_TRUE(exceptions.messages.empty());
+  EXPECT_EQ(data->RefCount(), 1);  // the drag's reference went with the component
+}
