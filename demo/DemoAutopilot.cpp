@@ -25,6 +25,7 @@ TDemoAutopilot::~TDemoAutopilot() {
 }
 
 void TDemoAutopilot::Drag(POINT from, POINT to) {
+  if (FThread.joinable()) FThread.join();  // the previous drag's input has been played by now
   FThread = std::thread([from, to] {
     enum { kSteps = 10, kStepMs = 60 };
     MoveTo(from);

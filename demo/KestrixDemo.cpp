@@ -1,11 +1,13 @@
-// Kestrix demo: drag text from the list on the left into the memo on the right, or drop text from
-// any other application onto the memo to see what it offers (every format of the drag is listed
-// while it is over the memo) and what arrived.
+// Kestrix demo: drag text from the list on the left into the memo on the right, and the picture
+// below into the picture panel; or drop text or pictures from any other application onto the memo
+// or the panel to see what the drag offers (every format is listed while it is over them) and
+// what arrived.
 //
 //   KestrixDemo.exe                                  used by hand
-//   KestrixDemo.exe --self-drive [--screenshot F]    drags an item by itself, prints what was
-//                                                    dropped, saves a PNG of the window, exits 0
-//                                                    when the memo received the donor's text
+//   KestrixDemo.exe --self-drive [--screenshot F]    drags an item and then the picture by itself,
+//                                                    prints what was dropped, saves a PNG of the
+//                                                    window, exits 0 when the memo received the
+//                                                    donor's text and the panel the donor's picture
 #include <windows.h>
 
 #include <cstdio>
@@ -13,8 +15,10 @@
 #include <string>
 
 #include "DemoAutopilot.h"
+#include "DemoPicturePane.h"
 #include "DemoScreenshot.h"
 #include "framework/Forms.h"
+#include "framework/Handles.h"
 #include "framework/StdCtrls.h"
 #include "package/KestrixVcl.h"
 #include "sources/KXTextSource.h"
@@ -43,8 +47,8 @@ void Print(const std::wstring& line) {
 class TDemoForm : public vcl::TForm {
  public:
   explicit TDemoForm(TComponent* AOwner) : vcl::TForm(AOwner) {
-    SetText(L"Kestrix Demo - text drag and drop analyzer");
-    SetBounds(80, 60, 740, 500);
+    SetText(L"Kestrix Demo - text and picture drag and drop analyzer");
+    SetBounds(80, 20, 740, 680);
     Label(L"Drag an item from here:", 12, 8, 250);
     FDonor = new vcl::TListBox(this);
     Place(FDonor, 12, 28, 250, 160);
@@ -62,6 +66,8 @@ class TDemoForm : public vcl::TForm {
     Label(L"Formats the current drag offers (name, id, medium, aspect, index):", 12, 296, 700);
     FFormats = new vcl::TListBox(this);
     Place(FFormats, 12, 316, 698, 130);
+    FPictures = std::make_unique<TDemoPicturePane>(this, 12, 460, 698);
+    FPictures->OnDragEnter = [this](TKXGraphicTarget* target) { ListFormats(target); };
 
     FSource = new TKXTextSource(this);
     FSource->setDonorComponent(FDonor);
@@ -78,10 +84,7 @@ class TDemoForm : public vcl::TForm {
     FTarget = new TKXTextTarget(this);
     FTarget->setAcceptTextFormats({dtfURL, dtfIEHTML, dtfRichText, dtfText, dtfFiles, dtfCustom});
     FTarget->setAcceptorControl(FAcceptor);
-    FTarget->setOnDragEnter([this](TObject*, TDropEffect, int, int) {
-      std::unique_ptr<vcl::TStringList> formats(FTarget->DataObjectFormatEtcList());
-      FFormats->Items().Assign(formats.get());
-    });
+    FTarget->setOnDragEnter([this](TObject*, TDropEffect, int, int) { ListFormats(FTarget); });
     FTarget->setOnDrop([this](TObject*, vcl::TWinControl*, const std::wstring& text, int x, int y) {
       FAcceptor->SetText(text);
       FKind->SetText(vcl::Format(L"Last drop: %s at %d, %d (%d characters)", KindName(FTarget->getDroppedTextFormat()), x, y,
@@ -96,6 +99,7 @@ class TDemoForm : public vcl::TForm {
   TKXTextTarget* Target() const { return FTarget; }
   TKXTextSource* Source() const { return FSource; }
   vcl::TListBox* Formats() const { return FFormats; }
+  TDemoPicturePane& Pictures() const { return *FPictures; }
   // Runs after each drag started from the donor has ended.
   std::function<void()> FOnDragDone;
 
@@ -105,6 +109,11 @@ class TDemoForm : public vcl::TForm {
     Place(label, x, y, width, 18);
     label->SetText(text);
     return label;
+  }
+  // Shows every format of the drag that entered a target.
+  void ListFormats(TKXGenericTarget* target) {
+    std::unique_ptr<vcl::TStringList> formats(target->DataObjectFormatEtcList());
+    FFormats->Items().Assign(formats.get());
   }
   void Place(vcl::TControl* control, int x, int y, int w, int h) {
     control->SetParent(this);
@@ -117,6 +126,7 @@ class TDemoForm : public vcl::TForm {
   vcl::TLabel *FKind, *FTitle, *FEffect, *FSourceResult;
   TKXTextSource* FSource;
   TKXTextTarget* FTarget;
+  std::unique_ptr<TDemoPicturePane> FPictures;
 };
 
 POINT ScreenCentreOfItem(vcl::TListBox* list, int index) {
@@ -124,6 +134,17 @@ POINT ScreenCentreOfItem(vcl::TListBox* list, int index) {
   SendMessageW(list->Handle(), LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
   vcl::TPoint p = list->ClientToScreen({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
   return {p.X, p.Y};
+}
+
+// The pixels of a bitmap as 32-bit top-down rows.
+std::string PixelsOf(vcl::TBitmap* bitmap) {
+  const int w = bitmap->Width(), h = bitmap->Height();
+  BITMAPINFOHEADER header{sizeof header, w, -h, 1, 32, BI_RGB};
+  std::string bits(static_cast<size_t>(w) * static_cast<size_t>(h) * 4, '\0');
+  vcl::TWindowDC screen;
+  GetDIBits(screen.Get(), bitmap->Handle(), 0, static_cast<UINT>(h), bits.data(), reinterpret_cast<BITMAPINFO*>(&header),
+            DIB_RGB_COLORS);
+  return bits;
 }
 
 POINT ScreenCentreOf(vcl::TControl* control) {
@@ -149,6 +170,11 @@ int wmain(int argc, wchar_t** argv) {
   TDemoAutopilot autopilot;
   const int item = 2;
   if (selfDrive) {
+    bool textOk = false;
+    auto printFormats = [&] {
+      Print(L"formats offered:");
+      for (int i = 0; i < form->Formats()->Items().Count(); ++i) Print(L"  " + form->Formats()->Items()[i]);
+    };
     form->FOnDragDone = [&] {
       vcl::Application->ProcessMessages();
       const std::wstring expected = form->Donor()->Items()[item];
@@ -158,16 +184,37 @@ int wmain(int argc, wchar_t** argv) {
       Print(std::wstring(L"dropped as:    ") + KindName(form->Target()->getDroppedTextFormat()));
       Print(std::wstring(L"target effect: ") + EffectName(form->Target()->getDropEffect()));
       Print(std::wstring(L"source effect: ") + EffectName(form->Source()->getReturnedEffect()));
-      Print(L"formats offered:");
-      for (int i = 0; i < form->Formats()->Items().Count(); ++i) Print(L"  " + form->Formats()->Items()[i]);
+      printFormats();
+      textOk = dropped == expected;
+      // Then the picture, from the image onto the picture panel.
+      autopilot.Drag(ScreenCentreOf(form->Pictures().Donor()), ScreenCentreOf(form->Pictures().Acceptor()));
+    };
+    form->Pictures().OnDragDone = [&] {
+      TDemoPicturePane& pictures = form->Pictures();
+      // OnDrop comes from the message loop once the drop has returned to the drag loop.
+      for (int i = 0; i < 300 && pictures.Drops() == 0; ++i) {
+        vcl::Application->ProcessMessages();
+        Sleep(10);
+      }
+      TKXGraphicTarget* target = pictures.Target();
+      const bool bitmap = target->getPicture() && target->getDroppedGraphicFormat() == dgfBitmap;
+      const bool pictureOk =
+          pictures.Drops() == 1 && bitmap && PixelsOf(target->getPicture()->Bitmap()) == PixelsOf(pictures.DonorPicture()->Bitmap());
+      Print(L"dropped picture: " + (pictures.Drops() ? pictures.DropSummary() : std::wstring(L"nothing")));
+      Print(std::wstring(L"dropped as:    ") + (bitmap ? L"dgfBitmap" : L"dgfMetafile"));
+      Print(std::wstring(L"pixels:        ") + (pictureOk ? L"equal to the donor's" : L"DIFFERENT from the donor's"));
+      Print(std::wstring(L"target effect: ") + EffectName(target->getDropEffect()));
+      Print(std::wstring(L"source effect: ") + EffectName(pictures.Source()->getReturnedEffect()));
+      printFormats();
       if (!screenshot.empty()) {
         RedrawWindow(form->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         vcl::Application->ProcessMessages();
         Sleep(200);
         Print((SaveWindowPng(form->Handle(), screenshot) ? L"screenshot:    " : L"screenshot FAILED: ") + screenshot);
       }
-      exitCode = dropped == expected ? 0 : 1;
-      Print(exitCode == 0 ? L"result: the memo received the donor's text" : L"result: FAILED");
+      exitCode = textOk && pictureOk ? 0 : 1;
+      Print(exitCode == 0 ? L"result: the memo received the donor's text and the panel the donor's picture"
+                          : L"result: FAILED");
       form->Close();
     };
     form->Show();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the 64-bit library and the demo, and runs the demo under Wine and Xvfb in its self-driving
-# mode: a real drag from the donor list onto the memo with synthesized input. It prints what was
-# dropped and saves a screenshot of the window after the drop to build/demo-screenshot.png.
+# mode: real drags with synthesized input, first from the donor list onto the memo, then from the
+# picture onto the picture panel. It prints what was dropped and saves a screenshot of the window
+# after the drops to build/demo-screenshot.png.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"

@@ -1,0 +1,60 @@
+#include "targets/KXGraphicTarget.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "framework/GraphicsMetafile.h"
+#include "framework/SysUtils.h"
+#include "targets/KXGraphicDropTarget.h"
+
+namespace kestrix {
+
+TKXGraphicTarget::TKXGraphicTarget(TComponent* AOwner) : TKXGenericTarget(AOwner) {
+  SetDropTarget(new TGraphicDropTarget(this));
+}
+
+TKXGraphicTarget::~TKXGraphicTarget() = default;
+
+TGraphicDropTarget* TKXGraphicTarget::Target() const { return static_cast<TGraphicDropTarget*>(DropTargetObject()); }
+
+void TKXGraphicTarget::setAcceptGraphicFormats(TDropGraphicFormats Value) {
+  if (Value == FAcceptGraphicFormats) return;
+  FAcceptGraphicFormats = Value;
+  FAcceptBitmap = Value.Contains(dgfBitmap);
+  FAcceptMetafile = Value.Contains(dgfMetafile);
+  Target()->FAcceptFormat = Target()->AcceptsCurrentFormats();
+}
+
+void TKXGraphicTarget::SetAccepted(TDropGraphicFormat Format, bool Value) {
+  TDropGraphicFormats formats = FAcceptGraphicFormats;
+  if (Value) formats.Include(Format);
+  else formats.Exclude(Format);
+  setAcceptGraphicFormats(formats);
+}
+
+vcl::TPicture* TKXGraphicTarget::getPicture() const { return Target()->getPicture(); }
+
+TDropGraphicFormat TKXGraphicTarget::getDroppedGraphicFormat() const {
+  vcl::TPicture* picture = getPicture();
+  return picture && dynamic_cast<vcl::TMetafile*>(picture->Graphic()) ? dgfMetafile : dgfBitmap;
+}
+
+TDropGraphicFormats TKXGraphicTarget::getAvailableGraphicFormats() const {
+  std::unique_ptr<vcl::TStringList> list(DataObjectFormatList());
+  std::vector<std::wstring> names;
+  for (int i = 0; i < list->Count(); ++i) names.push_back(vcl::UpperCase(list->Strings(i)));
+  auto has = [&](const wchar_t* name) { return std::find(names.begin(), names.end(), name) != names.end(); };
+  TDropGraphicFormats result;
+  if (has(L"2") || has(L"8") || has(L"NETSCAPE IMAGE FORMAT")) result.Include(dgfBitmap);
+  if (has(L"14")) result.Include(dgfMetafile);
+  return result;
+}
+
+bool TKXGraphicTarget::HandleAcceptorMessage(vcl::TMessage& Message) {
+  if (WM_GRAPHICTARGETDROP == 0 || Message.Msg != WM_GRAPHICTARGETDROP) return false;
+  Target()->CompleteDrop(Message.WParam);
+  return true;
+}
+
+}  // namespace kestrix

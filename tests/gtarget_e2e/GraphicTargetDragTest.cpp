@@ -1,0 +1,121 @@
+// Real drags of pictures, driven by synthesized mouse input: TKXGraphicSource on a form of this
+// process into TKXGraphicTarget in another (tests/peers/kx_peer_picturetarget), and a local one.
+#include <gtest/gtest.h>
+
+#include "framework/ExtCtrls.h"
+#include "framework/ExtCtrlsImage.h"
+#include "framework/Forms.h"
+#include "picsource/PictureTestSupport.h"
+#include "sources/KXGraphicSource.h"
+#include "support/DragDriver.h"
+#include "support/PeerProcess.h"
+#include "support/RawDropTarget.h"
+#include "support/TestSupport.h"
+#include "targets/KXGraphicTarget.h"
+
+using namespace kestrix;
+
+namespace {
+
+constexpr POINT kOnImage{30, 30};  // client point of the source form, inside the image
+
+// A form with an image (the donor) and a picture source.
+struct SourceForm {
+  vcl::TForm form{nullptr};
+  vcl::TImage* image = new vcl::TImage(&form);
+  TKXGraphicSource* source = new TKXGraphicSource(&form);
+  bool droppedOK = false;
+
+  SourceForm() {
+    form.SetBounds(40, 60, 240, 200);
+    image->SetParent(&form);
+    image->SetBounds(10, 10, 100, 100);
+    source->setDonorImage(image);
+    source->setDropEffects({deCopy, deMove});
+    source->setOnAfterDrop([this](TObject*, vcl::TImage*, bool ok) { droppedOK = ok; });
+    form.Show();
+    kxtest::PumpMessages(150);
+  }
+  // Presses on the image and drags onto a client point of target; returns Execute's result.
+  bool DragTo(HWND target, POINT client) {
+    kxtest::DragDriver driver;
+    if (!driver.Press(form.Handle(), kOnImage)) {
+      ADD_FAILURE() << "the button did not go down";
+      return false;
+    }
+    driver.Run(kxtest::DropOn(target, client));
+    bool result = source->Execute();
+    EXPECT_TRUE(driver.Wait());
+    return result;
+  }
+};
+
+}  // namespace
+
+TEST(GraphicTargetDrag, KestrixSourceToKestrixTargetInAnotherProcess) {
+  struct Case {
+    bool metafile;
+    const wchar_t* preferred;
+  };
+  const Case cases[] = {{false, L"metafile"}, {false, L"bitmap"}, {true, L"metafile"}, {true, L"bitmap"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.metafile ? "metafile" : "bitmap") << ", preferred " << vcl::Utf8FromUnicode(c.preferred));
+    SourceForm s;
+    if (c.metafile) s.image->Picture()->SetGraphic(pictest::FilledMetafileGraphic(2540, 1270, RGB(0, 0, 200)).get());
+    else s.image->Picture()->SetGraphic(pictest::QuarteredBitmap(37, 23, vcl::pf24bit).get());
+
+    kxtest::PeerProcess peer;
+    const std::wstring title = L"kx picture target peer " + std::to_wstring(GetTickCount());
+    ASSERT_TRUE(peer.Start(L"kx_peer_picturetarget.exe",
+                           {L"--title", title, L"--rect", L"380,80,300,220", L"--preferred", c.preferred}));
+    ASSERT_TRUE(peer.WaitReady());
+    HWND peerWnd = kxtest::FindPeerWindow(title);
+    ASSERT_NE(peerWnd, nullptr);
+    kxtest::PumpMessages(200);
+
+    EXPECT_TRUE(s.DragTo(peerWnd, {100, 60}));
+    ASSERT_TRUE(peer.WaitExit());
+    ASSERT_EQ(peer.ExitCode(), 0u) << peer.ResultText();
+    auto r = peer.Result();
+    EXPECT_EQ(r["kind"], std::to_string(c.metafile ? dgfMetafile : dgfBitmap));
+    if (c.metafile) {
+      EXPECT_EQ(kxtest::BytesFromHex(r["records"]), kxtest::EnhMetaFileBytes(s.image->Picture()->Metafile()->Handle()));
+    } else {
+      EXPECT_EQ(kxtest::BytesFromHex(r["pixels"]), kxtest::BitmapPixels32(s.image->Picture()->Bitmap()->Handle()));
+    }
+    EXPECT_EQ(r["x"], "100");
+    EXPECT_EQ(r["y"], "60");
+    // OnDrop ran from the panel's message loop, after Drop had returned to the source's drag loop.
+    EXPECT_EQ(r["dropsreturned"], "1");
+    EXPECT_EQ(r["insidedrop"], "0");
+    EXPECT_EQ(r["inmessage"], "1");
+    EXPECT_EQ(r["dataobject"], "1");
+    EXPECT_EQ(r["effect"], std::to_string(deMove));
+    EXPECT_TRUE(s.droppedOK);
+    EXPECT_EQ(s.source->getReturnedEffect(), deMove);
+  }
+}
+
+TEST(GraphicTargetDrag, WithinOneProcess) {
+  SourceForm s;
+  s.image->Picture()->SetGraphic(pictest::QuarteredBitmap(20, 10, vcl::pf24bit).get());
+  vcl::TForm targetForm(nullptr);
+  targetForm.SetBounds(380, 80, 300, 220);
+  auto* panel = new vcl::TPanel(&targetForm);
+  panel->SetParent(&targetForm);
+  panel->SetBounds(0, 0, 280, 180);
+  auto* target = new TKXGraphicTarget(&targetForm);
+  target->setAcceptorControl(panel);
+  int drops = 0;
+  target->setOnDrop([&](TObject*, vcl::TWinControl*, vcl::TPicture*, int, int) { ++drops; });
+  ShowWindow(targetForm.Handle(), SW_SHOWNOACTIVATE);
+  kxtest::PumpMessages(200);
+
+  EXPECT_TRUE(s.DragTo(targetForm.Handle(), {50, 50}));
+  kxtest::PumpUntil([&] { return drops > 0; }, 3000);
+  EXPECT_EQ(drops, 1);
+  ASSERT_NE(target->getPicture(), nullptr);
+  EXPECT_EQ(kxtest::BitmapPixels32(target->getPicture()->Bitmap()->Handle()),
+            kxtest::BitmapPixels32(s.image->Picture()->Bitmap()->Handle()));
+  EXPECT_EQ(target->getDroppedGraphicFormat(), dgfBitmap);
+}

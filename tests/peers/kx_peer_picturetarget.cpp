@@ -1,0 +1,113 @@
+// A Kestrix application in its own process: a form whose panel is bound to a TKXGraphicTarget. It
+// waits for one OnDrop (or the timeout), writes what arrived and exits: 0 after a drop, 1 on
+// timeout. To see when OnDrop runs, the window's registered drop target is wrapped in one that
+// counts returns from Drop, and the panel's WindowProc is wrapped to see the packet message.
+//
+// Arguments: --title T, --rect x,y,w,h, --preferred bitmap|metafile, --timeout MS, --ready NAME,
+// --out FILE.
+// Result lines: kind (DroppedGraphicFormat ordinal), x, y (OnDrop's client point), effect
+// (DropEffect ordinal), dropsreturned (Drop calls returned before OnDrop ran), insidedrop (1 when
+// OnDrop ran inside Drop), inmessage (1 when OnDrop ran while the panel handled the packet
+// message), dataobject (1 when DataObject was there in OnDrop), pixels (BitmapPixels32 of a
+// bitmap, hex) or records (the metafile's bytes, hex).
+#include <windows.h>
+
+#include <cstdio>
+
+#include "framework/ExtCtrls.h"
+#include "framework/Forms.h"
+#include "framework/GraphicsMetafile.h"
+#include "package/KestrixVcl.h"
+#include "support/PeerSide.h"
+#include "support/RawDropTarget.h"
+#include "targets/KXGraphicTarget.h"
+
+using namespace kestrix;
+
+namespace {
+
+int gDropsReturned = 0;
+bool gInsideDrop = false;
+bool gInPacketMessage = false;
+
+// Passes every call on to the component's drop target, noting when Drop runs.
+class ObservingDropTarget : public vcl::TInterfacedObjectImpl<IDropTarget> {
+ public:
+  explicit ObservingDropTarget(IDropTarget* inner) : FInner(inner) {}
+  STDMETHODIMP DragEnter(IDataObject* data, DWORD keys, POINTL pt, DWORD* effect) override {
+    return FInner->DragEnter(data, keys, pt, effect);
+  }
+  STDMETHODIMP DragOver(DWORD keys, POINTL pt, DWORD* effect) override { return FInner->DragOver(keys, pt, effect); }
+  STDMETHODIMP DragLeave() override { return FInner->DragLeave(); }
+  STDMETHODIMP Drop(IDataObject* data, DWORD keys, POINTL pt, DWORD* effect) override {
+    gInsideDrop = true;
+    HRESULT hr = FInner->Drop(data, keys, pt, effect);
+    gInsideDrop = false;
+    ++gDropsReturned;
+    return hr;
+  }
+
+ private:
+  vcl::TComPtr<IDropTarget> FInner;
+};
+
+}  // namespace
+
+int main() {
+  auto args = kxtest::PeerArguments();
+  TKestrixLibrary library;
+  int x = 600, y = 100, w = 300, h = 200;
+  if (args.count(L"rect")) swscanf(args[L"rect"].c_str(), L"%d,%d,%d,%d", &x, &y, &w, &h);
+  const DWORD timeout = args.count(L"timeout") ? static_cast<DWORD>(_wtoi(args[L"timeout"].c_str())) : 20000;
+
+  vcl::TForm form(nullptr);
+  form.SetText(args.count(L"title") ? args[L"title"] : L"kx_peer_picturetarget");
+  form.SetBounds(x, y, w, h);
+  auto* panel = new vcl::TPanel(&form);
+  panel->SetParent(&form);
+  panel->SetBounds(0, 0, w - 20, h - 40);
+  auto* target = new TKXGraphicTarget(&form);
+  target->setPreferredFormat(args[L"preferred"] == L"bitmap" ? dgfBitmap : dgfMetafile);
+  target->setAcceptorControl(panel);
+
+  HWND wnd = panel->Handle();
+  vcl::TComPtr<IDropTarget> registered(static_cast<IDropTarget*>(GetPropW(wnd, L"OleDropTargetInterface")));
+  vcl::TComPtr<IDropTarget> observer(new ObservingDropTarget(registered.Get()));
+  RevokeDragDrop(wnd);
+  RegisterDragDrop(wnd, observer.Get());
+  vcl::TWndMethod inner = panel->getWindowProc();
+  panel->setWindowProc([inner](vcl::TMessage& m) {
+    const bool packet = m.Msg == WM_GRAPHICTARGETDROP;
+    if (packet) gInPacketMessage = true;
+    inner(m);
+    if (packet) gInPacketMessage = false;
+  });
+
+  std::string result;
+  target->setOnDrop([&](TObject*, vcl::TWinControl*, vcl::TPicture* picture, int dx, int dy) {
+    char line[256];
+    std::snprintf(line, sizeof line, "kind=%d\nx=%d\ny=%d\neffect=%d\ndropsreturned=%d\ninsidedrop=%d\ninmessage=%d\ndataobject=%d\n",
+                  target->getDroppedGraphicFormat(), dx, dy, target->getDropEffect(), gDropsReturned, gInsideDrop,
+                  gInPacketMessage, target->getDataObject() ? 1 : 0);
+    result = line;
+    vcl::TGraphic* graphic = picture ? picture->Graphic() : nullptr;
+    if (auto* metafile = dynamic_cast<vcl::TMetafile*>(graphic))
+      result += "records=" + kxtest::HexOf(kxtest::EnhMetaFileBytes(metafile->Handle())) + "\n";
+    else if (auto* bitmap = dynamic_cast<vcl::TBitmap*>(graphic))
+      result += "pixels=" + kxtest::HexOf(kxtest::BitmapPixels32(bitmap->Handle())) + "\n";
+  });
+  // Shown without taking the foreground from the source process, which holds the mouse capture.
+  ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
+  vcl::Application->ProcessMessages();
+  kxtest::SignalPeerReady(args[L"ready"]);
+
+  const DWORD start = GetTickCount();
+  while (result.empty() && GetTickCount() - start < timeout) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    vcl::Application->ProcessMessages();
+  }
+  panel->setWindowProc(inner);
+  RevokeDragDrop(wnd);
+  kxtest::WritePeerResult(args[L"out"], result.empty() ? "timeout=1\n" : result);
+  return result.empty() ? 1 : 0;
+}
