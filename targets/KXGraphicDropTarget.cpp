@@ -96,28 +96,51 @@ void TGraphicDropTarget::OwnerGone() {
 }
 
 std::string TGraphicDropTarget::BitmapFileFromDIB(const void* DIB, size_t Size) {
-  enum : std::uint64_t { kFileHeaderSize = 14, kInfoHeaderSize = 40, kMaskBytes = 12, kRGBQuad = 4 };
-  if (!DIB || Size < kInfoHeaderSize) return {};
-  BITMAPINFOHEADER h;
-  std::memcpy(&h, DIB, sizeof h);
-  if (h.biSize < kInfoHeaderSize || h.biSize > Size) return {};
+  enum : std::uint64_t { kFileHeaderSize = 14, kCoreHeaderSize = 12, kInfoHeaderSize = 40, kMaskBytes = 12 };
+  if (!DIB || Size < kCoreHeaderSize) return {};
+  DWORD headerSize;
+  std::memcpy(&headerSize, DIB, sizeof headerSize);
+  // The fields that size the block, from either header form (old core headers have 16-bit sizes,
+  // three-byte colour entries and no compression).
+  std::int64_t width, height;
+  WORD bits;
+  DWORD compression = BI_RGB, clrUsed = 0, sizeImage = 0;
+  std::uint64_t entrySize;
+  if (headerSize == kCoreHeaderSize) {
+    BITMAPCOREHEADER c;
+    std::memcpy(&c, DIB, sizeof c);
+    width = c.bcWidth;
+    height = c.bcHeight;
+    bits = c.bcBitCount;
+    entrySize = sizeof(RGBTRIPLE);
+  } else {
+    if (headerSize < kInfoHeaderSize || headerSize > Size) return {};
+    BITMAPINFOHEADER h;
+    std::memcpy(&h, DIB, sizeof h);
+    width = h.biWidth;
+    height = h.biHeight;
+    bits = h.biBitCount;
+    compression = h.biCompression;
+    clrUsed = h.biClrUsed;
+    sizeImage = h.biSizeImage;
+    entrySize = sizeof(RGBQUAD);
+  }
 
-  const WORD bits = h.biBitCount;
-  std::uint64_t colours = h.biClrUsed;
+  std::uint64_t colours = clrUsed;
   if (colours == 0 && (bits == 1 || bits == 2 || bits == 4 || bits == 8)) colours = std::uint64_t(1) << bits;
-  const std::uint64_t offBits = kFileHeaderSize + h.biSize + kRGBQuad * colours;
+  const std::uint64_t offBits = kFileHeaderSize + headerSize + entrySize * colours;
   // What the header declares must lie inside the block: the colour table, the masks a 40-byte
   // header keeps after itself, and the pixels.
   std::uint64_t declared = offBits - kFileHeaderSize;
-  if (h.biCompression == BI_BITFIELDS && h.biSize == kInfoHeaderSize) declared += kMaskBytes;
+  if (compression == BI_BITFIELDS && headerSize == kInfoHeaderSize) declared += kMaskBytes;
   if (declared > Size) return {};
   const std::uint64_t avail = Size - declared;
-  if (h.biCompression == BI_RGB || h.biCompression == BI_BITFIELDS) {
-    if (h.biWidth <= 0 || h.biHeight == 0 || bits == 0) return {};
-    const std::uint64_t rowBytes = (std::uint64_t(h.biWidth) * bits + 31) / 32 * 4;
-    const std::uint64_t rows = h.biHeight < 0 ? std::uint64_t(-std::int64_t(h.biHeight)) : std::uint64_t(h.biHeight);
+  if (compression == BI_RGB || compression == BI_BITFIELDS) {
+    if (width <= 0 || height == 0 || bits == 0) return {};
+    const std::uint64_t rowBytes = (std::uint64_t(width) * bits + 31) / 32 * 4;
+    const std::uint64_t rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
     if (rows > avail / rowBytes) return {};
-  } else if (h.biSizeImage > avail) {
+  } else if (sizeImage > avail) {
     return {};
   }
 

@@ -41,8 +41,9 @@ class KX_API TGraphicDropTarget : public TKXDropTargetBase {
 
   // ---- the parsers of dropped blocks (pure, every length checked) ----
   // A BMP file for a packed DIB: a 14-byte file header (offset of the bits: 14 + biSize + 4 x
-  // colours) followed by all Size bytes. Empty when the block is shorter than the info header, or
-  // than the header, colour table, masks and pixels its header declares.
+  // colours, or 3 x colours after an old 12-byte core header) followed by all Size bytes. Empty
+  // when the block is shorter than its header, or than the header, colour table, masks and pixels
+  // its header declares.
   static std::string BitmapFileFromDIB(const void* DIB, size_t Size);
   // The URL of a "Netscape Image Format" block: the ANSI text at offset 44, ending at a zero byte
   // or at the end of the block. Empty for a block of 44 bytes or fewer.

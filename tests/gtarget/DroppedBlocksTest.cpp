@@ -28,6 +28,12 @@ FileHeader HeaderOf(const std::string& file) {
 
 std::string Padding(size_t n) { return std::string(n, '\x5A'); }
 
+// An old-style 12-byte header (16-bit sizes; colour entries of three bytes).
+std::string CoreHeader(WORD width, WORD height, WORD bits) {
+  BITMAPCOREHEADER c{sizeof c, width, height, 1, bits};
+  return std::string(reinterpret_cast<const char*>(&c), sizeof c);
+}
+
 }  // namespace
 
 TEST(DroppedDIB, FileHeaderForWellFormedBlocks) {
@@ -46,6 +52,8 @@ TEST(DroppedDIB, FileHeaderForWellFormedBlocks) {
       {"bit fields after a 40-byte header", DIBHeader(2, 1, 16, 0, BI_BITFIELDS) + Padding(12 + 4), 14 + 40},
       {"version 5 header", DIBHeader(1, 1, 24, 0, BI_RGB, 124) + Padding(84 + 4), 14 + 124},
       {"run-length, size unknown", DIBHeader(2, 2, 8, 1, BI_RLE8) + Padding(4 + 6), 14 + 40 + 4},
+      {"core header, 8-bit", CoreHeader(2, 1, 8) + Padding(256 * 3 + 4), 14 + 12 + 256 * 3},
+      {"core header, 24-bit", CoreHeader(1, 2, 24) + Padding(8), 14 + 12},
   };
   for (const Case& c : cases) {
     std::string file = TGraphicDropTarget::BitmapFileFromDIB(c.dib.data(), c.dib.size());
@@ -69,8 +77,10 @@ TEST(DroppedDIB, BlocksThatClaimMoreThanTheyHoldGiveNothing) {
       {"shorter than an info header", DIBHeader(1, 1, 24, 0).substr(0, 39)},
       {"empty", ""},
       {"header size beyond the block", DIBHeader(1, 1, 24, 0, BI_RGB, 4096) + Padding(4)},
-      {"header size below 40", DIBHeader(1, 1, 24, 0, BI_RGB, 12) + Padding(4)},
+      {"header size neither core nor info", DIBHeader(1, 1, 24, 0, BI_RGB, 20) + Padding(4)},
       {"colour table beyond the block", DIBHeader(1, 1, 8, 0) + Padding(255 * 4)},
+      {"core colour table beyond the block", CoreHeader(1, 1, 8) + Padding(255 * 3)},
+      {"core rows beyond the block", CoreHeader(1, 3, 24) + Padding(8)},
       {"huge colour count", DIBHeader(1, 1, 8, 0xFFFFFFFF) + Padding(64)},
       {"one pixel row short", DIBHeader(4, 3, 24, 0) + Padding(2 * 12 + 11)},
       {"rows beyond the block (top-down)", DIBHeader(4, -3, 24, 0) + Padding(12)},
