@@ -247,17 +247,10 @@ struct TLoadedBitmap {
 
 TLoadedBitmap ReadBitmapFile(TStream& stream) {
   TBitmapFileReader in(stream);
-#pragma pack(push, 1)
-  struct {
-    WORD Type;
-    DWORD Size;
-    WORD Reserved1, Reserved2;
-    DWORD OffBits;
-  } file;
-#pragma pack(pop)
+  BITMAPFILEHEADER file;
   static_assert(sizeof file == kFileHeaderSize);
   in.Read(&file, sizeof file);
-  if (file.Type != kBitmapFileType) InvalidBitmap();
+  if (file.bfType != kBitmapFileType) InvalidBitmap();
 
   DWORD headerSize = 0;
   in.Read(&headerSize, sizeof headerSize);
@@ -330,7 +323,7 @@ TLoadedBitmap ReadBitmapFile(TStream& stream) {
   const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
   std::int64_t bitsSize = rle ? std::int64_t(h.biSizeImage) : RowBytes(width, bits) * height;
   if (rle && (bitsSize == 0 || bitsSize > in.Left())) bitsSize = in.Left();
-  std::int64_t gap = std::int64_t(file.OffBits) - in.Consumed();
+  std::int64_t gap = std::int64_t(file.bfOffBits) - in.Consumed();
   if (gap > 0 && gap + bitsSize <= in.Left()) in.Skip(gap);
   if (bitsSize <= 0 || bitsSize > in.Left()) InvalidBitmap();
   std::vector<BYTE> pixels(static_cast<size_t>(bitsSize));
@@ -746,14 +739,7 @@ void TBitmap::SaveToStream(TStream& Stream) {
   DWORD masks = info.Header.biCompression == BI_BITFIELDS ? DWORD(kMaskBytes) : 0u;
   DWORD tableBytes = masks + static_cast<DWORD>(colors) * sizeof(RGBQUAD);
   DWORD offBits = kFileHeaderSize + kInfoHeaderSize + tableBytes;
-#pragma pack(push, 1)
-  struct {
-    WORD Type;
-    DWORD Size;
-    WORD Reserved1, Reserved2;
-    DWORD OffBits;
-  } file{kBitmapFileType, offBits + static_cast<DWORD>(bits.size()), 0, 0, offBits};
-#pragma pack(pop)
+  const BITMAPFILEHEADER file{kBitmapFileType, offBits + static_cast<DWORD>(bits.size()), 0, 0, offBits};
   Stream.WriteBuffer(&file, sizeof file);
   Stream.WriteBuffer(&info.Header, kInfoHeaderSize);
   Stream.WriteBuffer(info.Colors, tableBytes);

@@ -1,5 +1,8 @@
 #include "targets/KXGenericTarget.h"
 
+#include <algorithm>
+#include <memory>
+
 #include "formats/KXUtil.h"
 #include "framework/Dialogs.h"
 #include "package/KXConsts.h"
@@ -96,6 +99,15 @@ std::string TKXGenericTarget::DataObjectGetFormat(const std::wstring& formatName
 }
 
 vcl::TStringList* TKXGenericTarget::DataObjectFormatList() const { return DataObjFormatList(getDataObject().Get()); }
+
+TKXGenericTarget::TOfferedFormats::TOfferedFormats(const TKXGenericTarget& Target) {
+  std::unique_ptr<vcl::TStringList> list(Target.DataObjectFormatList());
+  for (int i = 0; i < list->Count(); ++i) FNames.push_back(vcl::UpperCase(list->Strings(i)));
+}
+
+bool TKXGenericTarget::TOfferedFormats::Has(const wchar_t* Name) const {
+  return std::find(FNames.begin(), FNames.end(), Name) != FNames.end();
+}
 
 vcl::TStringList* TKXGenericTarget::DataObjectFormatEtcList() const {
   return DataObjFormatEtcList(getDataObject().Get());

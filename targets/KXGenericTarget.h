@@ -9,6 +9,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "framework/ComObj.h"
 #include "framework/Controls.h"
@@ -69,6 +70,17 @@ class KX_API TKXGenericTarget : public TKXBaseComponent {
   // Sees the acceptor's messages first: return true to consume one (it then does not reach the
   // saved window procedure).
   virtual bool HandleAcceptorMessage(vcl::TMessage& Message) { return false; }
+  // Whether the current drag offers a format of the given name (as DataObjectFormatList names
+  // it), compared without regard to case.
+  class TOfferedFormats {
+   public:
+    explicit TOfferedFormats(const TKXGenericTarget& Target);
+    bool Has(const wchar_t* Name) const;
+    size_t Count() const { return FNames.size(); }
+
+   private:
+    std::vector<std::wstring> FNames;  // upper-cased
+  };
   // A text target takes the place of a rich edit control's own drop target.
   virtual bool RevokesBeforeRegister(vcl::TWinControl* Acceptor) const { return false; }
 

@@ -144,14 +144,7 @@ std::string TGraphicDropTarget::BitmapFileFromDIB(const void* DIB, size_t Size) 
     return {};
   }
 
-#pragma pack(push, 1)
-  struct {
-    WORD Type;
-    DWORD Size;
-    WORD Reserved1, Reserved2;
-    DWORD OffBits;
-  } header{0x4D42, static_cast<DWORD>(Size + kFileHeaderSize), 0, 0, static_cast<DWORD>(offBits)};
-#pragma pack(pop)
+  const BITMAPFILEHEADER header{0x4D42, static_cast<DWORD>(Size + kFileHeaderSize), 0, 0, static_cast<DWORD>(offBits)};
   static_assert(sizeof header == kFileHeaderSize);
   std::string file(reinterpret_cast<const char*>(&header), sizeof header);
   file.append(static_cast<const char*>(DIB), Size);

@@ -1,11 +1,6 @@
 #include "targets/KXGraphicTarget.h"
 
-#include <algorithm>
-#include <memory>
-#include <vector>
-
 #include "framework/GraphicsMetafile.h"
-#include "framework/SysUtils.h"
 #include "targets/KXGraphicDropTarget.h"
 
 namespace kestrix {
@@ -41,10 +36,8 @@ TDropGraphicFormat TKXGraphicTarget::getDroppedGraphicFormat() const {
 }
 
 TDropGraphicFormats TKXGraphicTarget::getAvailableGraphicFormats() const {
-  std::unique_ptr<vcl::TStringList> list(DataObjectFormatList());
-  std::vector<std::wstring> names;
-  for (int i = 0; i < list->Count(); ++i) names.push_back(vcl::UpperCase(list->Strings(i)));
-  auto has = [&](const wchar_t* name) { return std::find(names.begin(), names.end(), name) != names.end(); };
+  const TOfferedFormats offered(*this);
+  auto has = [&](const wchar_t* name) { return offered.Has(name); };
   TDropGraphicFormats result;
   if (has(L"2") || has(L"8") || has(L"NETSCAPE IMAGE FORMAT")) result.Include(dgfBitmap);
   if (has(L"14")) result.Include(dgfMetafile);

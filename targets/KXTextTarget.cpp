@@ -43,10 +43,8 @@ vcl::TStrings* TKXTextTarget::getDroppedLines() {
 }
 
 TDropTextFormats TKXTextTarget::getAvailableTextFormats() const {
-  std::unique_ptr<vcl::TStringList> list(DataObjectFormatList());
-  std::vector<std::wstring> names;
-  for (int i = 0; i < list->Count(); ++i) names.push_back(vcl::UpperCase(list->Strings(i)));
-  auto has = [&](const wchar_t* name) { return std::find(names.begin(), names.end(), name) != names.end(); };
+  const TOfferedFormats offered(*this);
+  auto has = [&](const wchar_t* name) { return offered.Has(name); };
   struct Test {
     const wchar_t* a;
     const wchar_t* b;
@@ -69,7 +67,7 @@ TDropTextFormats TKXTextTarget::getAvailableTextFormats() const {
       ++counted;
     }
   }
-  if (names.size() > counted) result.Include(dtfCustom);
+  if (offered.Count() > counted) result.Include(dtfCustom);
   return result;
 }
 

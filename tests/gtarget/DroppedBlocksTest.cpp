@@ -11,17 +11,8 @@ using namespace gtargettest;
 
 namespace {
 
-#pragma pack(push, 1)
-struct FileHeader {
-  WORD Type;
-  DWORD Size;
-  WORD Reserved1, Reserved2;
-  DWORD OffBits;
-};
-#pragma pack(pop)
-
-FileHeader HeaderOf(const std::string& file) {
-  FileHeader h{};
+BITMAPFILEHEADER HeaderOf(const std::string& file) {
+  BITMAPFILEHEADER h{};
   if (file.size() >= sizeof h) std::memcpy(&h, file.data(), sizeof h);
   return h;
 }
@@ -58,11 +49,11 @@ TEST(DroppedDIB, FileHeaderForWellFormedBlocks) {
   for (const Case& c : cases) {
     std::string file = TGraphicDropTarget::BitmapFileFromDIB(c.dib.data(), c.dib.size());
     ASSERT_EQ(file.size(), c.dib.size() + 14) << c.name;
-    FileHeader h = HeaderOf(file);
-    EXPECT_EQ(h.Type, 0x4D42) << c.name;
-    EXPECT_EQ(h.Size, c.dib.size() + 14) << c.name;
-    EXPECT_EQ(h.Reserved1 | h.Reserved2, 0) << c.name;
-    EXPECT_EQ(h.OffBits, c.offBits) << c.name;
+    BITMAPFILEHEADER h = HeaderOf(file);
+    EXPECT_EQ(h.bfType, 0x4D42) << c.name;
+    EXPECT_EQ(h.bfSize, c.dib.size() + 14) << c.name;
+    EXPECT_EQ(h.bfReserved1 | h.bfReserved2, 0) << c.name;
+    EXPECT_EQ(h.bfOffBits, c.offBits) << c.name;
     EXPECT_EQ(file.substr(14), c.dib) << c.name;
   }
 }

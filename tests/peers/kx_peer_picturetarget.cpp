@@ -56,16 +56,14 @@ class ObservingDropTarget : public vcl::TInterfacedObjectImpl<IDropTarget> {
 int main() {
   auto args = kxtest::PeerArguments();
   TKestrixLibrary library;
-  int x = 600, y = 100, w = 300, h = 200;
-  if (args.count(L"rect")) swscanf(args[L"rect"].c_str(), L"%d,%d,%d,%d", &x, &y, &w, &h);
-  const DWORD timeout = args.count(L"timeout") ? static_cast<DWORD>(_wtoi(args[L"timeout"].c_str())) : 20000;
+  const kxtest::TPeerWindow window = kxtest::PeerWindowArguments(args, L"kx_peer_picturetarget");
 
   vcl::TForm form(nullptr);
-  form.SetText(args.count(L"title") ? args[L"title"] : L"kx_peer_picturetarget");
-  form.SetBounds(x, y, w, h);
+  form.SetText(window.Title);
+  form.SetBounds(window.X, window.Y, window.W, window.H);
   auto* panel = new vcl::TPanel(&form);
   panel->SetParent(&form);
-  panel->SetBounds(0, 0, w - 20, h - 40);
+  panel->SetBounds(0, 0, window.W - 20, window.H - 40);
   auto* target = new TKXGraphicTarget(&form);
   target->setPreferredFormat(args[L"preferred"] == L"bitmap" ? dgfBitmap : dgfMetafile);
   target->setAcceptorControl(panel);
@@ -96,16 +94,7 @@ int main() {
     else if (auto* bitmap = dynamic_cast<vcl::TBitmap*>(graphic))
       result += "pixels=" + kxtest::HexOf(kxtest::BitmapPixels32(bitmap->Handle())) + "\n";
   });
-  // Shown without taking the foreground from the source process, which holds the mouse capture.
-  ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
-  vcl::Application->ProcessMessages();
-  kxtest::SignalPeerReady(args[L"ready"]);
-
-  const DWORD start = GetTickCount();
-  while (result.empty() && GetTickCount() - start < timeout) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    vcl::Application->ProcessMessages();
-  }
+  kxtest::ShowAndAwaitDrop(form.Handle(), args, window.Timeout, [&] { return !result.empty(); });
   panel->setWindowProc(inner);
   RevokeDragDrop(wnd);
   kxtest::WritePeerResult(args[L"out"], result.empty() ? "timeout=1\n" : result);

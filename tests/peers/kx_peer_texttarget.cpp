@@ -21,16 +21,14 @@ using namespace kestrix;
 int main() {
   auto args = kxtest::PeerArguments();
   TKestrixLibrary library;
-  int x = 600, y = 100, w = 300, h = 200;
-  if (args.count(L"rect")) swscanf(args[L"rect"].c_str(), L"%d,%d,%d,%d", &x, &y, &w, &h);
-  const DWORD timeout = args.count(L"timeout") ? static_cast<DWORD>(_wtoi(args[L"timeout"].c_str())) : 20000;
+  const kxtest::TPeerWindow window = kxtest::PeerWindowArguments(args, L"kx_peer_texttarget");
 
   vcl::TForm form(nullptr);
-  form.SetText(args.count(L"title") ? args[L"title"] : L"kx_peer_texttarget");
-  form.SetBounds(x, y, w, h);
+  form.SetText(window.Title);
+  form.SetBounds(window.X, window.Y, window.W, window.H);
   auto* memo = new vcl::TMemo(&form);
   memo->SetParent(&form);
-  memo->SetBounds(0, 0, w - 20, h - 40);
+  memo->SetBounds(0, 0, window.W - 20, window.H - 40);
   auto* target = new TKXTextTarget(&form);
   target->setAcceptTextFormats({dtfURL, dtfIEHTML, dtfRichText, dtfText, dtfFiles, dtfCustom});
   target->setAcceptorControl(memo);
@@ -43,16 +41,7 @@ int main() {
     result += line;
     result += "title=" + kxtest::HexOf(target->getURLTitle()) + "\n";
   });
-  // Shown without taking the foreground from the source process, which holds the mouse capture.
-  ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
-  vcl::Application->ProcessMessages();
-  kxtest::SignalPeerReady(args[L"ready"]);
-
-  const DWORD start = GetTickCount();
-  while (result.empty() && GetTickCount() - start < timeout) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    vcl::Application->ProcessMessages();
-  }
+  kxtest::ShowAndAwaitDrop(form.Handle(), args, window.Timeout, [&] { return !result.empty(); });
   kxtest::WritePeerResult(args[L"out"], result.empty() ? "timeout=1\n" : result);
   return result.empty() ? 1 : 0;
 }

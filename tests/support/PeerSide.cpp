@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "framework/Forms.h"
+
 namespace kxtest {
 
 std::map<std::wstring, std::wstring> PeerArguments() {
@@ -39,6 +41,27 @@ void WritePeerResult(const std::wstring& fileName, const std::string& text) {
   WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   CloseHandle(f);
   MoveFileExW(partial.c_str(), fileName.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+TPeerWindow PeerWindowArguments(std::map<std::wstring, std::wstring>& args, const std::wstring& DefaultTitle) {
+  TPeerWindow w;
+  if (args.count(L"rect")) swscanf(args[L"rect"].c_str(), L"%d,%d,%d,%d", &w.X, &w.Y, &w.W, &w.H);
+  if (args.count(L"timeout")) w.Timeout = static_cast<DWORD>(_wtoi(args[L"timeout"].c_str()));
+  w.Title = args.count(L"title") ? args[L"title"] : DefaultTitle;
+  return w;
+}
+
+bool ShowAndAwaitDrop(HWND Form, std::map<std::wstring, std::wstring>& args, DWORD Timeout,
+                      const std::function<bool()>& Done) {
+  ShowWindow(Form, SW_SHOWNOACTIVATE);
+  vcl::Application->ProcessMessages();
+  SignalPeerReady(args[L"ready"]);
+  const DWORD start = GetTickCount();
+  while (!Done() && GetTickCount() - start < Timeout) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    vcl::Application->ProcessMessages();
+  }
+  return Done();
 }
 
 }  // namespace kxtest
