@@ -123,7 +123,7 @@ TEST(DroppedDIB, WithAndWithoutAFullColourTable) {
   DWORD zero = 0;
   std::memcpy(implied.data() + 32, &zero, 4);
   for (const std::string& dib : {asSaved, implied}) {
-    ASSERT_EQ(HeaderOf(TGraphicDropTarget::BitmapFileFromDIB(dib.data(), dib.size())).OffBits, 14u + 40 + 64);
+    ASSERT_EQ(HeaderOf(TGraphicDropTarget::BitmapFileFromDIB(dib.data(), dib.size())).bfOffBits, 14u + 40 + 64);
     BoundTarget b;
     auto data = kxtest::MakeFake();
     data->Offer(CF_DIB, dib);
