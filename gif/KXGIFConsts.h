@@ -16,6 +16,7 @@ inline constexpr const wchar_t* sGIFImageEmpty = L"Image is empty";
 inline constexpr const wchar_t* sGIFNotAvailable = L"This feature is not available in this read-only TGIFImage";
 // %d: the largest number of pixels a frame may have.
 inline constexpr const wchar_t* sGIFFrameTooLarge = L"Image too large: a frame may hold at most %d pixels";
+inline constexpr const wchar_t* sGIFImageTooLarge = L"Image too large: its frames may hold at most %d pixels together";
 
 // Colour maps.
 inline constexpr const wchar_t* sGIFColorTableOverflow = L"Color table overflow";

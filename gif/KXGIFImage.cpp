@@ -21,6 +21,11 @@ int GIFDefaultDelay = 10;
 int GIFMinimumDelay = 3;
 int GIFMaximumDelay = 1000;
 std::uint16_t CF_GIF = 0;
+#if defined(FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
+std::int64_t GIFMaxImagePixels = std::int64_t(1) << 22;  // keeps fuzzing fast and inside its memory limit
+#else
+std::int64_t GIFMaxImagePixels = std::int64_t(1) << 30;
+#endif
 
 namespace {
 
@@ -38,10 +43,11 @@ enum : std::uint8_t {
 
 const wchar_t* const sInvalidCast = L"Invalid class typecast";
 
-std::wstring FrameTooLargeMessage() {
-  std::wstring text = res::sGIFFrameTooLarge;
+// A "too large" message with its bound filled in.
+std::wstring TooLargeMessage(const wchar_t* Text, std::int64_t Bound) {
+  std::wstring text = Text;
   size_t at = text.find(L"%d");
-  if (at != std::wstring::npos) text.replace(at, 2, std::to_wstring(GIFMaxFramePixels));
+  if (at != std::wstring::npos) text.replace(at, 2, std::to_wstring(Bound));
   return text;
 }
 
@@ -189,7 +195,7 @@ void TGIFSubImage::Clear() {
 void TGIFSubImage::AllocateImage(bool ZeroFill) {
   FreeImage();
   const std::int64_t pixels = std::int64_t(Width()) * Height();
-  if (pixels > GIFMaxFramePixels) throw GIFException(FrameTooLargeMessage());
+  if (pixels > GIFMaxFramePixels) throw GIFException(TooLargeMessage(res::sGIFFrameTooLarge, GIFMaxFramePixels));
   if (pixels == 0) return;
   try {
     FData.reset(ZeroFill ? new std::uint8_t[static_cast<size_t>(pixels)]() : new std::uint8_t[static_cast<size_t>(pixels)]);
@@ -368,6 +374,7 @@ void TGIFImageList::SaveToStream(vcl::TStream&) { RaiseNotAvailable(); }
 
 void TGIFImageList::LoadFromStream(vcl::TStream& Stream, vcl::TObject* Parent) {
   std::uint8_t b = 0;
+  std::int64_t pixels = 0;  // held by the frames of this load
   if (!ReadBlockStart(Stream, b)) return;
   while (b != kTrailer) {
     PutBack(Stream);
@@ -380,6 +387,8 @@ void TGIFImageList::LoadFromStream(vcl::TStream& Stream, vcl::TObject* Parent) {
     if (!image) throw vcl::EInvalidCast(sInvalidCast);
     auto frame = std::make_unique<TGIFSubImage>(image);
     frame->LoadFromStream(Stream);
+    pixels += frame->DataSize();
+    if (pixels > GIFMaxImagePixels) throw GIFException(TooLargeMessage(res::sGIFImageTooLarge, GIFMaxImagePixels));
     Add(frame.release());
     image->Progress(this, vcl::psRunning, PercentOf(Stream.Position(), Stream.Size()), GIFImageRenderOnLoad,
                     vcl::TRect{}, res::sGIFLoading);

@@ -47,6 +47,12 @@ inline constexpr std::int64_t GIFMaxFramePixels = std::int64_t(1) << 28;
 
 // ---- globals ----
 
+// The most pixels all frames of one image may hold together while it is read (default 2^30, one
+// GiB of indices; far beyond real animations). The frame that passes it is refused with a
+// GIFException, so that a small file of many large frames cannot claim all memory; frames read
+// before it stay. Applications that expect larger images may raise it.
+KX_API extern std::int64_t GIFMaxImagePixels;
+
 // When true, each frame is rendered right after it is read, and loading progress asks for redraws.
 KX_API extern bool GIFImageRenderOnLoad;
 // Version texts, indexed by version - gv87a ("87a", "89a"); the reader does not consult them.

@@ -136,6 +136,17 @@ TEST(GIFStream, HugeFramesAreRefusedBeforeAllocation) {
   EXPECT_EQ(GIFMaxFramePixels, std::int64_t(16384) * 16384);
 }
 
+TEST(GIFStream, FramesBeyondTheImageBoundAreRefused) {
+  const std::int64_t saved = GIFMaxImagePixels;
+  EXPECT_EQ(saved, std::int64_t(1) << 30);
+  GIFMaxImagePixels = 8;  // two frames of 2 x 2 fit exactly; the third passes the bound
+  const std::string frame = LiteralFrame(2, 2, {0, 1, 2, 3});
+  auto r = Load(Header(2, 2, 1) + frame + frame + frame + ";");
+  GIFMaxImagePixels = saved;
+  EXPECT_EQ(r->Error, L"Image too large: its frames may hold at most 8 pixels together");
+  EXPECT_EQ(r->Image->Images()->Count(), 2);
+}
+
 TEST(GIFStream, FramesReadBeforeAnErrorStay) {
   std::string bad = Bytes({0x21, 0x33, 0});
   auto r = Load(Header(2, 2, 1) + LiteralFrame(2, 2, {0, 1, 2, 3}) + bad + ";");
