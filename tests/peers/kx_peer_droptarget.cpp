@@ -35,10 +35,10 @@ struct Options {
   std::wstring out;
 };
 
-kxtest::RawRead ParseRead(const std::wstring& spec) {
-  size_t colon = spec.rfind(L':');
-  std::wstring name = colon == spec.npos ? spec : spec.substr(0, colon);
-  DWORD tymed = colon == spec.npos ? DWORD{TYMED_HGLOBAL} : static_cast<DWORD>(_wtoi(spec.c_str() + colon + 1));
+kxtest::RawRead ParseRead(const std::wstring& request) {
+  size_t colon = request.rfind(L':');
+  std::wstring name = colon == request.npos ? request : request.substr(0, colon);
+  DWORD tymed = colon == request.npos ? DWORD{TYMED_HGLOBAL} : static_cast<DWORD>(_wtoi(request.c_str() + colon + 1));
   int id = _wtoi(name.c_str());
   if (id > 0) return kxtest::ReadRequest(static_cast<CLIPFORMAT>(id), tymed);
   return kxtest::ReadRequest(name, tymed);

@@ -56,7 +56,7 @@ def main():
 
     # Background index, aspect ratio and a GIF87a header.
     write("gif87a.gif", g.gif(9, 7, g.palette(8), [g.Frame(9, 7, g.pattern(9, 7, 8, 8))], version=b"87a", background=5))
-    write("aspect.gif", g.gif(9, 7, g.palette(8), [g.Frame(9, 7, g.pattern(9, 7, 8, 9))], aspect=49))
+    write("pixel_ratio.gif", g.gif(9, 7, g.palette(8), [g.Frame(9, 7, g.pattern(9, 7, 8, 9))], aspect=49))
 
 
 if __name__ == "__main__":
