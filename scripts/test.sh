@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the library, tools, demo and tests for both architectures and runs every test under Wine,
-# then the native checks of the GIF reader (scripts/native-checks.sh; KX_FUZZ_SECONDS per fuzzer).
+# Builds the library, tools, demo and tests for both architectures and runs every test under Wine;
+# installs the library into a prefix per architecture and builds examples/ against the installed
+# package as an application would, running their self-checks (real drags) under Wine; then the
+# native checks (scripts/native-checks.sh; KX_FUZZ_SECONDS per fuzzer).
 # Usage: scripts/test.sh [extra ctest arguments]
 #
 # Some machines cannot execute 32-bit Linux programs at all, so the 32-bit Wine loader cannot start
@@ -25,6 +27,16 @@ for arch in x86_64 i686; do
   cmake --build "$build/$arch" -j "$jobs"
 done
 
+# The package as applications consume it: each architecture installed into a prefix of its own,
+# and the examples built from there as a separate project (find_package(Kestrix)).
+for arch in x86_64 i686; do
+  rm -rf "$build/install/$arch"
+  cmake --install "$build/$arch" --prefix "$build/install/$arch" >/dev/null
+  cmake -S "$root/examples" -B "$build/examples-$arch" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" -DCMAKE_PREFIX_PATH="$build/install/$arch" >/dev/null
+  cmake --build "$build/examples-$arch" -j "$jobs"
+done
+
 # Both architectures share one prefix and one display; CTest's fixtures start and stop the server.
 status=0
 rm -f "$build"/ctest-*.log
@@ -32,14 +44,31 @@ for arch in "${run_archs[@]}"; do
   echo "== tests, $arch"
   (cd "$build/$arch" && ctest -j "$jobs" --output-on-failure "$@") | tee "$build/ctest-$arch.log" || status=1
 done
+
+echo "== examples, built against the installed package"
+examples_run=0 examples_failed=0
+"$root/scripts/wine-session.sh" start "$prefix"
+for arch in "${run_archs[@]}"; do
+  for example in TextDropWindow PictureDragForm FormatList; do
+    examples_run=$((examples_run + 1))
+    if "$root/scripts/wine-run.sh" "$prefix" "$build/examples-$arch/$example.exe" --self-check >"$build/example.log" 2>&1; then
+      echo "$arch $example: passed"
+    else
+      echo "$arch $example: FAILED"; cat "$build/example.log"
+      examples_failed=$((examples_failed + 1)); status=1
+    fi
+  done
+done
+"$root/scripts/wine-session.sh" stop "$prefix"
 # The GIF reader's loading path natively: sanitizer builds, loader tests, a bounded fuzzing run.
 echo "== native checks (ASan, UBSan, libFuzzer)"
 native_failed=0
 bash "$root/scripts/native-checks.sh" "${KX_FUZZ_SECONDS:-60}" || { native_failed=1; status=1; }
 
-# One summary line for the whole run, counted from both architectures and the native checks.
-awk -v nf="$native_failed" '/tests passed, [0-9]+ tests failed out of/ {
+# One summary line for the whole run, counted from the architectures whose tests ran, the examples
+# and the native checks.
+awk -v nf="$native_failed" -v er="$examples_run" -v ef="$examples_failed" '/tests passed, [0-9]+ tests failed out of/ {
        for (i = 1; i <= NF; i++) { if ($i == "failed" && $(i-1) == "tests") f += $(i-2); if ($i == "of") t += $(i+1) } }
-     END { t += 1; f += nf; printf "%d passed, %d failed\n", t - f, f }' "$build"/ctest-*.log
+     END { t += 1 + er; f += nf + ef; printf "%d passed, %d failed\n", t - f, f }' "$build"/ctest-*.log
 [ -n "${i686_note:-}" ] && echo "$i686_note"
 exit $status

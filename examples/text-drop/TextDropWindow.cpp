@@ -1,0 +1,89 @@
+// A plain Win32 window, made with CreateWindowExW as any application makes its windows, that
+// accepts text dropped from any application (links, HTML, rich text, file lists, plain text) and
+// prints what arrived.
+//
+//   TextDropWindow.exe                 a window for use by hand; close it to quit
+//   TextDropWindow.exe --self-check    drags a line of text into its own window with synthesized
+//                                      mouse input; exits 0 when the text arrived whole
+#include <windows.h>
+
+#include <string>
+
+#include <kestrix/framework/Controls.h>
+#include <kestrix/package/KestrixVcl.h>
+#include <kestrix/sources/KXTextSource.h>
+#include <kestrix/targets/KXTextTarget.h>
+
+#include "../common/SelfCheck.h"
+
+using namespace kestrix;
+
+namespace {
+
+LRESULT CALLBACK MainWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcW(wnd, msg, wParam, lParam);
+}
+
+HWND CreateMainWindow() {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = MainWindowProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszClassName = L"KestrixTextDropExample";
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, wc.lpszClassName, L"Drop text here", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 480, 320,
+                         nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+const wchar_t* KindName(TDropTextFormat kind) {
+  static const wchar_t* names[] = {L"link", L"HTML", L"rich text", L"text", L"files", L"custom format"};
+  return names[kind];
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const bool selfCheck = argc > 1 && std::wstring(argv[1]) == L"--self-check";
+
+  // [snippet:first-target]
+  TKestrixLibrary library;  // OLE for this thread, for as long as the application runs
+
+  HWND wnd = CreateMainWindow();
+  vcl::TWinControl window(nullptr, wnd);  // the library's view of the application's own window
+
+  TKXTextTarget target(nullptr);
+  target.setAcceptTextFormats({dtfURL, dtfIEHTML, dtfRichText, dtfText, dtfFiles});
+  target.setAcceptorControl(&window);  // registers the window as a drop target
+  target.setOnDrop([&](vcl::TObject*, vcl::TWinControl*, const std::wstring& text, int x, int y) {
+    example::PrintUtf8(std::wstring(L"dropped ") + KindName(target.getDroppedTextFormat()) + L" at " +
+                       std::to_wstring(x) + L"," + std::to_wstring(y) + L": " + text);
+    if (target.getDroppedTextFormat() == dtfURL)
+      example::PrintUtf8(L"title: " + vcl::UnicodeFromAnsi(target.getURLTitle()));
+  });
+  // [end]
+
+  if (selfCheck) {
+    const std::wstring sent = L"Hello from Kestrix: caf\u00E9, \u4E2D\u6587";
+    TKXTextSource source(nullptr);
+    source.setText(sent);
+    example::PumpFor(300);
+    const POINT to = example::CentreOf(wnd), from{to.x - 150, to.y};
+    if (!example::PressAt(from)) return 2;
+    std::thread mover = example::MoveAndReleaseAt(from, to);
+    source.Execute();
+    mover.join();
+    example::PumpFor(100);
+    const bool ok = target.getText() == sent && target.getDroppedTextFormat() == dtfText;
+    example::PrintUtf8(ok ? L"self-check passed" : L"self-check FAILED");
+    return ok ? 0 : 1;
+  }
+
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return 0;
+}
