@@ -40,6 +40,15 @@ case "$action" in
         /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
         wineserver -w
       fi
+      # Wine's own fonts have no CJK glyphs, and its font links name Windows' CJK fonts; mapping
+      # those names to the Debian font that setup.sh installs makes Chinese, Japanese and Korean
+      # text render instead of boxes.
+      if [ -f /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] && ! grep -q 'WenQuanYi' "$prefix/user.reg" 2>/dev/null; then
+        for face in "MS UI Gothic" "SimSun" "PMingLiU" "Gulim"; do
+          /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
+        done
+        wineserver -w
+      fi
     ) 9>"$state/lock"
     wineserver -p >/dev/null 2>&1 || true  # already running: keep it
     ;;

@@ -29,7 +29,7 @@ HWND CreateMainWindow() {
   WNDCLASSW wc{};
   wc.lpfnWndProc = MainWindowProc;
   wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = L"KestrixTextDropExample";
   RegisterClassW(&wc);
