@@ -33,7 +33,8 @@ void DragSelectedLines(vcl::TForm* form, vcl::TListBox* list) {
     else text = L"From my list:\r\n" + text;  // what the target gets
   });
   source->setOnAfterDrop([=](vcl::TObject*, vcl::TComponent*, bool droppedOK) {
-    if (droppedOK && source->getReturnedEffect() == deMove) list->Items().Delete(list->ItemIndex());
+    const int dragged = list->ItemIndex();
+    if (droppedOK && source->getReturnedEffect() == deMove && dragged >= 0) list->Items().Delete(dragged);
   });
   // [end]
 }
