@@ -2,7 +2,8 @@
 # Builds the library, tools, demo and tests for both architectures and runs every test under Wine;
 # installs the library into a prefix per architecture and builds examples/ against the installed
 # package as an application would, running their self-checks (real drags) under Wine; then the
-# native checks (scripts/native-checks.sh; KX_FUZZ_SECONDS per fuzzer).
+# native checks (scripts/native-checks.sh; KX_FUZZ_SECONDS per fuzzer). First of all it checks that
+# the guide's code blocks (docs/) equal the example code they are cut from.
 # Usage: scripts/test.sh [extra ctest arguments]
 #
 # Some machines cannot execute 32-bit Linux programs at all, so the 32-bit Wine loader cannot start
@@ -21,6 +22,10 @@ else
   i686_note="i686: built; tests not run: this machine cannot execute 32-bit programs"
 fi
 
+# The guide's code blocks against the compiled examples they are cut from (no build needed).
+docs_failed=0
+python3 "$root/scripts/check-doc-snippets.py" || docs_failed=1
+
 for arch in x86_64 i686; do
   cmake -S "$root" -B "$build/$arch" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" -DKX_WINEPREFIX="$prefix" >/dev/null
@@ -38,7 +43,7 @@ for arch in x86_64 i686; do
 done
 
 # Both architectures share one prefix and one display; CTest's fixtures start and stop the server.
-status=0
+status=$docs_failed
 rm -f "$build"/ctest-*.log
 for arch in "${run_archs[@]}"; do
   echo "== tests, $arch"
@@ -65,10 +70,10 @@ echo "== native checks (ASan, UBSan, libFuzzer)"
 native_failed=0
 bash "$root/scripts/native-checks.sh" "${KX_FUZZ_SECONDS:-60}" || { native_failed=1; status=1; }
 
-# One summary line for the whole run, counted from the architectures whose tests ran, the examples
-# and the native checks.
-awk -v nf="$native_failed" -v er="$examples_run" -v ef="$examples_failed" '/tests passed, [0-9]+ tests failed out of/ {
+# One summary line for the whole run, counted from the architectures whose tests ran, the examples,
+# the native checks and the guide's snippet check (one test each).
+awk -v nf="$native_failed" -v df="$docs_failed" -v er="$examples_run" -v ef="$examples_failed" '/tests passed, [0-9]+ tests failed out of/ {
        for (i = 1; i <= NF; i++) { if ($i == "failed" && $(i-1) == "tests") f += $(i-2); if ($i == "of") t += $(i+1) } }
-     END { t += 1 + er; f += nf + ef; printf "%d passed, %d failed\n", t - f, f }' "$build"/ctest-*.log
+     END { t += 2 + er; f += nf + df + ef; printf "%d passed, %d failed\n", t - f, f }' "$build"/ctest-*.log
 [ -n "${i686_note:-}" ] && echo "$i686_note"
 exit $status
