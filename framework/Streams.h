@@ -1,5 +1,6 @@
 #pragma once
-// Byte streams: the abstract TStream and its memory, file and string forms.
+// Byte streams: the abstract TStream and its memory, file and string forms. Portable: the file
+// stream's system calls live in StreamsWin32.cpp and StreamsPosix.cpp.
 #include <cstdint>
 #include <string>
 
@@ -72,7 +73,9 @@ enum : std::uint16_t {
 
 class KX_API TFileStream : public TStream {
  public:
-  // Raises EFOpenError (or EFCreateError for fmCreate) when the file cannot be opened.
+  // Raises EFOpenError (or EFCreateError for fmCreate) when the file cannot be opened; a folder
+  // cannot. Outside Windows the name goes to the system as UTF-8 and the sharing modes are not
+  // enforced (the system has no such locks).
   TFileStream(const std::wstring& FileName, std::uint16_t Mode);
   ~TFileStream() override;
   std::int64_t Read(void* Buffer, std::int64_t Count) override;

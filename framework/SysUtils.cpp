@@ -1,40 +1,50 @@
 #include "framework/SysUtils.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <utility>
 
 namespace vcl {
 
 namespace {
 
-std::string WideToCodePage(UINT codePage, const std::wstring& s) {
-  if (s.empty()) return {};
-  int n = WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::wstring CodePageToWide(UINT codePage, const std::string& s) {
-  if (s.empty()) return {};
-  int n = MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-  return out;
-}
+// The widest field or longest precision a conversion may ask for; more raises EConvertError.
+enum : size_t { kMaxConversion = 1 << 16, kNoPrecision = ~size_t(0) };
 
 [[noreturn]] void BadFormat(const std::wstring& format) {
   throw EConvertError(L"Format '" + format + L"' invalid or incompatible with argument");
 }
 
+// One printf conversion. The buffer grows until the text fits: a C library reports a short buffer
+// either as -1 or as the length it needed, and may leave the buffer unterminated.
+template <class... Args>
+std::wstring PrintOne(const std::wstring& conversion, Args... args) {
+  std::wstring buf(128, L'\0');
+  for (;;) {
+    int n = swprintf(buf.data(), buf.size(), conversion.c_str(), args...);
+    if (n >= 0 && static_cast<size_t>(n) < buf.size()) {
+      buf.resize(static_cast<size_t>(n));
+      return buf;
+    }
+    if (buf.size() > 4 * kMaxConversion) BadFormat(conversion);
+    buf.resize(buf.size() * 8);
+  }
+}
+
+// Reads the decimal number at format[i] into conversion; past kMaxConversion it stays there plus one.
+size_t Number(const std::wstring& format, size_t& i, std::wstring& conversion) {
+  size_t n = 0;
+  for (; i < format.size() && format[i] >= L'0' && format[i] <= L'9'; ++i) {
+    conversion += format[i];
+    n = std::min<size_t>(n * 10 + static_cast<size_t>(format[i] - L'0'), kMaxConversion + 1);
+  }
+  return n;
+}
+
 }  // namespace
 
 Exception::Exception(std::wstring message) : FMessage(std::move(message)), FWhat(Utf8FromUnicode(FMessage)) {}
-
-std::string AnsiFromUnicode(const std::wstring& s) { return WideToCodePage(CP_ACP, s); }
-std::wstring UnicodeFromAnsi(const std::string& s) { return CodePageToWide(CP_ACP, s); }
-std::string Utf8FromUnicode(const std::wstring& s) { return WideToCodePage(CP_UTF8, s); }
-std::wstring UnicodeFromUtf8(const std::string& s) { return CodePageToWide(CP_UTF8, s); }
 
 std::wstring FormatV(const std::wstring& format, const std::vector<TFormatArg>& args) {
   std::wstring out;
@@ -51,16 +61,22 @@ std::wstring FormatV(const std::wstring& format, const std::vector<TFormatArg>& 
       continue;
     }
     std::wstring conversion = L"%";
-    while (i < format.size() && (format[i] == L'-' || format[i] == L'0')) conversion += format[i++];
-    while (i < format.size() && iswdigit(format[i])) conversion += format[i++];
+    bool left = false;
+    while (i < format.size() && (format[i] == L'-' || format[i] == L'0')) {
+      left = left || format[i] == L'-';
+      conversion += format[i++];
+    }
+    size_t width = Number(format, i, conversion);
+    size_t precision = kNoPrecision;
     if (i < format.size() && format[i] == L'.') {
       conversion += format[i++];
-      while (i < format.size() && iswdigit(format[i])) conversion += format[i++];
+      precision = Number(format, i, conversion);
     }
-    if (i >= format.size() || next >= args.size()) BadFormat(format.substr(start));
+    if (i >= format.size() || next >= args.size() || width > kMaxConversion ||
+        (precision != kNoPrecision && precision > kMaxConversion))
+      BadFormat(format.substr(start));
     wchar_t conv = format[i];
     const TFormatArg& arg = args[next++];
-    wchar_t buf[128];
     switch (conv) {
       case L'd':
       case L'u':
@@ -70,9 +86,7 @@ std::wstring FormatV(const std::wstring& format, const std::vector<TFormatArg>& 
         if (auto p = std::get_if<long long>(&arg)) v = *p;
         else if (auto q = std::get_if<unsigned long long>(&arg)) v = static_cast<long long>(*q);
         else BadFormat(format);
-        std::wstring f = conversion + L"ll" + conv;
-        swprintf(buf, 128, f.c_str(), v);
-        out += buf;
+        out += PrintOne(conversion + L"ll" + conv, v);
         break;
       }
       case L'f':
@@ -82,9 +96,7 @@ std::wstring FormatV(const std::wstring& format, const std::vector<TFormatArg>& 
         if (auto p = std::get_if<double>(&arg)) v = *p;
         else if (auto q = std::get_if<long long>(&arg)) v = static_cast<double>(*q);
         else BadFormat(format);
-        std::wstring f = conversion + conv;
-        swprintf(buf, 128, f.c_str(), v);
-        out += buf;
+        out += PrintOne(conversion + conv, v);
         break;
       }
       case L's': {
@@ -92,15 +104,7 @@ std::wstring FormatV(const std::wstring& format, const std::vector<TFormatArg>& 
         if (!p) BadFormat(format);
         // Width and precision apply to the text, as the framework's formatter does.
         std::wstring text = *p;
-        size_t dot = conversion.find(L'.');
-        if (dot != std::wstring::npos) {
-          size_t prec = static_cast<size_t>(_wtoi(conversion.c_str() + dot + 1));
-          if (text.size() > prec) text.resize(prec);
-        }
-        bool left = conversion.find(L'-') != std::wstring::npos;
-        size_t digits = conversion.find_first_of(L"123456789");
-        size_t width = (digits != std::wstring::npos && (dot == std::wstring::npos || digits < dot))
-                           ? static_cast<size_t>(_wtoi(conversion.c_str() + digits)) : 0;
+        if (precision != kNoPrecision && text.size() > precision) text.resize(precision);
         if (text.size() < width) {
           std::wstring pad(width - text.size(), L' ');
           text = left ? text + pad : pad + text;
@@ -117,11 +121,7 @@ std::wstring FormatV(const std::wstring& format, const std::vector<TFormatArg>& 
 
 std::wstring IntToStr(long long value) { return std::to_wstring(value); }
 
-std::wstring IntToHex(unsigned long long value, int digits) {
-  wchar_t buf[32];
-  swprintf(buf, 32, L"%0*llX", digits, value);
-  return buf;
-}
+std::wstring IntToHex(unsigned long long value, int digits) { return PrintOne(L"%0*llX", digits, value); }
 
 int StrToIntDef(const std::wstring& s, int defaultValue) {
   size_t i = 0;
@@ -167,16 +167,6 @@ std::wstring LowerCase(const std::wstring& s) {
   return r;
 }
 
-int AnsiCompareText(const std::wstring& a, const std::wstring& b) {
-  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                        static_cast<int>(b.size())) - CSTR_EQUAL;
-}
-
-int AnsiCompareStr(const std::wstring& a, const std::wstring& b) {
-  return CompareStringW(LOCALE_USER_DEFAULT, 0, a.data(), static_cast<int>(a.size()), b.data(),
-                        static_cast<int>(b.size())) - CSTR_EQUAL;
-}
-
 std::wstring ExtractFileName(const std::wstring& path) {
   size_t p = path.find_last_of(L"\\/:");
   return p == std::wstring::npos ? path : path.substr(p + 1);
@@ -192,14 +182,5 @@ std::wstring ChangeFileExt(const std::wstring& path, const std::wstring& ext) {
   if (p == std::wstring::npos || path[p] != L'.') return path + ext;
   return path.substr(0, p) + ext;
 }
-
-bool FileExists(const std::wstring& path) {
-  DWORD a = GetFileAttributesW(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool DeleteFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
-
-int FileGetAttr(const std::wstring& path) { return static_cast<int>(GetFileAttributesW(path.c_str())); }
 
 }  // namespace vcl

@@ -1,11 +1,16 @@
 #pragma once
-// The run-time library's exceptions, formatting and string helpers.
+// The run-time library's exceptions, formatting and string helpers. Portable: what the operating
+// system provides (code pages, locale comparison, files) lives in SysUtilsWin32.cpp and
+// SysUtilsPosix.cpp.
+#if defined(_WIN32)
 #include <windows.h>
 // Windows' headers map DeleteFile to DeleteFileW; the framework function keeps its own name.
 #undef DeleteFile
+#endif
 
 #include <exception>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -60,7 +65,7 @@ class KX_API EOleError : public Exception {
 
 // Format: the framework's printf-like formatter. Specifiers: %d %u %x %X %s %f %g %e %%, with the
 // flags '-' and '0', a width and a precision ("%.2f", "%-8s", "%4.4x"). A mismatch between a
-// specifier and its argument, or too few arguments, raises EConvertError.
+// specifier and its argument, too few arguments, or a width that cannot be met raises EConvertError.
 using TFormatArg = std::variant<long long, unsigned long long, double, std::wstring>;
 KX_API std::wstring FormatV(const std::wstring& format, const std::vector<TFormatArg>& args);
 
@@ -86,9 +91,10 @@ KX_API std::wstring IntToHex(unsigned long long value, int digits);
 KX_API int StrToIntDef(const std::wstring& s, int defaultValue);
 KX_API std::wstring UpperCase(const std::wstring& s);  // ASCII letters only
 KX_API std::wstring LowerCase(const std::wstring& s);  // ASCII letters only
-// Compares by the user's locale, ignoring case: <0, 0 or >0.
+// Compares by the user's locale, ignoring case: <0, 0 or >0. Outside Windows: by character code,
+// each character case-folded by the C library.
 KX_API int AnsiCompareText(const std::wstring& a, const std::wstring& b);
-// Compares by the user's locale, case-sensitive: <0, 0 or >0.
+// Compares by the user's locale, case-sensitive: <0, 0 or >0 (outside Windows: by character code).
 KX_API int AnsiCompareStr(const std::wstring& a, const std::wstring& b);
 KX_API std::wstring ExtractFileName(const std::wstring& path);
 KX_API std::wstring ExtractFilePath(const std::wstring& path);
@@ -97,8 +103,9 @@ KX_API bool FileExists(const std::wstring& path);
 KX_API bool DeleteFile(const std::wstring& path);
 KX_API int FileGetAttr(const std::wstring& path);  // -1 when the file does not exist
 
-// Unicode <-> ANSI through the system ANSI code page; characters outside it become the code
-// page's replacement character. Both keep embedded NULs.
+// Unicode <-> ANSI through the system ANSI code page (UTF-8 outside Windows); characters outside
+// it become the code page's replacement character. All four keep embedded NULs; malformed UTF-8
+// and unpaired surrogates become U+FFFD.
 KX_API std::string AnsiFromUnicode(const std::wstring& s);
 KX_API std::wstring UnicodeFromAnsi(const std::string& s);
 KX_API std::string Utf8FromUnicode(const std::wstring& s);

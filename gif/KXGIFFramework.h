@@ -1,13 +1,14 @@
 #pragma once
-// The framework types the GIF reader builds on. The Windows build takes the framework itself; the
-// native build of the loading path (Linux: sanitizers, fuzzing, benchmarks) takes a small portable
-// stand-in with the same names, which renders nothing.
-#if defined(_WIN32)
+// The framework types the GIF reader builds on. The framework's core (objects, lists, streams,
+// exceptions) is portable; its pictures and GDI handle owners are Windows-only, so the native build
+// of the loading path (Linux: sanitizers, fuzzing, benchmarks) takes stand-ins for those that
+// render nothing.
 #include "framework/Classes.h"
-#include "framework/Graphics.h"
-#include "framework/Handles.h"
 #include "framework/Streams.h"
 #include "framework/SysUtils.h"
+#if defined(_WIN32)
+#include "framework/Graphics.h"
+#include "framework/Handles.h"
 #else
-#include "gif/native/NativeFramework.h"
+#include "gif/native/NativeGraphics.h"
 #endif

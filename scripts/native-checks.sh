@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Native (Linux) checks of the GIF reader's loading path: builds it with AddressSanitizer and
-# UndefinedBehaviorSanitizer under clang and under gcc, runs the loader tests (including the
-# comparison with giflib), then fuzzes the loader and the LZW decoder (against the reference
-# decoder) for a bounded time each. Any test failure or fuzzer finding fails the script.
+# Native (Linux) checks of the GIF reader's loading path: builds it and the framework core beneath
+# it with AddressSanitizer and UndefinedBehaviorSanitizer under clang and under gcc, runs the
+# framework core's tests and the loader tests (including the comparison with giflib), then fuzzes
+# the loader and the LZW decoder (against the reference decoder) for a bounded time each. Any test
+# failure or fuzzer finding fails the script.
 #
 #   scripts/native-checks.sh [SECONDS_PER_FUZZER]      (default 60)
 #
@@ -21,7 +22,8 @@ for compiler in clang++ g++; do
   step "build with $compiler"
   cmake -S "$root/fuzz" -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=$compiler >/dev/null
   cmake --build "$dir" -j "$jobs"
-  step "loader tests ($compiler, ASan + UBSan)"
+  step "framework core and loader tests ($compiler, ASan + UBSan)"
+  "$dir/kx_framework_native_tests" --gtest_brief=1
   "$dir/kx_gif_native_tests" --gtest_brief=1
 done
 

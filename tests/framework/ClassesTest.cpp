@@ -1,5 +1,5 @@
 // The framework core the library builds on: component ownership and removal notices, lists,
-// string lists and their text form.
+// string lists and their text form. Built for Windows and natively.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -124,17 +124,18 @@ TEST(StringList, SettingTextSplitsAtEveryLineBreakAndStopsAtNul) {
 }
 
 TEST(StringList, ObjectsAndIntegersTravelWithTheirLines) {
+  const std::intptr_t medium = 4;  // TYMED_ISTREAM, as lists of custom formats keep it
   TStringList list;
-  list.AddInteger(L"HTML Format", TYMED_ISTREAM);
+  list.AddInteger(L"HTML Format", medium);
   list.Add(L"plain");
   list.Insert(0, L"first");
-  EXPECT_EQ(list.Integers(1), TYMED_ISTREAM);
+  EXPECT_EQ(list.Integers(1), medium);
   EXPECT_EQ(list.Objects(2), nullptr);
   EXPECT_EQ(list.IndexOf(L"html format"), 1);
   TStringList copy;
   copy.Assign(&list);
   EXPECT_EQ(copy.Count(), 3);
-  EXPECT_EQ(copy.Integers(1), TYMED_ISTREAM);
+  EXPECT_EQ(copy.Integers(1), medium);
   EXPECT_THROW(list.Strings(3), EStringListError);
   list.Delete(0);
   EXPECT_EQ(list[0], L"HTML Format");
