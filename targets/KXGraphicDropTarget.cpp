@@ -159,7 +159,7 @@ std::string TGraphicDropTarget::URLFromNetscapeImage(const void* Block, size_t S
 }
 
 bool TGraphicDropTarget::AcceptsCurrentFormats() {
-  if (!FDataObj || !theOwner) return false;
+  if (!CurrentDataObject() || !theOwner) return false;
   const TDropGraphicFormat preferred = theOwner->getPreferredFormat();
   for (TDropGraphicFormat kind : {preferred, OtherKind(preferred)}) {
     if (!theOwner->getAcceptGraphicFormats().Contains(kind)) continue;
@@ -176,7 +176,7 @@ STDMETHODIMP TGraphicDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, P
     return S_OK;
   }
   // OLE hands the data object again; it is the one of DragEnter.
-  if (dataObj && FDataObj.Get() != dataObj) FDataObj = vcl::TComPtr<IDataObject>(dataObj);
+  TakeDropDataObject(dataObj);
   HRESULT hr = vcl::ComBoundary([&] { return DoDrop(grfKeyState, pt, *pdwEffect); });
   if (FAILED(hr)) {
     *pdwEffect = DROPEFFECT_NONE;
@@ -201,9 +201,8 @@ HRESULT TGraphicDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect
   for (TDropGraphicFormat kind : {preferred, OtherKind(preferred)}) {
     if (kind != preferred && !theOwner->getAcceptGraphicFormats().Contains(kind)) continue;
     for (const GraphicFormat& f : FetchesOf(kind)) {
-      if (!FDataObj || fetched) break;
-      FORMATETC fe{static_cast<CLIPFORMAT>(f.format), nullptr, DVASPECT_CONTENT, -1, f.tymed};
-      hr = FDataObj->GetData(&fe, medium.Put());
+      if (!CurrentDataObject() || fetched) break;
+      hr = Fetch(f.format, f.tymed, medium);
       if (SUCCEEDED(hr)) fetched = f.format;
     }
   }
@@ -228,7 +227,7 @@ HRESULT TGraphicDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect
   if (!PostPacket(std::move(packet))) {
     // No deferred step will come: the drop is not completed, so the source must not act on it.
     dwEffect = DROPEFFECT_NONE;
-    FEffects = setFromDropEffect(DROPEFFECT_NONE);
+    ReportNoEffect();
     return endDrag(hr);
   }
   return hr;

@@ -23,10 +23,6 @@ using TOwnedGraphicDropPacket = std::unique_ptr<TGraphicDropPacket, TGraphicDrop
 
 class KX_API TGraphicDropTarget : public TKXDropTargetBase {
  public:
-  // Takes one reference for the owning component.
-  explicit TGraphicDropTarget(TKXGraphicTarget* aOwner);
-  ~TGraphicDropTarget() override;
-
   bool AcceptsCurrentFormats() override;
   void OwnerGone() override;
   STDMETHODIMP Drop(IDataObject* dataObj, DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) override;
@@ -50,7 +46,10 @@ class KX_API TGraphicDropTarget : public TKXDropTargetBase {
   static std::string URLFromNetscapeImage(const void* Block, size_t Size);
 
  private:
-  friend class TKXGraphicTarget;
+  friend struct vcl::TComObjectFactory;
+  explicit TGraphicDropTarget(TKXGraphicTarget* aOwner);
+  ~TGraphicDropTarget() override;
+
   HRESULT DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect);
   // Decodes a fetched medium into thePicture; returns the URL of a browser image.
   std::string Decode(UINT format, const STGMEDIUM& medium);
