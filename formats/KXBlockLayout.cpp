@@ -39,6 +39,8 @@ static_assert(offsetof(BITMAPINFOHEADER, biPlanes) == BitmapPlanesOffset);
 static_assert(offsetof(BITMAPINFOHEADER, biBitCount) == BitmapBitCountOffset);
 static_assert(offsetof(BITMAPINFOHEADER, biCompression) == BitmapCompressionOffset);
 static_assert(offsetof(BITMAPINFOHEADER, biSizeImage) == BitmapSizeImageOffset);
+static_assert(offsetof(BITMAPINFOHEADER, biXPelsPerMeter) == BitmapXPelsOffset);
+static_assert(offsetof(BITMAPINFOHEADER, biYPelsPerMeter) == BitmapYPelsOffset);
 static_assert(offsetof(BITMAPINFOHEADER, biClrUsed) == BitmapClrUsedOffset);
 static_assert(offsetof(BITMAPINFOHEADER, biClrImportant) == BitmapClrImportantOffset);
 static_assert(sizeof(BITMAPV4HEADER) == BitmapV4HeaderSize);

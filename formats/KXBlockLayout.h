@@ -49,6 +49,8 @@ enum : std::size_t {
   BitmapBitCountOffset = 14,
   BitmapCompressionOffset = 16,
   BitmapSizeImageOffset = 20,
+  BitmapXPelsOffset = 24,
+  BitmapYPelsOffset = 28,
   BitmapClrUsedOffset = 32,
   BitmapClrImportantOffset = 36,
   BitmapV4HeaderSize = 108,

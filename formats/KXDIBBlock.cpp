@@ -34,6 +34,8 @@ std::optional<TDIBHeader> ReadDIBHeader(std::string_view DIB) {
     h.BitCount = ReadLE16(DIB, BitmapBitCountOffset);
     h.Compression = ReadLE32(DIB, BitmapCompressionOffset);
     h.SizeImage = ReadLE32(DIB, BitmapSizeImageOffset);
+    h.XPelsPerMeter = static_cast<std::int32_t>(ReadLE32(DIB, BitmapXPelsOffset));
+    h.YPelsPerMeter = static_cast<std::int32_t>(ReadLE32(DIB, BitmapYPelsOffset));
     h.ClrUsed = ReadLE32(DIB, BitmapClrUsedOffset);
     h.ClrImportant = ReadLE32(DIB, BitmapClrImportantOffset);
     if (h.Compression == BitmapBitFields) {

@@ -24,6 +24,8 @@ struct TDIBHeader {
   std::uint16_t BitCount = 0;
   std::uint32_t Compression = BitmapRGB;
   std::uint32_t SizeImage = 0;
+  std::int32_t XPelsPerMeter = 0;
+  std::int32_t YPelsPerMeter = 0;
   std::uint32_t ClrUsed = 0;
   std::uint32_t ClrImportant = 0;
   // BI_BITFIELDS masks (red, green, blue) at offset 40: after a 40-byte header, inside a header of
@@ -54,7 +56,8 @@ KX_BLOCKS_API std::optional<TDIBHeader> ReadDIBHeader(std::string_view DIB);
 KX_BLOCKS_API bool DIBFitsBlock(const TDIBHeader& Header, std::uint64_t BlockSize);
 
 // True for the forms the bitmap reader loads: a positive width, a non-zero height (not
-// INT32_MIN), no more than MaxBitmapPixels pixels, and BI_RGB of 1, 4, 8, 16, 24 or 32 bits,
+// INT32_MIN), no more than MaxBitmapPixels pixels (GDI cannot create larger bitmaps either, and an
+// untrusted header must not make a reader reserve gigabytes), and BI_RGB of 1, 4, 8, 16, 24 or 32 bits,
 // BI_BITFIELDS of 16 or 32 bits, or bottom-up BI_RLE8 (8 bits) or BI_RLE4 (4 bits).
 inline constexpr std::uint64_t MaxBitmapPixels = std::uint64_t(1) << 28;
 KX_BLOCKS_API bool DIBIsLoadable(const TDIBHeader& Header);
