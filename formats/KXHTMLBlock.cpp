@@ -9,7 +9,7 @@ namespace {
 // More digits than any block's offset has; longer numbers read as missing rather than overflow.
 constexpr std::size_t kMaxDigits = 18;
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsNameChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_'; }
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -44,12 +44,12 @@ THTMLBlock ReadHTMLBlock(std::string_view Block) {
                            {"StartSelection", &r.StartSelection}, {"EndSelection", &r.EndSelection}};
   bool sawVersion = false;
   std::size_t pos = 0;
-  // Header lines: a name of letters, a colon, a value up to the line's end. They stop at the
+  // Header lines: a name (letters, digits, '-', '_'), a colon, a value up to the line's end. They stop at the
   // first other line, at a NUL, and where StartHTML says the HTML begins.
   while (pos < Block.size()) {
     if (r.StartHTML >= 0 && pos >= static_cast<std::uint64_t>(r.StartHTML)) break;
     std::size_t colon = pos;
-    while (colon < Block.size() && IsLetter(Block[colon])) ++colon;
+    while (colon < Block.size() && IsNameChar(Block[colon])) ++colon;
     if (colon == pos || colon == Block.size() || Block[colon] != ':') break;
     const std::size_t valueStart = colon + 1;
     std::size_t lineEnd = Block.find_first_of(std::string_view("\r\n\0", 3), valueStart);
