@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the library, tools, demo and tests for both architectures and runs every test under Wine,
-# then the native checks of the GIF reader (scripts/native-checks.sh; KX_FUZZ_SECONDS per fuzzer).
+# then the native checks of the GIF reader and the block parsers (scripts/native-checks.sh;
+# KX_FUZZ_SECONDS is the whole fuzzing budget, 120 by default).
 # Usage: scripts/test.sh [extra ctest arguments]
 #
 # Some machines cannot execute 32-bit Linux programs at all, so the 32-bit Wine loader cannot start
@@ -35,7 +36,7 @@ done
 # The GIF reader's loading path natively: sanitizer builds, loader tests, a bounded fuzzing run.
 echo "== native checks (ASan, UBSan, libFuzzer)"
 native_failed=0
-bash "$root/scripts/native-checks.sh" "${KX_FUZZ_SECONDS:-60}" || { native_failed=1; status=1; }
+bash "$root/scripts/native-checks.sh" "${KX_FUZZ_SECONDS:-120}" || { native_failed=1; status=1; }
 
 # One summary line for the whole run, counted from both architectures and the native checks.
 awk -v nf="$native_failed" '/tests passed, [0-9]+ tests failed out of/ {

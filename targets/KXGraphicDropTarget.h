@@ -35,7 +35,7 @@ class KX_API TGraphicDropTarget : public TKXDropTargetBase {
   // posted and has not yet handled (a stray or forged message) is ignored; false then.
   bool CompleteDrop(WPARAM PacketParam);
 
-  // ---- the parsers of dropped blocks (pure, every length checked) ----
+  // ---- the parsers of dropped blocks (forwards to formats/KXDIBBlock.h, KXNetscapeImageBlock.h) ----
   // A BMP file for a packed DIB: a 14-byte file header (offset of the bits: 14 + biSize + 4 x
   // colours, or 3 x colours after an old 12-byte core header) followed by all Size bytes. Empty
   // when the block is shorter than its header, or than the header, colour table, masks and pixels
