@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
+#include "formats/KXHTMLBlock.h"
 #include "formats/KXUtil.h"
+#include "formats/KXUtilBlocks.h"
 #include "framework/Handles.h"
 #include "package/KXConsts.h"
 #include "targets/KXTextTarget.h"
@@ -50,10 +53,12 @@ std::wstring DecodeText(UINT format, bool custom, const std::string& bytes) {
     std::wstring text = UnicodeStringFromEncodedAnsiString(bytes);
     return custom ? text : CutAtFirstZero(text);
   }
-  std::string raw = custom ? bytes : CutAtFirstZero(bytes);
-  // "HTML Format" is UTF-8 by definition.
-  if (format == CF_HTML) return vcl::UnicodeFromUtf8(raw);
-  return vcl::UnicodeFromAnsi(raw);
+  if (format == CF_HTML) {
+    // UTF-8 by definition; the data ends at its first zero, or before it where EndHTML says so.
+    const size_t end = custom ? bytes.size() : blocks::ReadHTMLBlock(bytes).DataEnd;
+    return vcl::UnicodeFromUtf8(bytes.substr(0, end));
+  }
+  return vcl::UnicodeFromAnsi(custom ? bytes : CutAtFirstZero(bytes));
 }
 
 // Only hands a block to DragQueryFileW when it holds at least one name and its list ends inside
@@ -61,17 +66,7 @@ std::wstring DecodeText(UINT format, bool custom, const std::string& bytes) {
 // empty list).
 bool HasWellFormedNames(HGLOBAL block) {
   vcl::TGlobalLock lock(block);
-  if (!lock || lock.Size() < sizeof(DROPFILES)) return false;
-  const auto* header = lock.As<const DROPFILES>();
-  const size_t size = lock.Size(), start = header->pFiles;
-  if (start < sizeof(DROPFILES) || start >= size) return false;
-  const char* p = lock.As<const char>() + start;
-  const size_t avail = size - start, unit = header->fWide ? 2 : 1;
-  auto isNul = [&](size_t at) { return at + unit <= avail && std::memcmp(p + at, "\0\0", unit) == 0; };
-  if (avail < unit || isNul(0)) return false;
-  for (size_t at = 0; at + 2 * unit <= avail; at += unit)
-    if (isNul(at) && isNul(at + unit)) return true;
-  return false;
+  return blocks::HDROPHasWellFormedNames(lock.View());
 }
 
 }  // namespace
@@ -170,19 +165,14 @@ HRESULT TTextDropTarget::FetchText(TTextDropResult& Result) {
 }
 
 std::string TTextDropTarget::URLTitle(UINT fetchedFormat) const {
-  enum : size_t { kCountSize = 4, kNameOffset = 72, kDescriptorSize = 332, kTitleOffset = kCountSize + kNameOffset };
   std::string title;
   vcl::TStgMedium medium;
   if (FAILED(Fetch(CF_FILEGROUPDESCRIPTOR, TYMED_HGLOBAL, medium)) || medium->tymed != TYMED_HGLOBAL) return title;
-  vcl::TGlobalLock lock(medium->hGlobal);
-  if (!lock || lock.Size() < kTitleOffset) return title;
-  UINT count = 0;
-  std::memcpy(&count, lock.Ptr(), sizeof count);
-  if (count == 0) return title;
-  // The name ends at its terminator, at the end of the descriptor, or at the end of the block.
-  const size_t limit = std::min<size_t>(lock.Size(), kCountSize + kDescriptorSize) - kTitleOffset;
-  const char* name = lock.As<const char>() + kTitleOffset;
-  title.assign(name, strnlen(name, limit));
+  {
+    vcl::TGlobalLock lock(medium->hGlobal);
+    const std::string_view block = lock.View();
+    title = std::string(blocks::Slice(block, blocks::FileGroupFirstNameRange(block, false)));
+  }
 
   auto removeFirst = [&title](const char* upperNeedle) {
     std::string upper = title;
