@@ -38,11 +38,17 @@ struct TCodeEntry {
 };
 static_assert(sizeof(TCodeEntry) == 16);
 
+// No copy of an entry's string is known in the frame.
+constexpr std::uint32_t kNowhere = 0xFFFFFFFF;
+
 // Bytes in the last chunk of a string of Length bytes (1 to 8).
 inline unsigned TailBytes(unsigned length) { return ((length - 1) & (kChunk - 1)) + 1; }
 
 struct TCodeTable {
   TCodeEntry Entry[kMaxCodes];
+  // Where the frame already holds each entry's string in one piece (an offset in the frame), or
+  // kNowhere: a long string is copied from there a chunk at a time, with no chain to follow.
+  std::uint32_t At[kMaxCodes];
 
   // Writes the string of code into dst[0, Length); the store of its last chunk may also write up to
   // 7 bytes after it, so dst needs that much room.
@@ -57,7 +63,9 @@ struct TCodeTable {
     }
   }
 
-  void Append(int at, int prefix, int last) {
+  // Where: where the frame holds the prefix's string with the last byte right behind it.
+  void Append(int at, int prefix, int last, std::uint32_t where = kNowhere) {
+    At[at] = where;
     const TCodeEntry& p = Entry[prefix];
     TCodeEntry& e = Entry[at];
     const unsigned used = TailBytes(p.Length);
@@ -342,6 +350,8 @@ void TLZWDecoder::FastRun() {
   std::uint8_t* out = FOut;
   int bitPos = FBitPos, codeSize = FCodeSize, nextFree = FNextFree, maxCode = FMaxCode;
   int oldCode = FOldCode, firstChar = FFirstChar;
+  std::uint8_t* const pixels = FFrame.Pixels;
+  std::uint32_t oldAt = kNowhere;  // the last string was Step's, written maybe in pieces
   for (;;) {
     // The entry this code adds would refer forward (the last code lay beyond the table): Step's.
     if (oldCode >= nextFree && nextFree < kMaxCodes) break;
@@ -359,14 +369,23 @@ void TLZWDecoder::FastRun() {
     bitPos += codeSize;
 
     const int newFirst = entry.First;
-    table.Write(out, base);
+    const std::uint32_t at = table.At[base];
+    if (n > kChunk && !selfDefined && at != kNowhere) {
+      // The source ends before out; what its last chunk reads beyond lands past the string only.
+      const std::uint8_t* from = pixels + at;
+      for (int i = 0; i < n; i += kChunk) std::memcpy(out + i, from + i, kChunk);
+    } else {
+      table.Write(out, base);
+    }
     if (selfDefined) out[n - 1] = static_cast<std::uint8_t>(firstChar);
     out += n;
     if (nextFree < kMaxCodes) {
-      table.Append(nextFree, oldCode, newFirst);
+      table.Append(nextFree, oldCode, newFirst, oldAt);
       CountEntry(nextFree, maxCode, codeSize);
     }
     oldCode = code;
+    // A code defined by itself right after a clear may end in a byte its entry does not hold.
+    oldAt = selfDefined && firstChar != newFirst ? kNowhere : static_cast<std::uint32_t>(out - n - pixels);
     firstChar = newFirst;
   }
   FOut = out;
