@@ -212,19 +212,24 @@ double CpuSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// Seconds of processor time per decode of the whole file: the best of repeated runs, repeated for
-// at least a fifth of a second of wall time; 0 when the decoder refuses the file.
-double BestTime(long long (*decode)(const std::string&), const std::string& bytes) {
-  if (decode(bytes) <= 0) return 0;
-  double best = 1e9;
+// Seconds of processor time per decode of the whole file for each decoder: the best of repeated
+// rounds in which every decoder takes its turn, so that a change in the machine's load touches all
+// alike; rounds go on for at least half a second of wall time. 0 for a decoder that refuses the file.
+std::vector<double> BestTimes(const std::vector<long long (*)(const std::string&)>& decoders, const std::string& bytes) {
+  std::vector<double> best(decoders.size(), 1e9);
+  std::vector<bool> works(decoders.size());
+  for (size_t i = 0; i < decoders.size(); ++i) works[i] = decoders[i](bytes) > 0;
   auto start = Clock::now();
-  int runs = 0;
-  while (runs < 5 || Clock::now() - start < std::chrono::milliseconds(200)) {
-    const double t0 = CpuSeconds();
-    decode(bytes);
-    best = std::min(best, CpuSeconds() - t0);
-    ++runs;
+  for (int round = 0; round < 5 || Clock::now() - start < std::chrono::milliseconds(500); ++round) {
+    for (size_t i = 0; i < decoders.size(); ++i) {
+      if (!works[i]) continue;
+      const double t0 = CpuSeconds();
+      decoders[i](bytes);
+      best[i] = std::min(best[i], CpuSeconds() - t0);
+    }
   }
+  for (size_t i = 0; i < decoders.size(); ++i)
+    if (!works[i]) best[i] = 0;
   return best;
 }
 
@@ -308,11 +313,14 @@ int main(int argc, char** argv) {
   long long largestPixels = 0;
   for (const TFile& f : files) {
     const long long pixels = DecodeOurs(f.Bytes);
-    const double ours = BestTime(DecodeOurs, f.Bytes);
+    std::vector<long long (*)(const std::string&)> decoders{DecodeOurs};
+    for (const TPeer& peer : kPeers) decoders.push_back(peer.Decode);
+    const std::vector<double> times = BestTimes(decoders, f.Bytes);
+    const double ours = times[0];
     std::printf("%-36.36s %9zu %8.3f %7.0f |", f.Name.c_str(), f.Bytes.size(), static_cast<double>(std::max(pixels, 0LL)) / 1e6,
                 ours > 0 ? static_cast<double>(pixels) / ours / 1e6 : 0.0);
     for (size_t i = 0; i < kPeerCount; ++i) {
-      const double peer = BestTime(kPeers[i].Decode, f.Bytes);
+      const double peer = times[i + 1];
       const double ratio = ours > 0 && peer > 0 ? peer / ours : 0;
       if (ratio > 0) ratios[i].push_back(ratio);
       std::printf(" %8.2f", ratio);
