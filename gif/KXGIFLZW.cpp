@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "gif/KXGIFConsts.h"
 
@@ -453,8 +455,15 @@ void TLZWDecoder::EmitString(const std::uint8_t* s, size_t n) {
 }  // namespace
 
 void DecodeLZW(vcl::TStream& Stream, const TGIFFrameBuffer& Frame, TGIFDecoderWarnings& Warnings) {
-  TLZWDecoder decoder(Stream, Frame, Warnings);
-  decoder.Run();
+  // About 90 KB of tables: on the heap, so that a thread with a small stack can decode too.
+  std::unique_ptr<TLZWDecoder> decoder;
+  try {
+    decoder = std::make_unique<TLZWDecoder>(Stream, Frame, Warnings);
+  } catch (const std::bad_alloc&) {
+    std::fill_n(Frame.Pixels, static_cast<size_t>(Frame.Width) * static_cast<size_t>(Frame.Height), Frame.Fill);
+    throw vcl::EOutOfMemory(L"Out of memory");
+  }
+  decoder->Run();
 }
 
 }  // namespace kestrix::gifdetail
