@@ -143,7 +143,10 @@ class TLZWDecoder {
 
   // Code table.
   int FMinCodeSize = 0, FCodeSize = 0, FClearCode = 0, FEndCode = 0, FMaxCode = 0, FNextFree = 0;
-  int FHighWater = 0;  // entries from here on have never been written in this frame
+  // Entries from here on hold nothing of the table since the last clear; no code below it reads
+  // them (its prefixes lie below it too), and Step gives them their undefined value before a code
+  // above it is taken as a prefix.
+  int FHighWater = 0;
   int FOldCode = 0, FFirstChar = 0;
   bool FForwardRefs = false;
   TCodeTable FTable;
@@ -207,7 +210,7 @@ void TLZWDecoder::FillRest() {
 
 void TLZWDecoder::InitTables() {
   // Literals stand for themselves; the clear and end codes read as undefined. Entries above them
-  // are written before they are read (DefineRest), so setting up a frame stays cheap.
+  // are written before they are read (DefineRest), so setting up a frame or a clear stays cheap.
   for (int i = 0; i < FClearCode; ++i) {
     const auto byte = static_cast<std::uint8_t>(i);
     FTable.Entry[i] = TCodeEntry{byte, 1, 0, 0, byte, byte};
@@ -221,8 +224,8 @@ void TLZWDecoder::DefineRest() {
   FHighWater = kMaxCodes;
 }
 
+// Entries above the new high-water mark keep what they held: nothing reads them before DefineRest.
 void TLZWDecoder::ResetTable() {
-  FTable.SetUndefined(FClearCode + 2, std::max(FClearCode + 2, FHighWater));
   FCodeSize = FMinCodeSize + 1;
   FMaxCode = 2 * FClearCode;
   FNextFree = FClearCode + 2;
