@@ -1,25 +1,92 @@
-// Decodes GIF files with this reader, giflib and stb_image in one run and prints the throughput of
-// each in megapixels of decoded pixels per second, per file and as median ratios. Files come from
-// the folders and files named on the command line; truncated test files ("trunc_*") are skipped.
+// Decodes GIF files with this reader, giflib, stb_image and (when built with it) Wuffs in one run
+// and prints, per file and as medians, how many times faster this reader is than each peer (the
+// peer's time for the whole file over ours), beside our throughput in decoded frame pixels per
+// second. Then, for the largest animation, the peak heap each decoder holds while decoding, per
+// decoded pixel. Files come from the folders and files named on the command line; truncated test
+// files ("trunc_*") are skipped.
 //
-// What each decoder does per run: this reader loads the whole stream into its object tree (index
-// buffers of every frame); giflib reads every frame with DGifSlurp (index buffers); stb_image
-// composes every frame onto the logical screen as RGBA. The pixel count is the decoded frame
-// areas for the first two and the composed screen areas for stb_image.
+// What each decoder does per run: this reader loads the whole stream into its object tree (an
+// index buffer per frame); giflib reads every frame with DGifSlurp (an index buffer per frame);
+// Wuffs decodes every frame to colour indices into one indexed buffer of the logical screen;
+// stb_image composes every frame onto the logical screen as RGBA (it offers nothing less).
 #include <gif_lib.h>
+#include <malloc.h>
 #include <stb/stb_image.h>
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "gif/KXGIFImage.h"
+
+#if defined(KX_BENCH_WUFFS)
+#include "wuffs-v0.4.c"
+#endif
+
+// ---- heap counting: every malloc family call of the process, through glibc's own entry points ----
+
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+void __libc_free(void*);
+}
+
+namespace {
+size_t heapNow = 0, heapPeak = 0;
+
+void Counted(void* p) {
+  if (!p) return;
+  heapNow += malloc_usable_size(p);
+  heapPeak = std::max(heapPeak, heapNow);
+}
+void Uncounted(void* p) {
+  if (p) heapNow -= malloc_usable_size(p);
+}
+}  // namespace
+
+extern "C" {
+void* malloc(size_t n) {
+  void* p = __libc_malloc(n);
+  Counted(p);
+  return p;
+}
+void* calloc(size_t n, size_t m) {
+  void* p = __libc_calloc(n, m);
+  Counted(p);
+  return p;
+}
+void* realloc(void* old, size_t n) {
+  Uncounted(old);
+  void* p = __libc_realloc(old, n);
+  Counted(p ? p : old);  // a failed realloc keeps the old block
+  return p;
+}
+void* memalign(size_t a, size_t n) {
+  void* p = __libc_memalign(a, n);
+  Counted(p);
+  return p;
+}
+void* aligned_alloc(size_t a, size_t n) { return memalign(a, n); }
+int posix_memalign(void** out, size_t a, size_t n) {
+  *out = memalign(a, n);
+  return *out ? 0 : ENOMEM;
+}
+void free(void* p) {
+  Uncounted(p);
+  __libc_free(p);
+}
+}
 
 namespace {
 
@@ -43,7 +110,7 @@ int ReadFromMemory(GifFileType* gif, GifByteType* buffer, int count) {
   return static_cast<int>(n);
 }
 
-// Each returns the number of pixels decoded, or -1 when the decoder refused the file.
+// Each returns the number of frame pixels decoded, or -1 when the decoder refused the file.
 long long DecodeOurs(const std::string& bytes) {
   kestrix::TGIFImage image;
   vcl::TStringStream stream(bytes);
@@ -83,20 +150,95 @@ long long DecodeStb(const std::string& bytes) {
   return static_cast<long long>(width) * height * frames;
 }
 
-// Megapixels per second: the best of repeated runs, repeated for at least a fifth of a second.
-double Throughput(long long (*decode)(const std::string&), const std::string& bytes) {
-  long long pixels = decode(bytes);
-  if (pixels <= 0) return 0;
-  double best = 1e9;
-  auto start = Clock::now();
-  int runs = 0;
-  while (runs < 3 || Clock::now() - start < std::chrono::milliseconds(200)) {
-    auto t0 = Clock::now();
-    decode(bytes);
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-    ++runs;
+#if defined(KX_BENCH_WUFFS)
+struct TFreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+
+long long DecodeWuffs(const std::string& bytes) {
+  std::unique_ptr<wuffs_gif__decoder, TFreeDeleter> decoder(wuffs_gif__decoder__alloc());
+  if (!decoder) return -1;
+  wuffs_base__io_buffer src = wuffs_base__ptr_u8__reader(
+      reinterpret_cast<uint8_t*>(const_cast<char*>(bytes.data())), bytes.size(), true);
+  wuffs_base__image_config config{};
+  if (!wuffs_gif__decoder__decode_image_config(decoder.get(), &config, &src).is_ok()) return -1;
+  const uint32_t width = wuffs_base__pixel_config__width(&config.pixcfg);
+  const uint32_t height = wuffs_base__pixel_config__height(&config.pixcfg);
+  wuffs_base__pixel_config__set(&config.pixcfg, WUFFS_BASE__PIXEL_FORMAT__INDEXED__BGRA_BINARY,
+                                WUFFS_BASE__PIXEL_SUBSAMPLING__NONE, width, height);
+  const size_t pixelBytes = WUFFS_BASE__PIXEL_FORMAT__INDEXED__PALETTE_BYTE_LENGTH + size_t(width) * height;
+  std::unique_ptr<uint8_t, TFreeDeleter> pixels(static_cast<uint8_t*>(std::malloc(pixelBytes)));
+  const size_t workLength = wuffs_gif__decoder__workbuf_len(decoder.get()).max_incl;
+  std::unique_ptr<uint8_t, TFreeDeleter> work(static_cast<uint8_t*>(std::malloc(workLength ? workLength : 1)));
+  if (!pixels || !work) return -1;
+  wuffs_base__pixel_buffer buffer;
+  if (!wuffs_base__pixel_buffer__set_from_slice(&buffer, &config.pixcfg, wuffs_base__make_slice_u8(pixels.get(), pixelBytes))
+           .is_ok())
+    return -1;
+  long long decoded = 0;
+  for (;;) {
+    wuffs_base__frame_config frame{};
+    wuffs_base__status status = wuffs_gif__decoder__decode_frame_config(decoder.get(), &frame, &src);
+    if (status.repr == wuffs_base__note__end_of_data) break;
+    if (!status.is_ok()) return decoded > 0 ? decoded : -1;
+    status = wuffs_gif__decoder__decode_frame(decoder.get(), &buffer, &src, WUFFS_BASE__PIXEL_BLEND__SRC,
+                                              wuffs_base__make_slice_u8(work.get(), workLength), nullptr);
+    if (!status.is_ok()) return decoded > 0 ? decoded : -1;
+    wuffs_base__rect_ie_u32 bounds = wuffs_base__frame_config__bounds(&frame);
+    decoded += static_cast<long long>(wuffs_base__rect_ie_u32__width(&bounds)) * wuffs_base__rect_ie_u32__height(&bounds);
   }
-  return static_cast<double>(pixels) / best / 1e6;
+  return decoded;
+}
+#endif
+
+struct TPeer {
+  const char* Name;
+  long long (*Decode)(const std::string&);
+};
+
+const TPeer kPeers[] = {
+    {"giflib", DecodeGiflib},
+    {"stb", DecodeStb},
+#if defined(KX_BENCH_WUFFS)
+    {"wuffs", DecodeWuffs},
+#endif
+};
+constexpr size_t kPeerCount = std::size(kPeers);
+
+// This thread's processor time in seconds: on a shared machine it counts only our own work.
+double CpuSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Seconds of processor time per decode of the whole file for each decoder: the best of repeated
+// rounds in which every decoder takes its turn, so that a change in the machine's load touches all
+// alike; rounds go on for at least half a second of wall time. 0 for a decoder that refuses the file.
+std::vector<double> BestTimes(const std::vector<long long (*)(const std::string&)>& decoders, const std::string& bytes) {
+  std::vector<double> best(decoders.size(), 1e9);
+  std::vector<bool> works(decoders.size());
+  for (size_t i = 0; i < decoders.size(); ++i) works[i] = decoders[i](bytes) > 0;
+  auto start = Clock::now();
+  for (int round = 0; round < 5 || Clock::now() - start < std::chrono::milliseconds(500); ++round) {
+    for (size_t i = 0; i < decoders.size(); ++i) {
+      if (!works[i]) continue;
+      const double t0 = CpuSeconds();
+      decoders[i](bytes);
+      best[i] = std::min(best[i], CpuSeconds() - t0);
+    }
+  }
+  for (size_t i = 0; i < decoders.size(); ++i)
+    if (!works[i]) best[i] = 0;
+  return best;
+}
+
+// Peak heap held during one decode, above what was held before it began.
+size_t PeakHeap(long long (*decode)(const std::string&), const std::string& bytes) {
+  const size_t before = heapNow;
+  heapPeak = heapNow;
+  decode(bytes);
+  return heapPeak - before;
 }
 
 std::vector<TFile> Collect(int argc, char** argv) {
@@ -129,6 +271,29 @@ double Median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+// Our reader holds the input in its stream; that copy is the caller's and is made before counting.
+long long DecodeOursFromStream(vcl::TStringStream& stream) {
+  kestrix::TGIFImage image;
+  image.LoadFromStream(stream);
+  long long pixels = 0;
+  for (int i = 0; i < image.Images()->Count(); ++i) pixels += image.Images()->GetImage(i)->DataSize();
+  return pixels;
+}
+
+void PrintHeap(const TFile& f, long long pixels) {
+  std::printf("\npeak heap while decoding %s (%lld frame pixels), bytes per decoded pixel:\n", f.Name.c_str(), pixels);
+  vcl::TStringStream stream(f.Bytes);
+  const size_t before = heapNow;
+  heapPeak = heapNow;
+  DecodeOursFromStream(stream);
+  const size_t ours = heapPeak - before;
+  std::printf("  %-8s %12zu bytes  %.4f per pixel\n", "ours", ours, static_cast<double>(ours) / static_cast<double>(pixels));
+  for (const TPeer& peer : kPeers) {
+    const size_t peak = PeakHeap(peer.Decode, f.Bytes);
+    std::printf("  %-8s %12zu bytes  %.4f per pixel\n", peer.Name, peak, static_cast<double>(peak) / static_cast<double>(pixels));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -137,24 +302,47 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: gif_bench FOLDER-OR-FILE...\n");
     return 2;
   }
-  std::printf("%-34s %9s %8s | %9s %9s %9s | %7s %7s\n", "file", "bytes", "Mpx", "ours", "giflib", "stb", "/giflib",
-              "/stb");
-  std::printf("%-34s %9s %8s | %9s %9s %9s | %7s %7s\n", "", "", "", "Mpx/s", "Mpx/s", "Mpx/s", "ratio", "ratio");
-  std::vector<double> vsGiflib, vsStb, vsGiflibLarge;
+#if !defined(KX_BENCH_WUFFS)
+  std::printf("Wuffs not found beside the repository (../shared/peers/wuffs/wuffs-v0.4.c): it is skipped.\n\n");
+#endif
+  std::printf("%-36s %9s %8s %7s |", "file", "bytes", "Mpx", "Mpx/s");
+  for (const TPeer& peer : kPeers) std::printf(" %8s", (std::string("/") + peer.Name).c_str());
+  std::printf("\n");
+  std::vector<double> ratios[kPeerCount];
+  const TFile* largestAnimation = nullptr;
+  long long largestPixels = 0;
   for (const TFile& f : files) {
-    long long pixels = DecodeOurs(f.Bytes);
-    double ours = Throughput(DecodeOurs, f.Bytes);
-    double giflib = Throughput(DecodeGiflib, f.Bytes);
-    double stb = Throughput(DecodeStb, f.Bytes);
-    double rg = giflib > 0 ? ours / giflib : 0, rs = stb > 0 ? ours / stb : 0;
-    if (rg > 0) vsGiflib.push_back(rg);
-    if (rg > 0 && pixels >= 100000) vsGiflibLarge.push_back(rg);
-    if (rs > 0) vsStb.push_back(rs);
-    std::printf("%-34.34s %9zu %8.3f | %9.1f %9.1f %9.1f | %7.2f %7.2f\n", f.Name.c_str(), f.Bytes.size(),
-                static_cast<double>(std::max(pixels, 0LL)) / 1e6, ours, giflib, stb, rg, rs);
+    const long long pixels = DecodeOurs(f.Bytes);
+    std::vector<long long (*)(const std::string&)> decoders{DecodeOurs};
+    for (const TPeer& peer : kPeers) decoders.push_back(peer.Decode);
+    const std::vector<double> times = BestTimes(decoders, f.Bytes);
+    const double ours = times[0];
+    std::printf("%-36.36s %9zu %8.3f %7.0f |", f.Name.c_str(), f.Bytes.size(), static_cast<double>(std::max(pixels, 0LL)) / 1e6,
+                ours > 0 ? static_cast<double>(pixels) / ours / 1e6 : 0.0);
+    for (size_t i = 0; i < kPeerCount; ++i) {
+      const double peer = times[i + 1];
+      const double ratio = ours > 0 && peer > 0 ? peer / ours : 0;
+      if (ratio > 0) ratios[i].push_back(ratio);
+      std::printf(" %8.2f", ratio);
+    }
+    std::printf("\n");
+    kestrix::TGIFImage image;
+    vcl::TStringStream stream(f.Bytes);
+    try {
+      image.LoadFromStream(stream);
+    } catch (const vcl::Exception&) {
+    }
+    if (image.Images()->Count() > 1 && pixels > largestPixels) {
+      largestAnimation = &f;
+      largestPixels = pixels;
+    }
   }
-  std::printf("\nmedian ratio, this reader / giflib:    %.2f over %zu files (%.2f over the %zu of 100000 pixels or more)\n",
-              Median(vsGiflib), vsGiflib.size(), Median(vsGiflibLarge), vsGiflibLarge.size());
-  std::printf("median ratio, this reader / stb_image: %.2f over %zu files\n", Median(vsStb), vsStb.size());
+  std::printf("\nmedian ratio (peer time / our time):");
+  for (size_t i = 0; i < kPeerCount; ++i) std::printf("  /%s %.2f", kPeers[i].Name, Median(ratios[i]));
+  std::printf("  over %zu files\nlowest ratio:                       ", files.size());
+  for (size_t i = 0; i < kPeerCount; ++i)
+    std::printf("  /%s %.2f", kPeers[i].Name, ratios[i].empty() ? 0.0 : *std::min_element(ratios[i].begin(), ratios[i].end()));
+  std::printf("\n");
+  if (largestAnimation) PrintHeap(*largestAnimation, largestPixels);
   return 0;
 }

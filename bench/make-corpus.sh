@@ -1,24 +1,62 @@
 #!/usr/bin/env bash
 # Writes the benchmark's GIF files into the folder given (default build/bench-corpus): larger
-# images than the test corpus holds, photographic and flat, single-frame and animated, all made
-# by imagemagick (/usr/bin/convert; a stand-in "convert" may shadow it on PATH).
+# images than the test corpus holds, single frames of several kinds (photographic, flat colour,
+# dithered, noise, interlaced) and large animations (full frames, and optimised ones of small
+# changing rectangles), all made by imagemagick (/usr/bin/convert; a stand-in "convert" may
+# shadow it on PATH). Takes a minute or two; a second run does nothing.
 set -euo pipefail
 out=${1:-build/bench-corpus}
 mkdir -p "$out"
 IM=/usr/bin/convert
 [ -f "$out/.done" ] && exit 0
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# ---- single frames ----
 $IM logo: -resize 1600x1200! "$out/logo_1600x1200.gif"
 $IM rose: -resize 1200x800! "$out/rose_photo_1200x800.gif"
+$IM rose: -resize 1200x800! -interlace GIF "$out/rose_photo_interlaced_1200x800.gif"
 $IM wizard: -resize 200% "$out/wizard_2x.gif"
 $IM netscape: -resize 1024x768! "$out/netscape_1024x768.gif"
 $IM granite: -resize 1024x1024! "$out/granite_texture_1024.gif"
 $IM -size 1024x768 -seed 3 plasma:fractal "$out/plasma_1024x768.gif"
 $IM -size 1024x768 -seed 3 plasma:fractal -interlace GIF "$out/plasma_interlaced_1024x768.gif"
+$IM -size 1024x768 -seed 4 plasma:fractal -blur 0x12 -dither FloydSteinberg -colors 16 "$out/dither_fs16_1024x768.gif"
+$IM -size 1024x768 -seed 4 plasma:fractal -blur 0x12 -ordered-dither o8x8,4 "$out/dither_ordered_1024x768.gif"
+$IM -size 1024x768 -seed 4 plasma:fractal -blur 0x12 -ordered-dither o8x8,4 -interlace GIF \
+    "$out/dither_ordered_interlaced_1024x768.gif"
 $IM -size 2000x2000 gradient:navy-gold "$out/gradient_2000.gif"
 $IM -size 2000x2000 xc:white -fill red -draw "circle 1000,1000 1000,200" -fill blue \
     -draw "rectangle 100,100 600,1900" "$out/flat_shapes_2000.gif"
+$IM -size 2000x2000 xc:white -fill red -draw "circle 1000,1000 1000,200" -fill blue \
+    -draw "rectangle 100,100 600,1900" -interlace GIF "$out/flat_shapes_interlaced_2000.gif"
+$IM -size 4000x3000 xc:white -fill black -draw "rectangle 0,0 3999,9" "$out/flat_blank_4000x3000.gif"
 $IM -size 640x480 xc: +noise Random -colors 16 "$out/noise16_640x480.gif"
 $IM -size 640x480 xc: +noise Random "$out/noise256_640x480.gif"
+
+# ---- animations ----
+# Full frames of photographic content.
 $IM -delay 5 -loop 0 -size 480x360 -seed 5 plasma:fractal -seed 6 plasma:fractal -seed 7 plasma:fractal \
     -seed 8 plasma:fractal -seed 9 plasma:fractal -seed 10 plasma:fractal "$out/plasma_anim_6x480x360.gif"
+# A wide banner scrolling by: 240 full frames of 1000 x 175 cut from one flat-coloured strip.
+$IM -size 3000x175 xc:navy -fill gold -draw "rectangle 200,40 900,130" -fill white \
+    -draw "circle 1500,87 1500,20" -fill tomato -draw "rectangle 2000,10 2600,160" "$tmp/strip.png"
+frames=()
+for ((x = 0; x < 2000; x += 8)); do frames+=("(" "$tmp/strip.png" -crop "1000x175+$x+0" +repage ")"); done
+$IM -delay 4 -loop 0 "${frames[@]}" "$out/banner_anim_250x1000x175.gif"
+# A photograph panned and zoomed: 32 full frames of 320 x 240, dithered.
+frames=()
+for ((i = 0; i < 32; ++i)); do
+  frames+=("(" rose: -resize $((320 + 4 * i))x$((240 + 3 * i))! -crop 320x240+$((2 * i))+$i +repage ")")
+done
+$IM -delay 8 -loop 0 "${frames[@]}" -dither FloydSteinberg "$out/rose_pan_anim_32x320x240.gif"
+# A ball moving over a still background, optimised into small changing rectangles.
+frames=()
+for ((i = 0; i < 60; ++i)); do
+  frames+=("(" -size 800x600 gradient:white-skyblue -fill red -draw "circle $((100 + 10 * i)),300 $((140 + 10 * i)),300" ")")
+done
+$IM -delay 4 -loop 0 "${frames[@]}" -layers Optimize "$out/ball_optimised_anim_60x800x600.gif"
+# Large photographic frames, interlaced.
+$IM -delay 10 -loop 0 -size 1024x768 -seed 11 plasma:fractal -seed 12 plasma:fractal -seed 13 plasma:fractal \
+    -seed 14 plasma:fractal -interlace GIF "$out/plasma_interlaced_anim_4x1024x768.gif"
 touch "$out/.done"

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "gif/KXGIFConsts.h"
 
@@ -13,36 +15,79 @@ namespace {
 enum : int {
   kMaxCodes = 4096,        // 12-bit codes
   kMaxMinCodeSize = 11,    // ClearCode + 2 must still fit the table
-  kStringSize = 8192,      // twice the longest string a sound table can hold
+  kChunk = 8,              // bytes of a string kept with its code, written with one store
+  kStringSize = 8192,      // twice the longest string a sound table can hold, with room for a chunk
   kCarry = 2,              // bytes carried over from the previous sub-block
   kBufferSize = kCarry + 255 + 8,  // plus room for a wide read past the last byte
 };
 
-static_assert(std::endian::native == std::endian::little, "the bit reader loads little-endian words");
+static_assert(std::endian::native == std::endian::little, "chunks and bit words are little-endian");
 
-// The code table: prefix and last pixel of every entry, with the length and first pixel of its
-// string (valid while no entry refers forward).
+inline void Store8(std::uint8_t* at, std::uint64_t bytes) { std::memcpy(at, &bytes, sizeof bytes); }
+
+// One entry of the code table, in one 16-byte record so that a lookup touches one cache line.
+// Prefix and Suffix say what the entry is. While no entry refers forward (the normal case) the
+// rest describes its string: its length, its first byte and, cutting the string into 8-byte chunks
+// from its start, its last chunk (Tail, unused bytes zero) and the code whose string is all the
+// chunks before it (Jump). A string is then written with one store per chunk.
+struct TCodeEntry {
+  std::uint64_t Tail;
+  std::uint16_t Length;
+  std::uint16_t Jump;
+  std::uint16_t Prefix;
+  std::uint8_t First;
+  std::uint8_t Suffix;
+};
+static_assert(sizeof(TCodeEntry) == 16);
+
+// No copy of an entry's string is known in the frame.
+constexpr std::uint32_t kNowhere = 0xFFFFFFFF;
+
+// Bytes in the last chunk of a string of Length bytes (1 to 8).
+inline unsigned TailBytes(unsigned length) { return ((length - 1) & (kChunk - 1)) + 1; }
+
 struct TCodeTable {
-  std::uint16_t Prefix[kMaxCodes];
-  std::uint8_t Suffix[kMaxCodes];
-  std::uint16_t Length[kMaxCodes];
-  std::uint8_t First[kMaxCodes];
+  TCodeEntry Entry[kMaxCodes];
+  // Where the frame already holds each entry's string in one piece (an offset in the frame), or
+  // kNowhere: a long string is copied from there a chunk at a time, with no chain to follow.
+  std::uint32_t At[kMaxCodes];
 
-  // Writes the string of code back to front into dst[0, Length[code]).
-  void Write(std::uint8_t* dst, int code, int clear) const {
-    std::uint8_t* p = dst + Length[code] - 1;
-    while (code >= clear) {
-      *p-- = Suffix[code];
-      code = Prefix[code];
+  // Writes the string of code into dst[0, Length); the store of its last chunk may also write up to
+  // 7 bytes after it, so dst needs that much room.
+  void Write(std::uint8_t* dst, int code) const {
+    const TCodeEntry* e = &Entry[code];
+    std::uint8_t* p = dst + e->Length - TailBytes(e->Length);
+    Store8(p, e->Tail);
+    while (p != dst) {
+      e = &Entry[e->Jump];
+      p -= kChunk;
+      Store8(p, e->Tail);
     }
-    *p = Suffix[code];
   }
 
-  void Append(int at, int prefix, int last) {
-    Prefix[at] = static_cast<std::uint16_t>(prefix);
-    Suffix[at] = static_cast<std::uint8_t>(last);
-    Length[at] = static_cast<std::uint16_t>(Length[prefix] + 1);
-    First[at] = First[prefix];
+  // Where: where the frame holds the prefix's string with the last byte right behind it.
+  void Append(int at, int prefix, int last, std::uint32_t where = kNowhere) {
+    At[at] = where;
+    const TCodeEntry& p = Entry[prefix];
+    TCodeEntry& e = Entry[at];
+    const unsigned used = TailBytes(p.Length);
+    const auto byte = static_cast<std::uint8_t>(last);
+    if (used < kChunk) {
+      e.Tail = p.Tail | std::uint64_t(byte) << (8 * used);
+      e.Jump = p.Jump;
+    } else {
+      e.Tail = byte;
+      e.Jump = static_cast<std::uint16_t>(prefix);
+    }
+    e.Length = static_cast<std::uint16_t>(p.Length + 1);
+    e.First = p.First;
+    e.Prefix = static_cast<std::uint16_t>(prefix);
+    e.Suffix = byte;
+  }
+
+  // What an entry holds before the data defines it: the string of code 0 followed by 0.
+  void SetUndefined(int from, int to) {
+    std::fill(Entry + from, Entry + to, TCodeEntry{0, 2, 0, 0, 0, 0});
   }
 };
 
@@ -55,11 +100,11 @@ inline void CountEntry(int& nextFree, int& maxCode, int& codeSize) {
   }
 }
 
-// Decoder state of one frame. Strings are written straight into the frame: while no table entry
-// refers forward (the normal case) every code keeps its string length and first pixel, so its
-// string is written back to front in place. A corrupt stream can make an entry's prefix a code
-// not defined yet; from then until the next clear code strings are expanded through a bounded
-// stack exactly as the table says, which also catches prefix cycles.
+// Decoder state of one frame. Strings are written straight into the frame, a chunk at a time:
+// while no table entry refers forward (the normal case) every code keeps its string's length and
+// chunks. A corrupt stream can make an entry's prefix a code not defined yet; from then until the
+// next clear code strings are expanded through a bounded stack exactly as the table says, which
+// also catches prefix cycles.
 class TLZWDecoder {
  public:
   TLZWDecoder(vcl::TStream& stream, const TGIFFrameBuffer& frame, TGIFDecoderWarnings& warnings)
@@ -70,20 +115,25 @@ class TLZWDecoder {
  private:
   void InitTables();
   void ResetTable();
+  // Gives the entries from the high-water mark up their undefined value, once a code beyond it is
+  // about to be read.
+  void DefineRest();
   int FetchCode();
   bool Refill();
   void SkipSubBlocks();
   // Reads and expands one code; false when decoding ends (no more data or the end code).
   bool Step(bool emit);
-  // Decodes codes for as long as each is an ordinary one: bits at hand, no clear or end code, no
-  // forward reference, a string that ends inside the current row. Stops before any other code,
-  // which Step then takes; state lives in locals meanwhile, out of reach of the pixel stores.
+  // Decodes codes for as long as each is an ordinary one: bits at hand, no clear or end code, a
+  // string that ends (with the room its last chunk's store needs) inside the current row. Stops
+  // before any other code, which Step then takes; state lives in locals meanwhile, out of reach of
+  // the pixel stores.
   void FastRun();
   // Expands Code through the table into the string buffer, as the table says; returns its start.
   std::uint8_t* ExpandSlow(int code, int& firstChar);
 
   void StartRows();
   bool NextRow();
+  void FillRest();
   void EmitPixel(std::uint8_t value);
   void EmitString(const std::uint8_t* s, size_t n);
 
@@ -93,7 +143,10 @@ class TLZWDecoder {
 
   // Code table.
   int FMinCodeSize = 0, FCodeSize = 0, FClearCode = 0, FEndCode = 0, FMaxCode = 0, FNextFree = 0;
-  int FHighWater = 0;  // entries at and above it still hold their initial values
+  // Entries from here on hold nothing of the table since the last clear; no code below it reads
+  // them (its prefixes lie below it too), and Step gives them their undefined value before a code
+  // above it is taken as a prefix.
+  int FHighWater = 0;
   int FOldCode = 0, FFirstChar = 0;
   bool FForwardRefs = false;
   TCodeTable FTable;
@@ -113,15 +166,16 @@ class TLZWDecoder {
 };
 
 void TLZWDecoder::Run() {
-  const size_t total = static_cast<size_t>(FFrame.Width) * static_cast<size_t>(FFrame.Height);
-  // Interlaced rows arrive out of order, so their fill goes first; otherwise it follows the data.
-  if (FFrame.Interlaced && total) std::memset(FFrame.Pixels, FFrame.Fill, total);
+  StartRows();
   std::uint8_t minCodeSize = 0;
   if (!ReadByte(FStream, minCodeSize)) {
-    if (total) std::memset(FFrame.Pixels, FFrame.Fill, total);
+    FillRest();
     return;
   }
-  if (minCodeSize > kMaxMinCodeSize) throw GIFException(res::sGIFInvalidCodeSize);
+  if (minCodeSize > kMaxMinCodeSize) {
+    FillRest();
+    throw GIFException(res::sGIFInvalidCodeSize);
+  }
   FMinCodeSize = minCodeSize;
   FClearCode = 1 << FMinCodeSize;
   FEndCode = FClearCode + 1;
@@ -129,37 +183,49 @@ void TLZWDecoder::Run() {
   FMaxCode = 2 * FClearCode;
   FNextFree = FClearCode + 2;
   InitTables();
-  StartRows();
-  while (!FComplete) {
-    if (!FFirstCall && !FForwardRefs) FastRun();
-    if (FComplete || !Step(true)) break;
+  try {
+    while (!FComplete) {
+      if (!FFirstCall && !FForwardRefs) FastRun();
+      if (FComplete || !Step(true)) break;
+    }
+  } catch (...) {
+    FillRest();
+    throw;
   }
-  if (!FFrame.Interlaced && !FComplete) std::fill(FOut, FRowEnd, FFrame.Fill);
+  const bool complete = FComplete;
+  FillRest();
   // After a complete frame the next code is normally the end code, which moves the stream past
   // the terminator sub-block. After early ends no more is read: that code could be anything.
-  if (FComplete && FPending == 0) Step(false);
+  if (complete && FPending == 0) Step(false);
+}
+
+// Frames are allocated without a fill: every pixel the data does not reach gets it here, in the
+// order rows would have been decoded.
+void TLZWDecoder::FillRest() {
+  if (FComplete) return;
+  do {
+    std::fill(FOut, FRowEnd, FFrame.Fill);
+  } while (NextRow());
 }
 
 void TLZWDecoder::InitTables() {
-  // Literals stand for themselves; every other entry reads as undefined: the string of code 0
-  // followed by 0.
-  std::fill_n(FTable.Prefix, kMaxCodes, 0);
-  std::fill_n(FTable.Suffix, kMaxCodes, 0);
-  std::fill_n(FTable.Length, kMaxCodes, 2);
-  std::fill_n(FTable.First, kMaxCodes, 0);
+  // Literals stand for themselves; the clear and end codes read as undefined. Entries above them
+  // are written before they are read (DefineRest), so setting up a frame or a clear stays cheap.
   for (int i = 0; i < FClearCode; ++i) {
-    FTable.Suffix[i] = FTable.First[i] = static_cast<std::uint8_t>(i);
-    FTable.Length[i] = 1;
+    const auto byte = static_cast<std::uint8_t>(i);
+    FTable.Entry[i] = TCodeEntry{byte, 1, 0, 0, byte, byte};
   }
+  FTable.SetUndefined(FClearCode, FNextFree);
   FHighWater = FNextFree;
 }
 
+void TLZWDecoder::DefineRest() {
+  FTable.SetUndefined(FHighWater, kMaxCodes);
+  FHighWater = kMaxCodes;
+}
+
+// Entries above the new high-water mark keep what they held: nothing reads them before DefineRest.
 void TLZWDecoder::ResetTable() {
-  const int from = FClearCode + 2, count = std::max(0, FHighWater - from);
-  std::fill_n(FTable.Prefix + from, count, 0);
-  std::fill_n(FTable.Suffix + from, count, 0);
-  std::fill_n(FTable.Length + from, count, 2);
-  std::fill_n(FTable.First + from, count, 0);
   FCodeSize = FMinCodeSize + 1;
   FMaxCode = 2 * FClearCode;
   FNextFree = FClearCode + 2;
@@ -220,12 +286,13 @@ std::uint8_t* TLZWDecoder::ExpandSlow(int code, int& firstChar) {
   while (code >= FClearCode) {
     // No acyclic chain comes near the buffer's size: running out of it means a cycle.
     if (p == begin) throw GIFException(res::sGIFCircularTableEntry);
-    *--p = FTable.Suffix[code];
-    if (FTable.Prefix[code] == code) throw GIFException(res::sGIFCircularTableEntry);
-    code = FTable.Prefix[code];
+    const TCodeEntry& e = FTable.Entry[code];
+    *--p = e.Suffix;
+    if (e.Prefix == code) throw GIFException(res::sGIFCircularTableEntry);
+    code = e.Prefix;
   }
   if (p == begin) throw GIFException(res::sGIFCircularTableEntry);
-  firstChar = FTable.Suffix[code];
+  firstChar = FTable.Entry[code].Suffix;
   *--p = static_cast<std::uint8_t>(firstChar);
   return p;
 }
@@ -250,25 +317,19 @@ bool TLZWDecoder::Step(bool emit) {
   }
 
   const bool selfDefined = code >= FNextFree;  // the string this very code is about to define
+  if (FOldCode >= FHighWater) DefineRest();     // a code read as it stood after a clear
   int firstChar;
   if (FForwardRefs) {
     std::uint8_t* s = ExpandSlow(code, firstChar);
     if (emit) EmitString(s, static_cast<size_t>(FString + kStringSize - s));
   } else {
     const int base = selfDefined ? FOldCode : code;
-    firstChar = FTable.First[base];
+    firstChar = FTable.Entry[base].First;
     if (emit) {
-      const size_t n = FTable.Length[base] + (selfDefined ? 1u : 0u);
-      const bool fits = n <= static_cast<size_t>(FRowEnd - FOut);
-      std::uint8_t* s = fits ? FOut : FString + kStringSize - n;
-      FTable.Write(s, base, FClearCode);
-      if (selfDefined) s[n - 1] = static_cast<std::uint8_t>(FFirstChar);
-      if (fits) {
-        FOut += n;
-        if (FOut == FRowEnd) NextRow();
-      } else {
-        EmitString(s, n);
-      }
+      const size_t n = FTable.Entry[base].Length + (selfDefined ? 1u : 0u);
+      FTable.Write(FString, base);
+      if (selfDefined) FString[n - 1] = static_cast<std::uint8_t>(FFirstChar);
+      EmitString(FString, n);
     }
   }
 
@@ -294,28 +355,42 @@ void TLZWDecoder::FastRun() {
   std::uint8_t* out = FOut;
   int bitPos = FBitPos, codeSize = FCodeSize, nextFree = FNextFree, maxCode = FMaxCode;
   int oldCode = FOldCode, firstChar = FFirstChar;
+  std::uint8_t* const pixels = FFrame.Pixels;
+  std::uint32_t oldAt = kNowhere;  // the last string was Step's, written maybe in pieces
   for (;;) {
+    // The entry this code adds would refer forward (the last code lay beyond the table): Step's.
+    if (oldCode >= nextFree && nextFree < kMaxCodes) break;
     if (bitPos + codeSize >= bitCount) break;
     std::uint32_t word;
     std::memcpy(&word, buffer + (bitPos >> 3), sizeof word);
     const int code = static_cast<int>((word >> (bitPos & 7)) & ((1u << codeSize) - 1));
-    if (code == clear || code == clear + 1) break;
-    if (oldCode >= nextFree && nextFree < kMaxCodes) break;  // this code's entry would refer forward
+    if (static_cast<unsigned>(code - clear) < 2u) break;  // clear or end code
     const bool selfDefined = code >= nextFree;
     const int base = selfDefined ? oldCode : code;
-    const int n = table.Length[base] + (selfDefined ? 1 : 0);
-    if (n >= rowEnd - out) break;
+    const TCodeEntry& entry = table.Entry[base];
+    const int n = entry.Length + (selfDefined ? 1 : 0);
+    // The last chunk's store may reach 7 bytes past the string: that room stays inside the row.
+    if (n + (kChunk - 1) > rowEnd - out) break;
     bitPos += codeSize;
 
-    table.Write(out, base, clear);
+    const int newFirst = entry.First;
+    const std::uint32_t at = table.At[base];
+    if (n > kChunk && !selfDefined && at != kNowhere) {
+      // The source ends before out; what its last chunk reads beyond lands past the string only.
+      const std::uint8_t* from = pixels + at;
+      for (int i = 0; i < n; i += kChunk) std::memcpy(out + i, from + i, kChunk);
+    } else {
+      table.Write(out, base);
+    }
     if (selfDefined) out[n - 1] = static_cast<std::uint8_t>(firstChar);
     out += n;
-    const int newFirst = table.First[base];
     if (nextFree < kMaxCodes) {
-      table.Append(nextFree, oldCode, newFirst);
+      table.Append(nextFree, oldCode, newFirst, oldAt);
       CountEntry(nextFree, maxCode, codeSize);
     }
     oldCode = code;
+    // A code defined by itself right after a clear may end in a byte its entry does not hold.
+    oldAt = selfDefined && firstChar != newFirst ? kNowhere : static_cast<std::uint32_t>(out - n - pixels);
     firstChar = newFirst;
   }
   FOut = out;
@@ -383,8 +458,15 @@ void TLZWDecoder::EmitString(const std::uint8_t* s, size_t n) {
 }  // namespace
 
 void DecodeLZW(vcl::TStream& Stream, const TGIFFrameBuffer& Frame, TGIFDecoderWarnings& Warnings) {
-  TLZWDecoder decoder(Stream, Frame, Warnings);
-  decoder.Run();
+  // About 90 KB of tables: on the heap, so that a thread with a small stack can decode too.
+  std::unique_ptr<TLZWDecoder> decoder;
+  try {
+    decoder = std::make_unique<TLZWDecoder>(Stream, Frame, Warnings);
+  } catch (const std::bad_alloc&) {
+    std::fill_n(Frame.Pixels, static_cast<size_t>(Frame.Width) * static_cast<size_t>(Frame.Height), Frame.Fill);
+    throw vcl::EOutOfMemory(L"Out of memory");
+  }
+  decoder->Run();
 }
 
 }  // namespace kestrix::gifdetail

@@ -2,6 +2,7 @@
 // and a comparison with the step-by-step reference decoder on thousands of random streams.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "GIFReferenceDecoder.h"
@@ -173,8 +174,13 @@ TEST(GIFLZW, CorruptTablesStopWithoutLeavingTheTables) {
       {"code size 255", Bytes({255, 2, 0, 0, 0}), L"Invalid LZW minimum code size"},
   };
   for (const auto& c : cases) {
-    TDecoded d = Decode(c.data, 50, 50);
-    EXPECT_EQ(d.Error, c.error) << c.what;
+    for (bool interlaced : {false, true}) {
+      TDecoded d = Decode(c.data, 50, 50, interlaced, 9);
+      EXPECT_EQ(d.Error, c.error) << c.what;
+      // Frames are not zeroed in advance: what the error left undecoded must still get the fill.
+      ASSERT_EQ(d.Pixels.size(), 2500u);
+      EXPECT_EQ(std::count(d.Pixels.begin() + 8, d.Pixels.end(), 9), 2500 - 8) << c.what << interlaced;
+    }
   }
 }
 

@@ -79,6 +79,11 @@ TEST_F(FileGroupOnDisk, AttributesComeFromTheDiskThenTheLineThenArchive) {
       {L"missing.txt", FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY},
       {L"sub", 0, FILE_ATTRIBUTE_ARCHIVE},  // folders are not looked up
       {L"sub", FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY},
+      // A missing folder is asked about once; what path rules take out of it is still looked up.
+      {L"gone\\missing.txt", 0, FILE_ATTRIBUTE_ARCHIVE},
+      {L"gone\\..\\present.txt", 0, real},
+      {L"present.txt\\gone\\..", 0, real},
+      {L"present.txt", 0, real},
   };
   vcl::TStringList lines;
   for (const auto& c : cases) lines.AddInteger(c.name, c.lineValue);
