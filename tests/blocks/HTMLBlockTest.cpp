@@ -69,7 +69,9 @@ TEST(HTMLBlock, RangesBoundedByTheBlockItsNulAndEndHTML) {
     EXPECT_EQ(Text(exact.View(), b.HTML), c.html) << c.what;
     EXPECT_EQ(Text(exact.View(), b.SourceURL), c.sourceURL) << c.what;
     EXPECT_LE(b.DataEnd, c.block.size()) << c.what;
-    if (c.hasHeader) EXPECT_EQ(Text(exact.View(), b.Version), "0.9") << c.what;
+    if (c.hasHeader) {
+      EXPECT_EQ(Text(exact.View(), b.Version), "0.9") << c.what;
+    }
   }
 }
 

@@ -94,6 +94,8 @@ TEST(FileGroupFirstName, TheTitleEndsAtItsNulTheRecordOrTheBlock) {
     TExact exact(c.block);
     const TByteRange r = FileGroupFirstNameRange(exact.View(), c.wide);
     EXPECT_EQ(std::string(Slice(exact.View(), r)), c.title) << c.what;
-    if (!c.title.empty()) EXPECT_EQ(r.Offset, 76u) << c.what;
+    if (!c.title.empty()) {
+      EXPECT_EQ(r.Offset, 76u) << c.what;
+    }
   }
 }
