@@ -85,10 +85,9 @@ std::string BMPFileFromDIB(std::string_view DIB) {
   // A file header cannot state the size of a DIB of 4 GB or more.
   if (!h || !DIBFitsBlock(*h, DIB.size()) || DIB.size() > std::numeric_limits<std::uint32_t>::max() - BitmapFileHeaderSize)
     return {};
-  // bfOffBits counts the header and the colour table, as it always has: masks after a 40-byte
-  // header are left out (the bitmap reader takes the pixels after them whenever bfOffBits
-  // points before them).
-  const std::uint64_t offBits = BitmapFileHeaderSize + h->HeaderSize + h->Colours * h->ColourEntrySize;
+  // bfOffBits is where the pixels start: after the header, the masks that follow a 40-byte header
+  // and the colour table. Readers that trust it would otherwise take the masks for pixels.
+  const std::uint64_t offBits = BitmapFileHeaderSize + h->PixelOffset;
   std::string file;
   file.reserve(BitmapFileHeaderSize + DIB.size());
   AppendLE16(file, BitmapFileType);

@@ -73,7 +73,8 @@ struct TBMPFileHeader {
 KX_BLOCKS_API std::optional<TBMPFileHeader> ReadBMPFileHeader(std::string_view File);
 
 // A BMP file for a packed DIB: a file header (bfSize 14 + the DIB's size, bfOffBits 14 + the
-// header size + the colour table's bytes) followed by every byte of DIB. Empty unless
+// header size + the masks after a 40-byte header + the colour table's bytes) followed by every
+// byte of DIB. Empty unless
 // ReadDIBHeader reads DIB and DIBFitsBlock holds for its whole size.
 KX_BLOCKS_API std::string BMPFileFromDIB(std::string_view DIB);
 

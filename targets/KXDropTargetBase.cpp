@@ -64,11 +64,13 @@ void TKXDropTargetBase::OwnerGone() {
   EndDrag();
 }
 
-void TKXDropTargetBase::RaiseEvent(const std::function<void()>& Event) {
+bool TKXDropTargetBase::RaiseEvent(const std::function<void()>& Event) {
   try {
     Event();
+    return true;
   } catch (...) {
     vcl::Application->HandleException(theOwnerBase);
+    return false;
   }
 }
 

@@ -61,8 +61,8 @@ class KX_API TKXDropTargetBase : public vcl::TInterfacedObjectImpl<IDropTarget> 
   HRESULT Fetch(UINT cfFormat, DWORD tymed, vcl::TStgMedium& medium) const;
   bool HasOwner() const { return theOwnerBase != nullptr; }
   // Runs a callback of the application (an event): an exception it raises goes to the
-  // application's exception handler instead of into OLE.
-  void RaiseEvent(const std::function<void()>& Event);
+  // application's exception handler instead of into OLE. False when it raised one.
+  bool RaiseEvent(const std::function<void()>& Event);
 
  private:
   TKXGenericTarget* theOwnerBase;

@@ -127,7 +127,9 @@ HRESULT TTextDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
 
   if (owner->getOnDrop()) {
     vcl::TPoint p = owner->AcceptorClientPoint(pt);
-    RaiseEvent([&] { owner->getOnDrop()(owner, owner->getAcceptorControl(), theString, p.X, p.Y); });
+    // A handler that failed may not have taken the data: a source told "moved" would delete it.
+    if (!RaiseEvent([&] { owner->getOnDrop()(owner, owner->getAcceptorControl(), theString, p.X, p.Y); }))
+      dwEffect = DROPEFFECT_NONE;
   }
   return S_OK;
 }

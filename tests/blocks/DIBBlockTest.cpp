@@ -92,7 +92,7 @@ TEST(BMPFileFromDIB, TheFileHeaderOrNothingForABlockThatClaimsMore) {
   } cases[] = {
       {"4 bits", Info(3, 2, 4) + Pad(64 + 8), 14 + 40 + 64},
       {"core, 8 bits", Core(2, 1, 8) + Pad(256 * 3 + 4), 14 + 12 + 256 * 3},
-      {"bit fields after a 40-byte header: masks not counted", Info(2, 1, 16, 3) + Pad(12 + 4), 14 + 40},
+      {"bit fields after a 40-byte header: pixels after the masks", Info(2, 1, 16, 3) + Pad(12 + 4), 14 + 40 + 12},
       {"V5 header", Info(1, 1, 24, 0, 0, 124) + Pad(4), 14 + 124},
       {"run-length of unknown size", Info(2, 2, 8, 1, 1) + Pad(4 + 6), 14 + 40 + 4},
       {"one pixel row short", Info(4, 3, 24) + Pad(2 * 12 + 11), 0},

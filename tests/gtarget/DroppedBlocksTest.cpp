@@ -40,7 +40,7 @@ TEST(DroppedDIB, FileHeaderForWellFormedBlocks) {
       {"1-bit", DIBHeader(33, 1, 1, 0) + Padding(8 + 8), 14 + 40 + 8},
       {"24-bit", DIBHeader(1, -2, 24, 0) + Padding(8), 14 + 40},
       {"32-bit with hint table", DIBHeader(1, 1, 32, 2) + Padding(8 + 4), 14 + 40 + 8},
-      {"bit fields after a 40-byte header", DIBHeader(2, 1, 16, 0, BI_BITFIELDS) + Padding(12 + 4), 14 + 40},
+      {"bit fields after a 40-byte header", DIBHeader(2, 1, 16, 0, BI_BITFIELDS) + Padding(12 + 4), 14 + 40 + 12},
       {"version 5 header", DIBHeader(1, 1, 24, 0, BI_RGB, 124) + Padding(84 + 4), 14 + 124},
       {"run-length, size unknown", DIBHeader(2, 2, 8, 1, BI_RLE8) + Padding(4 + 6), 14 + 40 + 4},
       {"core header, 8-bit", CoreHeader(2, 1, 8) + Padding(256 * 3 + 4), 14 + 12 + 256 * 3},

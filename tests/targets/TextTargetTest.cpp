@@ -353,6 +353,19 @@ TEST(TextTarget, RefusedAndFailedDropsLeaveTheLastDropAlone) {
   std::tie(hr, effect) = b.DragAndDrop(more.Get(), 0, DROPEFFECT_COPY);
   EXPECT_EQ(effect, 0u);
   EXPECT_EQ(b.target->getText(), L"second");
+
+  // A handler that fails: its exception goes to the application and the drop reports no effect,
+  // so that a source offering move keeps its data.
+  b.target->SetOverrideDropEffect(deCopy, deCopy);
+  std::vector<std::string> handled;
+  const vcl::TExceptionEvent saved = vcl::Application->OnException();
+  vcl::Application->SetOnException([&](vcl::TObject*, std::exception_ptr) { handled.push_back("raised"); });
+  b.target->setOnDrop([](TObject*, vcl::TWinControl*, const std::wstring&, int, int) { throw vcl::Exception(L"handler failed"); });
+  std::tie(hr, effect) = b.DragAndDrop(more.Get(), 0, DROPEFFECT_COPY | DROPEFFECT_MOVE);
+  vcl::Application->SetOnException(saved);
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(effect, 0u);
+  EXPECT_EQ(handled.size(), 1u);
 }
 
 TEST(TextTarget, DroppedLinesAndTitlesOutliveLaterDrops) {
