@@ -13,39 +13,60 @@ std::uint32_t CharAt(std::string_view Data, std::size_t Index, std::size_t CharS
   return c;
 }
 
-}  // namespace
-
-std::uint32_t ReadLE32(std::string_view Data, std::size_t Offset) {
-  if (Offset > Data.size() || Data.size() - Offset < 4) return 0;
-  std::uint32_t v = 0;
-  for (std::size_t i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(static_cast<unsigned char>(Data[Offset + i])) << (8 * i);
-  return v;
+// The number of characters before the first NUL among the first Count characters of Data.
+std::size_t LengthToNul(std::string_view Data, std::size_t Count, std::size_t CharSize) {
+  std::size_t length = 0;
+  while (length < Count && CharAt(Data, length, CharSize) != 0) ++length;
+  return length;
 }
 
-void AppendLE32(std::string& Out, std::uint32_t Value) {
-  for (int i = 0; i < 4; ++i) Out.push_back(static_cast<char>((Value >> (8 * i)) & 0xFF));
+}  // namespace
+
+THDROPList ReadHDROPList(std::string_view Block) {
+  THDROPList out;
+  if (Block.size() <= HDROPHeaderSize) return out;
+  const std::uint32_t pFiles = ReadLE32(Block, HDROPFilesOffset);
+  if (pFiles < HDROPHeaderSize || pFiles >= Block.size()) return out;
+  out.Wide = HDROPIsWide(Block);
+  out.ListOffset = pFiles;
+  const std::size_t charSize = out.Wide ? 2 : 1;
+  const std::string_view list = Block.substr(pFiles);
+  const std::size_t count = list.size() / charSize;
+  out.StartsWithName = count > 0 && CharAt(list, 0, charSize) != 0;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (CharAt(list, i, charSize) != 0) continue;
+    if (i > 0 && CharAt(list, i - 1, charSize) == 0) {  // the list's closing NUL pair
+      out.Terminated = true;
+      return out;
+    }
+    if (i > start) out.Names.push_back({pFiles + start * charSize, (i - start) * charSize});
+    start = i + 1;
+  }
+  // No closing pair: the last name runs to the end of the block.
+  if (count > start) out.Names.push_back({pFiles + start * charSize, (count - start) * charSize});
+  return out;
 }
 
 bool HDROPIsWide(std::string_view Block) {
   return Block.size() > HDROPHeaderSize && ReadLE32(Block, HDROPWideOffset) != 0;
 }
 
-std::vector<TByteRange> HDROPNameRanges(std::string_view Block) {
-  std::vector<TByteRange> names;
-  if (Block.size() <= HDROPHeaderSize) return names;
-  const std::size_t charSize = HDROPIsWide(Block) ? 2 : 1;
-  const std::string_view list = Block.substr(HDROPHeaderSize);
-  const std::size_t count = list.size() / charSize;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (CharAt(list, i, charSize) != 0) continue;
-    if (i > 0 && CharAt(list, i - 1, charSize) == 0) return names;  // the list's closing NUL pair
-    if (i > start) names.push_back({HDROPHeaderSize + start * charSize, (i - start) * charSize});
-    start = i + 1;
-  }
-  // No closing pair: the last name runs to the end of the block.
-  if (count > start) names.push_back({HDROPHeaderSize + start * charSize, (count - start) * charSize});
-  return names;
+std::vector<TByteRange> HDROPNameRanges(std::string_view Block) { return ReadHDROPList(Block).Names; }
+
+bool HDROPHasWellFormedNames(std::string_view Block) { return ReadHDROPList(Block).WellFormed(); }
+
+std::string HDROPBlockFromNames(const std::vector<std::string>& Names, bool Wide) {
+  const std::string nul(Wide ? 2 : 1, '\0');
+  std::string block;
+  AppendLE32(block, HDROPHeaderSize);  // pFiles
+  AppendLE32(block, 0);                // pt.x
+  AppendLE32(block, 0);                // pt.y
+  AppendLE32(block, 0);                // fNC
+  AppendLE32(block, Wide ? 0xFFFFFFFFu : 0);
+  for (const std::string& name : Names) block += name + nul;
+  block += nul;
+  return block;
 }
 
 std::vector<TByteRange> FileGroupNameRanges(std::string_view Block, bool Wide) {
@@ -62,11 +83,18 @@ std::vector<TByteRange> FileGroupNameRanges(std::string_view Block, bool Wide) {
   for (std::size_t n = 0; n < records; ++n) {
     const std::size_t nameOffset = FileGroupCountSize + n * recordSize + FileDescriptorNameOffset;
     const std::string_view field = Block.substr(nameOffset, FileDescriptorNameUnits * charSize);
-    std::size_t length = 0;
-    while (length < FileDescriptorNameUnits && CharAt(field, length, charSize) != 0) ++length;
-    names.push_back({nameOffset, length * charSize});
+    names.push_back({nameOffset, LengthToNul(field, FileDescriptorNameUnits, charSize) * charSize});
   }
   return names;
+}
+
+TByteRange FileGroupFirstNameRange(std::string_view Block, bool Wide) {
+  constexpr std::size_t nameOffset = FileGroupCountSize + FileDescriptorNameOffset;
+  if (ReadLE32(Block, 0) == 0 || Block.size() <= nameOffset) return {};
+  const std::size_t charSize = Wide ? 2 : 1;
+  const std::size_t recordEnd = FileGroupCountSize + (Wide ? FileDescriptorSizeW : FileDescriptorSizeA);
+  const std::string_view field = Block.substr(nameOffset, recordEnd - nameOffset);
+  return {nameOffset, LengthToNul(field, field.size() / charSize, charSize) * charSize};
 }
 
 }  // namespace kestrix::blocks

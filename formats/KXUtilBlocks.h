@@ -9,49 +9,55 @@
 #include <string_view>
 #include <vector>
 
-#if defined(_WIN32)
-#include "framework/Export.h"
-#define KX_BLOCKS_API KX_API
-#else
-#define KX_BLOCKS_API
-#endif
+#include "formats/KXBlockBytes.h"
+#include "formats/KXBlockLayout.h"
 
 namespace kestrix::blocks {
 
-// A run of bytes inside a block.
-struct TByteRange {
-  std::size_t Offset = 0;
-  std::size_t Length = 0;
-  bool operator==(const TByteRange&) const = default;
-};
+// ---- HDROP ------------------------------------------------------------------------------------
 
-enum : std::size_t {
-  HDROPHeaderSize = 20,     // DROPFILES: pFiles, pt.x, pt.y, fNC, fWide
-  HDROPWideOffset = 16,
-  FileGroupCountSize = 4,   // cItems ahead of the records
-  FileDescriptorSizeW = 592,
-  FileDescriptorSizeA = 332,
-  FileDescriptorNameOffset = 72,
-  FileDescriptorNameUnits = 260,  // MAX_PATH code units (W) or bytes (A)
+// The name list of an HDROP block as read from pFiles. The list holds characters of 1 (ANSI) or
+// 2 (UTF-16, fWide non-zero) bytes counted from pFiles; an odd trailing byte of a UTF-16 list is
+// ignored. Names are the non-empty runs between NUL characters that come before the first pair of
+// NULs (or the end of the block). Only a block of more than 20 bytes whose pFiles lies inside it
+// and not inside the 20-byte header has a list; any other block has no names.
+struct THDROPList {
+  bool Wide = false;
+  std::size_t ListOffset = 0;      // pFiles; 0 when the block has no list
+  std::vector<TByteRange> Names;   // each of whole characters, never empty
+  bool Terminated = false;         // the closing pair of NULs lies inside the block
+  bool StartsWithName = false;     // the list's first character is not a NUL
+  // What the shell's own reader can be given safely: at least one name, the first name first,
+  // and the list closed inside the block (the shell reads an unterminated list past its end).
+  bool WellFormed() const { return StartsWithName && Terminated && !Names.empty(); }
 };
-
-// Little-endian 32-bit value at Offset; 0 when the four bytes do not all lie inside Data.
-KX_BLOCKS_API std::uint32_t ReadLE32(std::string_view Data, std::size_t Offset);
-KX_BLOCKS_API void AppendLE32(std::string& Out, std::uint32_t Value);
+KX_BLOCKS_API THDROPList ReadHDROPList(std::string_view Block);
 
 // True when the block carries a header whose fWide field is non-zero (UTF-16 names).
 KX_BLOCKS_API bool HDROPIsWide(std::string_view Block);
-// The names of an HDROP block: the non-empty runs between NUL characters that come before the
-// first pair of NULs (or the end of the block), always read right behind the 20-byte header. A
-// range covers whole characters of 1 (ANSI) or 2 (UTF-16) bytes; an odd trailing byte of a
-// UTF-16 block is ignored. A block of 20 bytes or fewer has no names.
+// ReadHDROPList(Block).Names.
 KX_BLOCKS_API std::vector<TByteRange> HDROPNameRanges(std::string_view Block);
+// ReadHDROPList(Block).WellFormed().
+KX_BLOCKS_API bool HDROPHasWellFormedNames(std::string_view Block);
+
+// An HDROP block (pFiles 20, point and fNC zero) holding Names, each already encoded as the block
+// carries it (UTF-16LE bytes when Wide, ANSI bytes otherwise), each followed by a NUL, then one
+// more NUL. Names are written as given: an empty one ends the list for every reader.
+KX_BLOCKS_API std::string HDROPBlockFromNames(const std::vector<std::string>& Names, bool Wide);
+
+// ---- file group descriptors -------------------------------------------------------------------
 
 // The cFileName values of a file group descriptor block (records of 592 bytes for the UTF-16
 // form, 332 for the ANSI form): one range per record that lies completely inside the block, up
 // to the count the block states (none for a count of 0 or one with the top bit set), each ending
 // at the field's first NUL or after its 260 characters.
 KX_BLOCKS_API std::vector<TByteRange> FileGroupNameRanges(std::string_view Block, bool Wide);
+
+// The first record's cFileName, as a browser's URL drag carries the page title there: read from
+// offset 76 up to its first NUL, the end of the first record, or the end of the block, whichever
+// comes first (the record need not be complete). Empty when the block states a count of 0 or is
+// too short for the count and one character of name. Whole characters only (2 bytes when Wide).
+KX_BLOCKS_API TByteRange FileGroupFirstNameRange(std::string_view Block, bool Wide);
 
 // A folder and a name joined as the shell's blocks carry them: a backslash goes between them
 // only when the folder is non-empty and does not already end in one.

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "formats/KXMetafilePictBlock.h"
 #include "formats/KXUtil.h"
 #include "framework/ComObj.h"
 #include "framework/Handles.h"
@@ -106,11 +107,13 @@ std::string DataOfMedium(const STGMEDIUM& medium, UINT id, DWORD asked) {
     }
     case TYMED_MFPICT: {
       if (id != CF_METAFILEPICT) return {};
-      vcl::TGlobalLock lock(medium.hMetaFilePict);
-      if (!lock || lock.Size() < sizeof(METAFILEPICT)) return {};
-      METAFILEPICT found;
-      std::memcpy(&found, lock.Ptr(), sizeof found);
-      if (!found.hMF) return {};
+      std::optional<METAFILEPICT> read;
+      {
+        vcl::TGlobalLock lock(medium.hMetaFilePict);
+        read = detail::MetafilePictFromBlock(lock.View());
+      }
+      if (!read || !read->hMF) return {};
+      const METAFILEPICT& found = *read;
       METAFILEPICT pict{};  // padding stays zero
       pict.mm = found.mm;
       pict.xExt = found.xExt;
@@ -222,6 +225,17 @@ HBITMAP CopyBitmapHandle(HBITMAP Bitmap) {
     if (!BitBlt(target.Get(), 0, 0, info.bmWidth, info.bmHeight, source.Get(), 0, 0, SRCCOPY)) return nullptr;
   }
   return copy.Release();
+}
+
+std::optional<METAFILEPICT> detail::MetafilePictFromBlock(std::string_view Block) {
+  const std::optional<blocks::TMetafilePict> read = blocks::ReadMetafilePict(Block, sizeof(HMETAFILE));
+  if (!read) return std::nullopt;
+  METAFILEPICT pict{};
+  pict.mm = read->MappingMode;
+  pict.xExt = read->XExt;
+  pict.yExt = read->YExt;
+  pict.hMF = reinterpret_cast<HMETAFILE>(static_cast<std::uintptr_t>(read->MetaFile));
+  return pict;
 }
 
 HENHMETAFILE EnhMFfromMetaFilePict(const METAFILEPICT& Pict) {

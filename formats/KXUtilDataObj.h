@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "framework/Classes.h"
 
@@ -74,5 +75,11 @@ KX_API HBITMAP CopyBitmapHandle(HBITMAP Bitmap);
 // A new enhanced metafile from the record's metafile, its mapping mode and extents; 0 on failure.
 // The caller owns the result; the record's metafile stays the caller's.
 KX_API HENHMETAFILE EnhMFfromMetaFilePict(const METAFILEPICT& Pict);
+
+namespace detail {
+// The METAFILEPICT record at the start of a foreign block of this build's layout; nullopt when
+// the block is shorter than the record. Not exported.
+std::optional<METAFILEPICT> MetafilePictFromBlock(std::string_view Block);
+}  // namespace detail
 
 }  // namespace kestrix

@@ -11,8 +11,6 @@ namespace kestrix {
 
 namespace {
 
-constexpr std::uint32_t WideNames = 0xFFFFFFFFu;
-
 std::wstring WideFromBytes(std::string_view Bytes) {
   std::wstring s(Bytes.size() / sizeof(wchar_t), L'\0');
   std::memcpy(s.data(), Bytes.data(), s.size() * sizeof(wchar_t));
@@ -26,22 +24,14 @@ std::string HDROPFromFileList(const std::wstring& FolderPath, const vcl::TString
 }
 
 std::string HDROPFromFileListEx(const std::wstring& FolderPath, const vcl::TStrings& FileNames, bool UseUnicode) {
-  std::wstring names;
+  std::vector<std::string> names;
+  names.reserve(static_cast<size_t>(FileNames.Count()));
   for (int i = 0; i < FileNames.Count(); ++i) {
-    names += blocks::JoinFolderAndName(FolderPath, FileNames.Strings(i));
-    names.push_back(L'\0');
+    const std::wstring name = blocks::JoinFolderAndName(FolderPath, FileNames.Strings(i));
+    names.push_back(UseUnicode ? std::string(reinterpret_cast<const char*>(name.data()), name.size() * sizeof(wchar_t))
+                               : vcl::AnsiFromUnicode(name));
   }
-  names.push_back(L'\0');
-
-  std::string block;
-  blocks::AppendLE32(block, blocks::HDROPHeaderSize);  // pFiles
-  blocks::AppendLE32(block, 0);                        // pt.x
-  blocks::AppendLE32(block, 0);                        // pt.y
-  blocks::AppendLE32(block, 0);                        // fNC
-  blocks::AppendLE32(block, UseUnicode ? WideNames : 0);
-  if (UseUnicode) block.append(reinterpret_cast<const char*>(names.data()), names.size() * sizeof(wchar_t));
-  else block += vcl::AnsiFromUnicode(names);
-  return block;
+  return blocks::HDROPBlockFromNames(names, UseUnicode);
 }
 
 vcl::TStringList* FileListFromHDROP(const std::string& Data) {

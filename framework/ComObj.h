@@ -6,6 +6,7 @@
 
 #include <new>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 
 #include "framework/Classes.h"
@@ -22,6 +23,9 @@ class TComPtr {
   explicit TComPtr(T* p) : FPtr(p) { if (FPtr) FPtr->AddRef(); }
   TComPtr(const TComPtr& o) : TComPtr(o.FPtr) {}
   TComPtr(TComPtr&& o) noexcept : FPtr(std::exchange(o.FPtr, nullptr)) {}
+  // Takes over the reference of a pointer to a derived class.
+  template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+  TComPtr(TComPtr<U>&& o) noexcept : FPtr(o.Detach()) {}
   ~TComPtr() { Reset(); }
   TComPtr& operator=(TComPtr o) noexcept { std::swap(FPtr, o.FPtr); return *this; }
 
@@ -52,7 +56,8 @@ class TComPtr {
 };
 
 // The reference-counted base of the library's COM objects: interlocked counting; the object
-// deletes itself when the count returns to zero.
+// deletes itself when the count returns to zero. An object starts with no reference: its
+// constructor takes none, and MakeComObject gives the first one to its creator.
 class KX_API TInterfacedObject : public TObject {
  public:
   LONG RefCount() const { return FRefCount; }
@@ -70,7 +75,7 @@ class KX_API TInterfacedObject : public TObject {
 };
 
 // Implements IUnknown for an object with the interfaces Itfs (the first one also answers
-// IID_IUnknown). A constructor that takes one reference for its creator calls AddRef itself.
+// IID_IUnknown).
 template <class... Itfs>
 class TInterfacedObjectImpl : public TInterfacedObject, public Itfs... {
  public:
@@ -89,6 +94,22 @@ class TInterfacedObjectImpl : public TInterfacedObject, public Itfs... {
  private:
   using First = std::tuple_element_t<0, std::tuple<Itfs...>>;
 };
+
+// The one way the library makes a COM object. A class whose constructors are private names this
+// its friend.
+struct TComObjectFactory {
+  template <class T, class... Args>
+  static T* New(Args&&... args) {
+    return new T(std::forward<Args>(args)...);
+  }
+};
+
+// Makes a T and hands its first reference to the caller's smart pointer. A constructor that
+// throws leaves nothing behind.
+template <class T, class... Args>
+TComPtr<T> MakeComObject(Args&&... args) {
+  return TComPtr<T>(TComObjectFactory::New<T>(std::forward<Args>(args)...));
+}
 
 // Runs body (which returns an HRESULT) and maps an escaping exception to an HRESULT: out of
 // memory to E_OUTOFMEMORY, an OLE error to its code, anything else to E_UNEXPECTED.

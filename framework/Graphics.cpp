@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <typeinfo>
 #include <vector>
+
+#include "formats/KXDIBBlock.h"
 
 namespace vcl {
 
@@ -16,17 +20,15 @@ const wchar_t* const sUnknownClipboardFormat = L"Unsupported clipboard format";
 const wchar_t* const sAbstractError = L"Abstract error";
 const wchar_t* const sOutOfResources = L"Out of system resources";
 
-enum : WORD { kBitmapFileType = 0x4D42 };  // "BM"
+namespace blocks = kestrix::blocks;
+enum : WORD { kBitmapFileType = blocks::BitmapFileType };
 enum : DWORD {
-  kFileHeaderSize = 14,
-  kCoreHeaderSize = 12,
-  kInfoHeaderSize = 40,
-  kMaskBytes = 12,          // three DWORD masks of BI_BITFIELDS
-  kLargestKnownHeader = 124  // BITMAPV5HEADER
+  kFileHeaderSize = blocks::BitmapFileHeaderSize,
+  kCoreHeaderSize = blocks::BitmapCoreHeaderSize,
+  kInfoHeaderSize = blocks::BitmapInfoHeaderSize,
+  kMaskBytes = blocks::BitmapMaskBytes,
+  kLargestKnownHeader = blocks::BitmapV5HeaderSize
 };
-// Bitmaps above this many pixels are refused when loading: GDI cannot create them either, and an
-// untrusted header must not make us reserve gigabytes.
-constexpr std::int64_t kMaxBitmapPixels = std::int64_t(1) << 28;
 
 // BITMAPINFO with room for a full colour table (or the three masks of BI_BITFIELDS).
 struct TBitmapInfo {
@@ -247,63 +249,53 @@ struct TLoadedBitmap {
 
 TLoadedBitmap ReadBitmapFile(TStream& stream) {
   TBitmapFileReader in(stream);
-  BITMAPFILEHEADER file;
-  static_assert(sizeof file == kFileHeaderSize);
-  in.Read(&file, sizeof file);
-  if (file.bfType != kBitmapFileType) InvalidBitmap();
+  // The file header, then the DIB's header (and the masks after a 40-byte one) in one buffer
+  // for the block parser.
+  std::string head(kFileHeaderSize + 4, '\0');
+  in.Read(head.data(), static_cast<std::int64_t>(head.size()));
+  const std::optional<blocks::TBMPFileHeader> file = blocks::ReadBMPFileHeader(head);
+  if (!file) InvalidBitmap();
+  std::string dib = head.substr(kFileHeaderSize);
+  const DWORD headerSize = blocks::ReadLE32(dib, 0);
+  if (headerSize != kCoreHeaderSize && (headerSize < kInfoHeaderSize || headerSize > kLargestKnownHeader)) InvalidBitmap();
+  dib.resize(headerSize);
+  in.Read(dib.data() + 4, headerSize - 4);
+  std::optional<blocks::TDIBHeader> parsed = blocks::ReadDIBHeader(dib);
+  if (parsed && parsed->MaskBytesAfterHeader) {
+    dib.resize(headerSize + parsed->MaskBytesAfterHeader);
+    in.Read(dib.data() + headerSize, static_cast<std::int64_t>(parsed->MaskBytesAfterHeader));
+    parsed = blocks::ReadDIBHeader(dib);
+  }
+  if (!parsed || !blocks::DIBIsLoadable(*parsed)) InvalidBitmap();
+  const blocks::TDIBHeader& d = *parsed;
 
-  DWORD headerSize = 0;
-  in.Read(&headerSize, sizeof headerSize);
   TBitmapInfo info{};
   BITMAPINFOHEADER& h = info.Header;
-  bool core = headerSize == kCoreHeaderSize;
-  if (core) {
-    BITMAPCOREHEADER c{};
-    c.bcSize = headerSize;
-    in.Read(reinterpret_cast<BYTE*>(&c) + 4, kCoreHeaderSize - 4);
-    h.biWidth = c.bcWidth;
-    h.biHeight = c.bcHeight;
-    h.biPlanes = 1;
-    h.biBitCount = c.bcBitCount;
-    h.biCompression = BI_RGB;
-  } else {
-    if (headerSize < kInfoHeaderSize || headerSize > kLargestKnownHeader) InvalidBitmap();
-    in.Read(reinterpret_cast<BYTE*>(&h) + 4, kInfoHeaderSize - 4);
-    // Version 2 and later headers carry the masks themselves, right after the 40-byte part.
-    DWORD masks[3] = {};
-    DWORD extra = headerSize - kInfoHeaderSize;
-    if (extra >= kMaskBytes) {
-      in.Read(masks, kMaskBytes);
-      extra -= kMaskBytes;
-      if (h.biCompression == BI_BITFIELDS) std::memcpy(info.Colors, masks, kMaskBytes);
-    }
-    in.Skip(extra);
-    if (headerSize == kInfoHeaderSize && h.biCompression == BI_BITFIELDS) in.Read(info.Colors, kMaskBytes);
-  }
   h.biSize = sizeof(BITMAPINFOHEADER);
+  h.biWidth = d.Width;
+  h.biHeight = d.Height;
   h.biPlanes = 1;
+  h.biBitCount = d.BitCount;
+  h.biCompression = d.Compression;
+  h.biSizeImage = d.SizeImage;
+  h.biXPelsPerMeter = d.XPelsPerMeter;
+  h.biYPelsPerMeter = d.YPelsPerMeter;
+  h.biClrUsed = d.ClrUsed;
+  h.biClrImportant = d.ClrImportant;
+  if (d.Compression == BI_BITFIELDS && d.HasMasks) std::memcpy(info.Colors, d.Masks, kMaskBytes);
 
-  const int bits = h.biBitCount;
-  const DWORD compression = h.biCompression;
-  bool valid = h.biWidth > 0 && h.biHeight != 0 && h.biHeight != INT32_MIN;
-  switch (compression) {
-    case BI_RGB: valid = valid && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32); break;
-    case BI_BITFIELDS: valid = valid && (bits == 16 || bits == 32); break;
-    case BI_RLE8: valid = valid && bits == 8 && h.biHeight > 0; break;
-    case BI_RLE4: valid = valid && bits == 4 && h.biHeight > 0; break;
-    default: valid = false;
-  }
-  const std::int64_t width = h.biWidth;
-  const std::int64_t height = h.biHeight < 0 ? -std::int64_t(h.biHeight) : h.biHeight;
-  if (!valid || width * height > kMaxBitmapPixels) InvalidBitmap();
+  const int bits = d.BitCount;
+  const DWORD compression = d.Compression;
+  const std::int64_t width = d.Width;
+  const std::int64_t height = static_cast<std::int64_t>(d.Rows);
 
   // The colour table: RGBTRIPLEs in the old header, RGBQUADs otherwise. Tables of images above
   // 8 bits are optional hints and are skipped.
   int tableSize = 0;
   if (bits <= 8) {
-    std::int64_t declared = (!core && h.biClrUsed) ? std::int64_t(h.biClrUsed) : (std::int64_t(1) << bits);
+    const std::int64_t declared = static_cast<std::int64_t>(d.Colours);
     int kept = static_cast<int>(std::min<std::int64_t>(declared, std::int64_t(1) << bits));
-    int entrySize = core ? 3 : 4;
+    const int entrySize = static_cast<int>(d.ColourEntrySize);
     for (int i = 0; i < kept; ++i) {
       BYTE entry[4] = {};
       in.Read(entry, entrySize);
@@ -313,7 +305,7 @@ TLoadedBitmap ReadBitmapFile(TStream& stream) {
     tableSize = kept;
     h.biClrUsed = static_cast<DWORD>(kept);
   } else {
-    in.Skip(std::int64_t(h.biClrUsed) * 4);
+    in.Skip(static_cast<std::int64_t>(d.Colours) * d.ColourEntrySize);
     h.biClrUsed = 0;
   }
   h.biClrImportant = std::min(h.biClrImportant, h.biClrUsed);
@@ -321,9 +313,9 @@ TLoadedBitmap ReadBitmapFile(TStream& stream) {
   // The pixels start at bfOffBits when that lies beyond the headers and leaves room for them,
   // otherwise right after the colour table.
   const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
-  std::int64_t bitsSize = rle ? std::int64_t(h.biSizeImage) : RowBytes(width, bits) * height;
+  std::int64_t bitsSize = static_cast<std::int64_t>(d.PixelBytes());
   if (rle && (bitsSize == 0 || bitsSize > in.Left())) bitsSize = in.Left();
-  std::int64_t gap = std::int64_t(file.bfOffBits) - in.Consumed();
+  std::int64_t gap = std::int64_t(file->OffBits) - in.Consumed();
   if (gap > 0 && gap + bitsSize <= in.Left()) in.Skip(gap);
   if (bitsSize <= 0 || bitsSize > in.Left()) InvalidBitmap();
   std::vector<BYTE> pixels(static_cast<size_t>(bitsSize));

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace vcl {
@@ -76,6 +77,8 @@ class TGlobalLock {
   void* Ptr() const { return FPtr; }
   template <class T> T* As() const { return static_cast<T*>(FPtr); }
   SIZE_T Size() const { return FSize; }
+  // The locked block as bytes (empty when the lock failed).
+  std::string_view View() const { return FPtr ? std::string_view(static_cast<const char*>(FPtr), FSize) : std::string_view(); }
 
  private:
   HGLOBAL FHandle;

@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
-# Native (Linux) checks of the GIF reader's loading path: builds it with AddressSanitizer and
-# UndefinedBehaviorSanitizer under clang and under gcc, runs the loader tests (including the
-# comparison with giflib), then fuzzes the loader and the LZW decoder (against the reference
-# decoder) for a bounded time each. Any test failure or fuzzer finding fails the script.
+# Native (Linux) checks of the GIF reader's loading path and of the parsers of foreign blocks
+# (formats/: HDROP, file groups, DIBs, HTML Format, ...): builds them with AddressSanitizer and
+# UndefinedBehaviorSanitizer under clang and under gcc, runs their tests (including the GIF
+# reader's comparison with giflib), then fuzzes the GIF loader, the LZW decoder (against the
+# reference decoder) and each block parser for a bounded time. Any test failure or fuzzer finding
+# fails the script.
 #
-#   scripts/native-checks.sh [SECONDS_PER_FUZZER]      (default 60)
+#   scripts/native-checks.sh [SECONDS]      (default 120)
+#
+# SECONDS is the whole fuzzing budget: half goes to the two GIF fuzzers, half is shared by the
+# block parsers' fuzzers (at least 2 s each).
 #
 # Build folders are kept under build/native-checks, so a second run only rebuilds what changed.
 # The fuzzers write what they learn into a temporary folder; the committed corpora stay as they are.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds=${1:-60}
+budget=${1:-120}
+block_fuzzers=(hdrop filegroup dib html netscape_image metafilepict hdrop_roundtrip)
+seconds=$(( budget / 4 > 1 ? budget / 4 : 1 ))
+block_seconds=$(( budget / 2 / ${#block_fuzzers[@]} > 2 ? budget / 2 / ${#block_fuzzers[@]} : 2 ))
 out=$root/build/native-checks
 jobs=${KX_JOBS:-2}
 
@@ -23,6 +31,8 @@ for compiler in clang++ g++; do
   cmake --build "$dir" -j "$jobs"
   step "loader tests ($compiler, ASan + UBSan)"
   "$dir/kx_gif_native_tests" --gtest_brief=1
+  step "block parser tests ($compiler, ASan + UBSan)"
+  "$dir/kx_blocks_native_tests" --gtest_brief=1
 done
 
 work=$(mktemp -d)
@@ -32,7 +42,7 @@ mkdir -p "$work/load" "$work/lzw" "$out/findings"
 # Runs a fuzzer; on a finding prints its whole report and keeps the input in build/native-checks/findings.
 fuzz() {
   local name=$1; shift
-  if "$@" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 -artifact_prefix="$out/findings/$name-" \
+  if "$@" -max_total_time="${fuzz_seconds:-$seconds}" -timeout=30 -print_final_stats=1 -artifact_prefix="$out/findings/$name-" \
       >"$work/$name.log" 2>&1; then
     grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$work/$name.log" || tail -n 5 "$work/$name.log"
   else
@@ -48,5 +58,11 @@ fuzz load "$out/clang/gif_load_fuzzer" -rss_limit_mb=2560 -max_len=32768 \
 
 step "fuzzing the LZW decoder against the reference decoder for ${seconds}s"
 fuzz lzw "$out/clang/gif_lzw_diff_fuzzer" -max_len=8192 "$work/lzw" "$root/fuzz/corpus/lzw"
+
+for name in "${block_fuzzers[@]}"; do
+  step "fuzzing the $name block parser for ${block_seconds}s"
+  mkdir -p "$work/$name"
+  fuzz_seconds=$block_seconds fuzz "$name" "$out/clang/${name}_fuzzer" -max_len=4096 "$work/$name" "$root/fuzz/corpus/$name"
+done
 
 step "native checks passed"

@@ -2,7 +2,8 @@
 # Builds the library, tools, demo and tests for both architectures and runs every test under Wine;
 # installs the library into a prefix per architecture and builds examples/ against the installed
 # package as an application would, running their self-checks (real drags) under Wine; then the
-# native checks (scripts/native-checks.sh; KX_FUZZ_SECONDS per fuzzer). First of all it checks that
+# native checks of the GIF reader and the block parsers (scripts/native-checks.sh; KX_FUZZ_SECONDS
+# is the whole fuzzing budget, 120 by default). First of all it checks that
 # the guide's code blocks (docs/) equal the example code they are cut from.
 # Usage: scripts/test.sh [extra ctest arguments]
 #
@@ -68,7 +69,7 @@ done
 # The GIF reader's loading path natively: sanitizer builds, loader tests, a bounded fuzzing run.
 echo "== native checks (ASan, UBSan, libFuzzer)"
 native_failed=0
-bash "$root/scripts/native-checks.sh" "${KX_FUZZ_SECONDS:-60}" || { native_failed=1; status=1; }
+bash "$root/scripts/native-checks.sh" "${KX_FUZZ_SECONDS:-120}" || { native_failed=1; status=1; }
 
 # One summary line for the whole run, counted from the architectures whose tests ran, the examples,
 # the native checks and the guide's snippet check (one test each).

@@ -1,12 +1,14 @@
 #pragma once
-// What the drag-source components (text and picture) and their data objects share, inside the
-// library: the drop source's answers to OLE's drag loop, the run of DoDragDrop that hands an
-// application handler's exception to the caller of Execute, the data objects' answer to
-// EnumFormatEtc and the kind of global memory they hand out.
+// What the drag-source components (text and picture) share, inside the library: the state of a
+// component's drag, the drop source that answers OLE's drag loop from it, the run of DoDragDrop
+// that hands an application handler's exception to the caller of Execute, the data objects' answer
+// to EnumFormatEtc and the kind of global memory they hand out.
 #include <windows.h>
 #include <ole2.h>
 
+#include <algorithm>
 #include <exception>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -26,88 +28,107 @@ inline bool NoEffect(TDropEffects Effects) { return Effects.Empty() || Effects =
 // catch block. Nothing escapes.
 void HandleExceptionOutsideExecute(vcl::TObject* Sender) noexcept;
 
-// The drag loop of a source component. Owner names this struct its friend and has the members
-// FActive, FExplicitCancel, FMouseButton, FDropEffects, FReturnedEffects, FOnCancelDrop,
-// FOnGiveFeedback, FDragException (std::exception_ptr) and BeforeDrop() (true to go ahead).
-struct TDragSourceLoop {
-  // Runs the body of an OLE callback of Owner's drag: no exception leaves it. The first one that
-  // escapes while Owner's Execute runs is kept for Execute; one with no Execute to reach (the end
-  // of an asynchronous drop) goes to Application->HandleException. Each is mapped to an HRESULT.
-  template <class Owner, class F>
-  static HRESULT CallbackBoundary(Owner* owner, F&& body) noexcept {
-    return vcl::ComBoundary([&]() -> HRESULT {
-      try {
-        return body();
-      } catch (...) {
-        if (owner && owner->FActive) {
-          if (!owner->FDragException) owner->FDragException = std::current_exception();
-        } else if (owner) {
-          HandleExceptionOutsideExecute(owner);
-        }
-        throw;
+// A data object that reads its component: told when the component goes, so that it keeps what it
+// needs and never reaches the component again.
+class TComponentReader {
+ public:
+  virtual void ComponentGone() = 0;
+
+ protected:
+  ~TComponentReader() = default;
+};
+
+// The state of a source component's drags, owned by the component and read by its drop source and
+// data objects.
+struct TDragSourceState {
+  explicit TDragSourceState(vcl::TObject* aSender) : Sender(aSender) {}
+  TDragSourceState(const TDragSourceState&) = delete;
+  TDragSourceState& operator=(const TDragSourceState&) = delete;
+  // The component: the Sender of its events.
+  vcl::TObject* Sender;
+  // An Execute is running.
+  bool Active = false;
+  bool ExplicitCancel = false;
+  vcl::TMouseButton MouseButton = vcl::mbLeft;
+  TDropEffects DropEffects{deCopy};
+  TDropEffects ReturnedEffects;
+  TNotifyEvent OnCancelDrop;
+  TKXGiveFeedbackType OnGiveFeedback;
+  // The before-drop hook: true to go ahead with the drop.
+  std::function<bool()> BeforeDrop;
+  // An event handler's exception, kept during Execute for Execute to rethrow.
+  std::exception_ptr DragException;
+  // Data objects made for the component and still alive (a target may keep one after the drag).
+  std::vector<TComponentReader*> Readers;
+
+  void AddReader(TComponentReader* Reader) { Readers.push_back(Reader); }
+  void RemoveReader(TComponentReader* Reader) {
+    Readers.erase(std::remove(Readers.begin(), Readers.end(), Reader), Readers.end());
+  }
+  // The component is going: every reader is told.
+  void ReadersComponentGone() {
+    for (TComponentReader* reader : std::exchange(Readers, {})) reader->ComponentGone();
+  }
+};
+
+// Runs the body of an OLE callback of a component's drag (State null: no component): no exception
+// leaves it. The first one that escapes while Execute runs is kept for Execute; one with no
+// Execute to reach (the end of an asynchronous drop) goes to Application->HandleException. Each is
+// mapped to an HRESULT.
+template <class F>
+HRESULT DragCallbackBoundary(TDragSourceState* State, F&& Body) noexcept {
+  return vcl::ComBoundary([&]() -> HRESULT {
+    try {
+      return Body();
+    } catch (...) {
+      if (State && State->Active) {
+        if (!State->DragException) State->DragException = std::current_exception();
+      } else if (State) {
+        HandleExceptionOutsideExecute(State->Sender);
       }
-    });
-  }
+      throw;
+    }
+  });
+}
 
-  // IDropSource::QueryContinueDrag: cancel on Escape or ExplicitCancel (raising OnCancelDrop);
-  // continue while MouseButton is down; then drop, after BeforeDrop may cancel, unless the target
-  // under the cursor takes nothing (then drop without asking).
-  template <class Owner>
-  static HRESULT QueryContinueDrag(Owner* owner, BOOL fEscapePressed, DWORD grfKeyState) noexcept {
-    // A handler that already failed during this drag ends it, without raising anything more.
-    if (!owner || owner->FDragException) return DRAGDROP_S_CANCEL;
-    const HRESULT hr = CallbackBoundary(owner, [&]() -> HRESULT {
-      if (fEscapePressed || owner->FExplicitCancel) {
-        if (owner->FOnCancelDrop) owner->FOnCancelDrop(owner);
-        return DRAGDROP_S_CANCEL;
-      }
-      if (LOWORD(grfKeyState) & MK_XButtonFromTMouseButton(owner->FMouseButton)) return S_OK;
-      if (NoEffect(owner->FReturnedEffects)) return DRAGDROP_S_DROP;
-      return owner->BeforeDrop() ? DRAGDROP_S_DROP : DRAGDROP_S_CANCEL;
-    });
-    return FAILED(hr) ? DRAGDROP_S_CANCEL : hr;
-  }
+// Runs DoDragDrop with the allowed effects of State, which is Active: ExplicitCancel is reset
+// first, and the returned effects are set from the result ([deNone] unless it dropped). A
+// handler's exception kept during the loop is rethrown here once DoDragDrop has returned.
+HRESULT RunDragLoop(TDragSourceState& State, IDataObject* Data, IDropSource* Source);
 
-  // IDropSource::GiveFeedback: stores the target's answer as the returned effects and lets
-  // OnGiveFeedback take over the cursor.
-  template <class Owner>
-  static HRESULT GiveFeedback(Owner* owner, DWORD dwEffect) noexcept {
-    if (!owner || owner->FDragException) return DRAGDROP_S_USEDEFAULTCURSORS;
-    const HRESULT hr = CallbackBoundary(owner, [&]() -> HRESULT {
-      owner->FReturnedEffects = setFromDropEffect(dwEffect);
-      bool defCursors = true;
-      if (owner->FOnGiveFeedback) owner->FOnGiveFeedback(owner, singleEffectFromSet(owner->FReturnedEffects), defCursors);
-      return defCursors ? DRAGDROP_S_USEDEFAULTCURSORS : S_OK;
-    });
-    return FAILED(hr) ? DRAGDROP_S_USEDEFAULTCURSORS : hr;
-  }
+// The Active flag for the life of an Execute.
+class TActiveScope {
+ public:
+  explicit TActiveScope(TDragSourceState& State) : FActive(State.Active) { FActive = true; }
+  TActiveScope(const TActiveScope&) = delete;
+  TActiveScope& operator=(const TActiveScope&) = delete;
+  ~TActiveScope() { FActive = false; }
 
-  // Runs DoDragDrop with Owner's allowed effects, Owner being Active: ExplicitCancel is reset
-  // first, and the returned effects are set from the result ([deNone] unless it dropped). A
-  // handler's exception kept during the loop is rethrown here once DoDragDrop has returned.
-  template <class Owner>
-  static HRESULT Run(Owner& owner, IDataObject* data, IDropSource* source) {
-    owner.FExplicitCancel = false;
-    owner.FDragException = nullptr;
-    owner.FReturnedEffects = {deNone};  // no target has answered yet
-    DWORD effect = DROPEFFECT_NONE;
-    const HRESULT hr = DoDragDrop(data, source, dropEffectFromSet(owner.FDropEffects), &effect);
-    owner.FReturnedEffects = hr == DRAGDROP_S_DROP ? setFromDropEffect(effect) : TDropEffects{deNone};
-    if (owner.FDragException) std::rethrow_exception(std::exchange(owner.FDragException, nullptr));
-    return hr;
-  }
+ private:
+  bool& FActive;
+};
 
-  // Owner's Active flag for the life of an Execute.
-  class TActiveScope {
-   public:
-    explicit TActiveScope(bool& active) : FActive(active) { FActive = true; }
-    TActiveScope(const TActiveScope&) = delete;
-    TActiveScope& operator=(const TActiveScope&) = delete;
-    ~TActiveScope() { FActive = false; }
+// The drop source of a source component: ends the drag on Escape or ExplicitCancel (raising
+// OnCancelDrop), goes on while MouseButton is down, then drops, after BeforeDrop may cancel,
+// unless the target under the cursor takes nothing (then it drops without asking); reports each
+// target answer through OnGiveFeedback. Made without a state, or once its component has gone, it
+// cancels every drag.
+class KX_API TKXDropSource : public vcl::TInterfacedObjectImpl<IDropSource> {
+ public:
+  STDMETHODIMP QueryContinueDrag(BOOL fEscapePressed, DWORD grfKeyState) override;
+  STDMETHODIMP GiveFeedback(DWORD dwEffect) override;
 
-   private:
-    bool& FActive;
-  };
+  // The component is going: OLE's later calls reach no state.
+  void ComponentGone() { theState = nullptr; }
+
+ protected:
+  // aState is not owned; LiveCount is the counter of the concrete class.
+  TKXDropSource(TDragSourceState* aState, LONG volatile& LiveCount);
+  ~TKXDropSource() override;
+
+ private:
+  TDragSourceState* theState;
+  LONG volatile& FLiveCount;
 };
 
 // IDataObject::EnumFormatEtc of a data object that offers Formats for reading: the out-pointer is

@@ -20,60 +20,59 @@ enum : std::int64_t { kBitmapFileHeaderSize = 14 };
 
 // ---- creation -------------------------------------------------------------------------------------
 
-TGraphicDataObject::TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent* aOwner, TKXGraphicSource* aComponent)
+TGraphicDataObject::TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent* aOwner, TGraphicDataOwner* aComponent)
     : theOwner(aOwner), thePicture(std::make_unique<vcl::TPicture>()), theComponent(aComponent) {
   thePicture->Assign(aPicture);
-  if (theComponent) theComponent->DataObjectCreated(this);  // may throw: nothing counted yet
+  if (theComponent) theComponent->DragState().AddReader(this);  // may throw: nothing counted yet
   InterlockedIncrement(&liveDataObjects);
-  AddRef();  // the creator's reference
 }
 
 TGraphicDataObject::~TGraphicDataObject() {
-  if (theComponent) theComponent->DataObjectGone(this);
+  if (theComponent) theComponent->DragState().RemoveReader(this);
   InterlockedDecrement(&liveDataObjects);
 }
 
 TGraphicDataObject* TGraphicDataObject::Create(vcl::TPicture* aPicture) {
-  return new TGraphicDataObject(aPicture, nullptr, nullptr);
+  return vcl::MakeComObject<TGraphicDataObject>(aPicture, nullptr, nullptr).Detach();
 }
 
 TGraphicDataObject* TGraphicDataObject::createWithOwner(vcl::TPicture* aPicture, vcl::TForm* aOwner) {
-  return new TGraphicDataObject(aPicture, aOwner, nullptr);
+  return vcl::MakeComObject<TGraphicDataObject>(aPicture, aOwner, nullptr).Detach();
 }
 
 TGraphicDataObject* TGraphicDataObject::createEx(vcl::TPicture* aPicture, TKXGraphicSource* aComponent) {
-  return new TGraphicDataObject(aPicture, nullptr, aComponent);
+  return vcl::MakeComObject<TGraphicDataObject>(aPicture, nullptr, aComponent).Detach();
 }
 
 LONG TGraphicDataObject::LiveCount() { return liveDataObjects; }
 
 void TGraphicDataObject::ComponentGone() {
   if (!theComponent) return;
-  FUseActualMetafileSizes = theComponent->getUseActualMetafileSizes();
+  FUseActualMetafileSizes = theComponent->MetafileSizesWanted();
   theComponent = nullptr;
 }
 
 bool TGraphicDataObject::UseActualMetafileSizes() const {
-  return theComponent ? theComponent->getUseActualMetafileSizes() : FUseActualMetafileSizes;
+  return theComponent ? theComponent->MetafileSizesWanted() : FUseActualMetafileSizes;
 }
 
 // ---- kinds and formats ----------------------------------------------------------------------------
 
-bool TGraphicDataObject::IsDraggable(vcl::TGraphic* Graphic) {
+bool IsDraggableGraphic(vcl::TGraphic* Graphic) {
   return dynamic_cast<vcl::TBitmap*>(Graphic) || dynamic_cast<vcl::TMetafile*>(Graphic);
 }
 
-TGraphicDataObject::TKind TGraphicDataObject::KindOf(vcl::TPicture& Picture) {
+TGraphicKind GraphicKindOf(vcl::TPicture& Picture) {
   vcl::TGraphic* graphic = Picture.Graphic();
-  if (!IsDraggable(graphic) || graphic->Empty()) return TKind::None;
-  return dynamic_cast<vcl::TBitmap*>(graphic) ? TKind::Bitmap : TKind::Metafile;
+  if (!IsDraggableGraphic(graphic) || graphic->Empty()) return TGraphicKind::None;
+  return dynamic_cast<vcl::TBitmap*>(graphic) ? TGraphicKind::Bitmap : TGraphicKind::Metafile;
 }
 
-std::vector<FORMATETC> TGraphicDataObject::OfferedFormats(TKind Kind) {
+std::vector<FORMATETC> TGraphicDataObject::OfferedFormats(TGraphicKind Kind) {
   switch (Kind) {
-    case TKind::Bitmap:
+    case TGraphicKind::Bitmap:
       return {{CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, {CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI}};
-    case TKind::Metafile:
+    case TGraphicKind::Metafile:
       return {{CF_ENHMETAFILE, nullptr, DVASPECT_CONTENT, -1, TYMED_ENHMF},
               {CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT}};
     default:
@@ -151,12 +150,12 @@ STDMETHODIMP TGraphicDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medi
     if (fe.dwAspect != DVASPECT_CONTENT) return DV_E_FORMATETC;
     STGMEDIUM rendered{};
     HRESULT hr = DV_E_FORMATETC;
-    switch (KindOf(*thePicture)) {
-      case TKind::Bitmap:
+    switch (GraphicKindOf(*thePicture)) {
+      case TGraphicKind::Bitmap:
         if (fe.cfFormat == CF_DIB) hr = RenderDIB(rendered);  // whatever medium was asked for
         else if (fe.cfFormat == CF_BITMAP && (fe.tymed & TYMED_GDI)) hr = RenderBitmap(rendered);
         break;
-      case TKind::Metafile:
+      case TGraphicKind::Metafile:
         if (fe.cfFormat == CF_ENHMETAFILE && (fe.tymed & TYMED_ENHMF)) hr = RenderEnhMetaFile(rendered);
         else if (fe.cfFormat == CF_METAFILEPICT && (fe.tymed & TYMED_MFPICT)) hr = RenderMetaFilePict(rendered);
         break;
@@ -174,7 +173,7 @@ STDMETHODIMP TGraphicDataObject::QueryGetData(FORMATETC* formatetc) {
   if (!formatetc) return E_INVALIDARG;
   return vcl::ComBoundary([&]() -> HRESULT {
     if (formatetc->dwAspect != DVASPECT_CONTENT) return S_FALSE;
-    for (const FORMATETC& offered : OfferedFormats(KindOf(*thePicture)))
+    for (const FORMATETC& offered : OfferedFormats(GraphicKindOf(*thePicture)))
       if (offered.cfFormat == formatetc->cfFormat && (formatetc->tymed & offered.tymed)) return S_OK;
     return S_FALSE;
   });
@@ -187,7 +186,7 @@ STDMETHODIMP TGraphicDataObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return 
 STDMETHODIMP TGraphicDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) {
   if (enumFormatEtc) *enumFormatEtc = nullptr;
   return vcl::ComBoundary(
-      [&] { return EnumFormatsForReading(dwDirection, enumFormatEtc, OfferedFormats(KindOf(*thePicture))); });
+      [&] { return EnumFormatsForReading(dwDirection, enumFormatEtc, OfferedFormats(GraphicKindOf(*thePicture))); });
 }
 
 STDMETHODIMP TGraphicDataObject::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return E_NOTIMPL; }

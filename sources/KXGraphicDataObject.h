@@ -11,10 +11,30 @@
 #include "framework/ComObj.h"
 #include "framework/Forms.h"
 #include "framework/Picture.h"
+#include "sources/KXDragSourceLoop.h"
 
 namespace kestrix {
 
 class TKXGraphicSource;
+
+// What a picture data object asks of the component it renders for (TKXGraphicSource implements it).
+class TGraphicDataOwner {
+ public:
+  // The component's drag; the object registers there to be told when the component goes.
+  virtual TDragSourceState& DragState() = 0;
+  // Whether CF_METAFILEPICT carries the metafile's size (UseActualMetafileSizes).
+  virtual bool MetafileSizesWanted() const = 0;
+
+ protected:
+  ~TGraphicDataOwner() = default;
+};
+
+// What a picture offers a drag.
+enum class TGraphicKind { None, Bitmap, Metafile };
+// A bitmap or a metafile (or a descendant of either), empty or not.
+bool IsDraggableGraphic(vcl::TGraphic* Graphic);
+// The kind of the picture's graphic when that is draggable and not empty.
+TGraphicKind GraphicKindOf(vcl::TPicture& Picture);
 
 // Every creation function copies the picture (nil stands for an empty one) and takes one
 // reference for its creator, who releases it when done; OLE and drop targets hold their own. A
@@ -24,7 +44,7 @@ class TKXGraphicSource;
 // UseActualMetafileSizes is true at the time of the request (0 x 0 otherwise, and always without
 // a component). When the component is destroyed while a target still holds the object, the object
 // keeps the setting it last had.
-class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
+class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject>, private TComponentReader {
  public:
   static TGraphicDataObject* Create(vcl::TPicture* aPicture);
   // aOwner is kept (not owned) but plays no part in rendering.
@@ -53,20 +73,14 @@ class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject>
   STDMETHODIMP EnumDAdvise(IEnumSTATDATA** enumAdvise) override;
 
  private:
-  friend class TKXGraphicSource;
+  friend struct vcl::TComObjectFactory;
+  static std::vector<FORMATETC> OfferedFormats(TGraphicKind Kind);
 
-  enum class TKind { None, Bitmap, Metafile };
-  // A bitmap or a metafile (or a descendant of either), empty or not.
-  static bool IsDraggable(vcl::TGraphic* Graphic);
-  // What a picture offers: the kind of its graphic when that is draggable and not empty.
-  static TKind KindOf(vcl::TPicture& Picture);
-  static std::vector<FORMATETC> OfferedFormats(TKind Kind);
-
-  TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent* aOwner, TKXGraphicSource* aComponent);
+  TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent* aOwner, TGraphicDataOwner* aComponent);
   ~TGraphicDataObject() override;
 
   // The component is going: keep its setting, forget the component.
-  void ComponentGone();
+  void ComponentGone() override;
   bool UseActualMetafileSizes() const;
   HRESULT RenderDIB(STGMEDIUM& medium);
   HRESULT RenderBitmap(STGMEDIUM& medium);
@@ -75,7 +89,7 @@ class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject>
 
   vcl::TComponent* theOwner;
   std::unique_ptr<vcl::TPicture> thePicture;
-  TKXGraphicSource* theComponent;
+  TGraphicDataOwner* theComponent;
   bool FUseActualMetafileSizes = false;
 };
 

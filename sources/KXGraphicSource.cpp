@@ -15,42 +15,34 @@ LONG volatile liveDropSources = 0;
 
 // ---- TGraphicDropSource ---------------------------------------------------------------------------
 
-TGraphicDropSource::TGraphicDropSource(TKXGraphicSource* aOwner) : theOwner(aOwner) {
-  InterlockedIncrement(&liveDropSources);
-  AddRef();  // the creator's reference
+TGraphicDropSource::TGraphicDropSource(TDragSourceState* aState) : TKXDropSource(aState, liveDropSources) {}
+
+TGraphicDropSource* TGraphicDropSource::Create(TKXGraphicSource* aOwner) {
+  TGraphicDataOwner* owner = aOwner;
+  return vcl::MakeComObject<TGraphicDropSource>(owner ? &owner->DragState() : nullptr).Detach();
 }
-
-TGraphicDropSource::~TGraphicDropSource() { InterlockedDecrement(&liveDropSources); }
-
-TGraphicDropSource* TGraphicDropSource::Create(TKXGraphicSource* aOwner) { return new TGraphicDropSource(aOwner); }
 
 LONG TGraphicDropSource::LiveCount() { return liveDropSources; }
-
-STDMETHODIMP TGraphicDropSource::QueryContinueDrag(BOOL fEscapePressed, DWORD grfKeyState) {
-  return TDragSourceLoop::QueryContinueDrag(theOwner, fEscapePressed, grfKeyState);
-}
-
-STDMETHODIMP TGraphicDropSource::GiveFeedback(DWORD dwEffect) {
-  return TDragSourceLoop::GiveFeedback(theOwner, dwEffect);
-}
 
 // ---- TKXGraphicSource -----------------------------------------------------------------------------
 
 TKXGraphicSource::TKXGraphicSource(TComponent* AOwner)
     : TKXBaseComponent(AOwner),
       FPicture(std::make_unique<vcl::TPicture>()),
-      theDropSource(vcl::TComPtr<TGraphicDropSource>::Attach(TGraphicDropSource::Create(this))) {}
+      theDropSource(vcl::MakeComObject<TGraphicDropSource>(&FDrag)) {
+  FDrag.BeforeDrop = [this] { return BeforeDrop(); };
+}
 
 TKXGraphicSource::~TKXGraphicSource() {
   // Data objects still held by a target must not reach this component.
-  for (TGraphicDataObject* obj : std::exchange(FDataObjects, {})) obj->ComponentGone();
-  theDropSource->theOwner = nullptr;
+  FDrag.ReadersComponentGone();
+  theDropSource->ComponentGone();
 }
 
 vcl::TPicture* TKXGraphicSource::getPicture() {
   if (FDonor) {
     vcl::TGraphic* graphic = FDonor->Picture()->Graphic();
-    FPicture->Assign(TGraphicDataObject::IsDraggable(graphic) ? graphic : nullptr);
+    FPicture->Assign(IsDraggableGraphic(graphic) ? graphic : nullptr);
   }
   return FPicture.get();
 }
@@ -74,16 +66,16 @@ void TKXGraphicSource::Notification(TComponent* AComponent, vcl::TOperation Oper
 }
 
 bool TKXGraphicSource::Execute() {
-  if (FActive) return false;
+  if (FDrag.Active) return false;
   vcl::TPicture* picture = getPicture();
-  if (TGraphicDataObject::KindOf(*picture) == TGraphicDataObject::TKind::None) return false;
-  TDragSourceLoop::TActiveScope active(FActive);
+  if (GraphicKindOf(*picture) == TGraphicKind::None) return false;
+  TActiveScope active(FDrag);
 
   // The data object copies the picture: the drag delivers it as it is now.
   auto data = vcl::TComPtr<TGraphicDataObject>::Attach(TGraphicDataObject::createEx(picture, this));
-  const HRESULT hr = TDragSourceLoop::Run(*this, data.Get(), theDropSource.Get());
+  const HRESULT hr = RunDragLoop(FDrag, data.Get(), theDropSource.Get());
   const bool dropped = hr == DRAGDROP_S_DROP;
-  if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, !NoEffect(FReturnedEffects));
+  if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, !NoEffect(FDrag.ReturnedEffects));
   data.Reset();  // a target may keep its own reference
   return dropped || hr == DRAGDROP_S_CANCEL;
 }
@@ -99,12 +91,6 @@ bool TKXGraphicSource::BeforeDrop() {
     if (FPictureChanged) setPicture(dropPicture.get());
   }
   return !cancelDrop;
-}
-
-void TKXGraphicSource::DataObjectCreated(TGraphicDataObject* Obj) { FDataObjects.push_back(Obj); }
-
-void TKXGraphicSource::DataObjectGone(TGraphicDataObject* Obj) {
-  FDataObjects.erase(std::remove(FDataObjects.begin(), FDataObjects.end(), Obj), FDataObjects.end());
 }
 
 }  // namespace kestrix

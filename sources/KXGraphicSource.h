@@ -13,32 +13,26 @@
 #include "framework/ExtCtrlsImage.h"
 #include "framework/Picture.h"
 #include "sources/KXDragSourceLoop.h"
+#include "sources/KXGraphicDataObject.h"
 #include "vocabulary/KXComps.h"
 
 namespace kestrix {
 
 class TKXGraphicSource;
-class TGraphicDataObject;
 
-// Ends the drag on Escape or ExplicitCancel, drops when the component's MouseButton is released
-// (after OnBeforeDrop may cancel), and reports each target answer through OnGiveFeedback.
-class KX_API TGraphicDropSource : public vcl::TInterfacedObjectImpl<IDropSource> {
+// The drop source of a picture source: see TKXDropSource.
+class KX_API TGraphicDropSource : public TKXDropSource {
  public:
   // Takes one reference for the caller. aOwner is not owned.
   static TGraphicDropSource* Create(TKXGraphicSource* aOwner);
   static LONG LiveCount();
 
-  STDMETHODIMP QueryContinueDrag(BOOL fEscapePressed, DWORD grfKeyState) override;
-  STDMETHODIMP GiveFeedback(DWORD dwEffect) override;
-
  private:
-  friend class TKXGraphicSource;
-  explicit TGraphicDropSource(TKXGraphicSource* aOwner);
-  ~TGraphicDropSource() override;
-  TKXGraphicSource* theOwner;
+  friend struct vcl::TComObjectFactory;
+  explicit TGraphicDropSource(TDragSourceState* aState);
 };
 
-class KX_API TKXGraphicSource : public TKXBaseComponent {
+class KX_API TKXGraphicSource : public TKXBaseComponent, public TGraphicDataOwner {
  public:
   explicit TKXGraphicSource(TComponent* AOwner);
   ~TKXGraphicSource() override;
@@ -57,10 +51,10 @@ class KX_API TKXGraphicSource : public TKXBaseComponent {
   void setOnBeforeDrop(TKXGraphicBeforeDropType Value) { FOnBeforeDrop = std::move(Value); }
   const TKXGraphicAfterDropType& getOnAfterDrop() const { return FOnAfterDrop; }
   void setOnAfterDrop(TKXGraphicAfterDropType Value) { FOnAfterDrop = std::move(Value); }
-  const TKXGiveFeedbackType& getOnGiveFeedback() const { return FOnGiveFeedback; }
-  void setOnGiveFeedback(TKXGiveFeedbackType Value) { FOnGiveFeedback = std::move(Value); }
-  const TNotifyEvent& getOnCancelDrop() const { return FOnCancelDrop; }
-  void setOnCancelDrop(TNotifyEvent Value) { FOnCancelDrop = std::move(Value); }
+  const TKXGiveFeedbackType& getOnGiveFeedback() const { return FDrag.OnGiveFeedback; }
+  void setOnGiveFeedback(TKXGiveFeedbackType Value) { FDrag.OnGiveFeedback = std::move(Value); }
+  const TNotifyEvent& getOnCancelDrop() const { return FDrag.OnCancelDrop; }
+  void setOnCancelDrop(TNotifyEvent Value) { FDrag.OnCancelDrop = std::move(Value); }
 
   // ---- published properties ----
   // Never nil; owned by the component, and the same object for the component's whole life. With
@@ -70,20 +64,20 @@ class KX_API TKXGraphicSource : public TKXBaseComponent {
   // Copies Value (nil empties the picture) and clears DonorImage; the current picture itself
   // changes nothing.
   void setPicture(vcl::TPicture* Value);
-  TDropEffects getDropEffects() const { return FDropEffects; }
-  void setDropEffects(TDropEffects Value) { FDropEffects = Value; }
+  TDropEffects getDropEffects() const { return FDrag.DropEffects; }
+  void setDropEffects(TDropEffects Value) { FDrag.DropEffects = Value; }
   vcl::TImage* getDonorImage() const { return FDonor; }
   // A different donor empties the picture; the same one keeps it.
   void setDonorImage(vcl::TImage* Value);
-  vcl::TMouseButton getMouseButton() const { return FMouseButton; }
-  void setMouseButton(vcl::TMouseButton Value) { FMouseButton = Value; }
+  vcl::TMouseButton getMouseButton() const { return FDrag.MouseButton; }
+  void setMouseButton(vcl::TMouseButton Value) { FDrag.MouseButton = Value; }
 
   // ---- public properties ----
-  bool getActive() const { return FActive; }
-  bool getExplicitCancel() const { return FExplicitCancel; }
+  bool getActive() const { return FDrag.Active; }
+  bool getExplicitCancel() const { return FDrag.ExplicitCancel; }
   // True cancels the running drag at OLE's next poll.
-  void SetExplicitCancel(bool Value) { FExplicitCancel = Value; }
-  TDropEffect getReturnedEffect() const { return singleEffectFromSet(FReturnedEffects); }
+  void SetExplicitCancel(bool Value) { FDrag.ExplicitCancel = Value; }
+  TDropEffect getReturnedEffect() const { return singleEffectFromSet(FDrag.ReturnedEffects); }
   // Whether a rendered METAFILEPICT carries the metafile's size in 0.01 mm (else 0 x 0).
   bool getUseActualMetafileSizes() const { return FUseActualMetafileSizes; }
   void setUseActualMetafileSizes(bool Value) { FUseActualMetafileSizes = Value; }
@@ -92,34 +86,20 @@ class KX_API TKXGraphicSource : public TKXBaseComponent {
   void Notification(TComponent* AComponent, vcl::TOperation Operation) override;
 
  private:
-  friend class TGraphicDataObject;
-  friend class TGraphicDropSource;
-  friend struct TDragSourceLoop;
+  // ---- what its data objects ask (TGraphicDataOwner) ----
+  TDragSourceState& DragState() override { return FDrag; }
+  bool MetafileSizesWanted() const override { return FUseActualMetafileSizes; }
 
-  // The before-drop hook: true to go ahead with the drop.
   bool BeforeDrop();
-  void DataObjectCreated(TGraphicDataObject* Obj);
-  void DataObjectGone(TGraphicDataObject* Obj);
 
-  vcl::TMouseButton FMouseButton = vcl::mbLeft;
+  TDragSourceState FDrag{this};
   bool FPictureChanged = false;
   std::unique_ptr<vcl::TPicture> FPicture;
-  bool FActive = false;
   TKXGraphicBeforeDropType FOnBeforeDrop;
   TKXGraphicAfterDropType FOnAfterDrop;
-  TKXGiveFeedbackType FOnGiveFeedback;
-  TNotifyEvent FOnCancelDrop;
-  TDropEffects FDropEffects{deCopy};
-  TDropEffects FReturnedEffects;
   vcl::TComPtr<TGraphicDropSource> theDropSource;
   vcl::TImage* FDonor = nullptr;
   bool FUseActualMetafileSizes = false;
-  bool FExplicitCancel = false;
-  // An event handler's exception, kept during Execute for Execute to rethrow.
-  std::exception_ptr FDragException;
-  // Data objects made for this component and still alive (a target may keep one after the
-  // drag); told when the component goes.
-  std::vector<TGraphicDataObject*> FDataObjects;
 };
 
 }  // namespace kestrix

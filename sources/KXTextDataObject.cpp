@@ -1,6 +1,7 @@
 #include "sources/KXTextDataObject.h"
 
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "framework/Handles.h"
 #include "sources/KXDragSourceLoop.h"
 #include "sources/KXTextSource.h"
+#include "vocabulary/KXTextFormats.h"
 
 namespace kestrix {
 
@@ -17,7 +19,7 @@ LONG volatile liveDataObjects = 0;
 
 int FormatCount(const TCustomFormatDataList* list) { return list ? list->Count() : 0; }
 
-bool IsPlainText(CLIPFORMAT cf) { return cf == CF_TEXT || cf == CF_UNICODETEXT; }
+bool IsPlainText(CLIPFORMAT cf) { return cf != 0 && TextKindOfFormat(cf) == dtfText; }
 
 // A palette has no copy function of its own; its entries make a new one.
 HPALETTE CopyPaletteHandle(HPALETTE palette) {
@@ -46,56 +48,58 @@ std::unique_ptr<TCustomFormatDataList> CopyFormats(const TCustomFormatDataList& 
 // ---- creation -------------------------------------------------------------------------------------
 
 TTextDataObject::TTextDataObject(const std::wstring& aString, TCustomFormatDataList* aCDFL, TComponent* aOwner,
-                                 TKXTextSource* aComponent)
+                                 TTextDataOwner* aComponent)
     : theOwner(aOwner), theString(aString), theFormats(aCDFL), theComponent(aComponent) {
+  if (theComponent) theComponent->DragState().AddReader(this);  // may throw: nothing counted yet
   InterlockedIncrement(&liveDataObjects);
-  AddRef();  // the creator's reference
-  if (theComponent) theComponent->DataObjectCreated(this);
 }
 
 TTextDataObject::~TTextDataObject() {
-  if (theComponent) theComponent->DataObjectGone(this);
+  if (theComponent) theComponent->DragState().RemoveReader(this);
   InterlockedDecrement(&liveDataObjects);
 }
 
 TTextDataObject* TTextDataObject::Create(const std::wstring& aString) {
-  return new TTextDataObject(aString, nullptr, nullptr, nullptr);
+  return vcl::MakeComObject<TTextDataObject>(aString, nullptr, nullptr, nullptr).Detach();
 }
 
 TTextDataObject* TTextDataObject::createWithFormats(TCustomFormatDataList* aCDFL) {
-  return new TTextDataObject(std::wstring(), aCDFL, nullptr, nullptr);
+  return vcl::MakeComObject<TTextDataObject>(std::wstring(), aCDFL, nullptr, nullptr).Detach();
 }
 
 TTextDataObject* TTextDataObject::createWithOwner(const std::wstring& aString, TComponent* aOwner) {
-  return new TTextDataObject(aString, nullptr, aOwner, nullptr);
+  return vcl::MakeComObject<TTextDataObject>(aString, nullptr, aOwner, nullptr).Detach();
 }
 
 TTextDataObject* TTextDataObject::createEx(const std::wstring& aString, TKXTextSource* aComponent) {
-  return new TTextDataObject(aString, nullptr, nullptr, aComponent);
+  return vcl::MakeComObject<TTextDataObject>(aString, nullptr, nullptr, aComponent).Detach();
 }
 
 TTextDataObject* TTextDataObject::createExWithFormats(TCustomFormatDataList* aCDFL, TKXTextSource* aComponent) {
-  return new TTextDataObject(std::wstring(), aCDFL, nullptr, aComponent);
+  return vcl::MakeComObject<TTextDataObject>(std::wstring(), aCDFL, nullptr, aComponent).Detach();
 }
 
 LONG TTextDataObject::LiveCount() { return liveDataObjects; }
 
 void TTextDataObject::ComponentGone() {
   if (!theComponent) return;
-  theString = theComponent->FText;
-  if (theComponent->getUsingCustomFormat()) FOrphanFormats = CopyFormats(*theComponent->getCustomFormatData());
+  theString = theComponent->CurrentText();
+  TCustomFormatDataList* formats = theComponent->CustomFormats();
+  if (formats->Count() > 0) FOrphanFormats = CopyFormats(*formats);
   theFormats = nullptr;  // it was the component's list
   theComponent = nullptr;
 }
 
 TCustomFormatDataList* TTextDataObject::Formats() const {
-  if (theComponent) return theComponent->getCustomFormatData();
+  if (theComponent) return theComponent->CustomFormats();
   if (FOrphanFormats) return FOrphanFormats.get();
   return theFormats;
 }
 
+TDragSourceState* TTextDataObject::State() const { return theComponent ? &theComponent->DragState() : nullptr; }
+
 const std::wstring& TTextDataObject::CurrentText() {
-  return theComponent ? theComponent->RefreshText() : theString;
+  return theComponent ? theComponent->CurrentText() : theString;
 }
 
 // ---- rendering ------------------------------------------------------------------------------------
@@ -196,24 +200,23 @@ HRESULT TTextDataObject::RenderHandle(const TCustomFormatData& item, STGMEDIUM& 
 }
 
 HRESULT TTextDataObject::DoGetData(const FORMATETC& fe, STGMEDIUM& medium) {
-  if (theComponent) theComponent->FCustomFormatIndex = -1;
+  if (theComponent) theComponent->CustomFormatRequested(-1);
   const int index = MatchCustom(fe);
   TCustomFormatData* item = nullptr;
   if (index >= 0) {
     TCustomFormatDataList* list = Formats();
     item = list->Items(index);
     if (theComponent) {
-      theComponent->FCustomFormatIndex = index;
-      if (item->getContent().empty() && theComponent->FOnRenderCustomFormat) {
-        std::wstring content;
-        const std::wstring name = item->getName();  // the handler may free the item
-        theComponent->FOnRenderCustomFormat(theComponent, name, content);
+      theComponent->CustomFormatRequested(index);
+      std::wstring content;
+      const std::wstring name = item->getName();  // the handler may free the item
+      if (item->getContent().empty() && theComponent->RenderCustomFormat(name, content)) {
         // The handler may have changed the list, or freed the component.
         list = Formats();
         if (index >= FormatCount(list) || list->Items(index) != item) return DV_E_FORMATETC;
         item->setContent(vcl::AnsiFromUnicode(content));
       }
-      theComponent->setText(vcl::UnicodeFromAnsi(item->getContent()));
+      if (theComponent) theComponent->CustomFormatRendered(item->getContent());
     }
   } else if (FormatCount(Formats()) > 0 || !IsPlainText(fe.cfFormat)) {
     return DV_E_FORMATETC;  // custom formats replace the plain text
@@ -230,7 +233,7 @@ HRESULT TTextDataObject::DoGetData(const FORMATETC& fe, STGMEDIUM& medium) {
 STDMETHODIMP TTextDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) {
   if (medium) std::memset(medium, 0, sizeof *medium);
   if (!formatetcIn || !medium) return E_INVALIDARG;
-  return TKXTextSource::CallbackBoundary(theComponent, [&] {
+  return DragCallbackBoundary(State(), [&] {
     STGMEDIUM rendered{};
     HRESULT hr = DoGetData(*formatetcIn, rendered);
     if (SUCCEEDED(hr)) *medium = rendered;
@@ -263,8 +266,10 @@ STDMETHODIMP TTextDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** 
     if (FormatCount(list) > 0) {
       for (int i = 0; i < list->Count(); ++i) formats.push_back(list->Items(i)->getFormatEtc());
     } else {
-      for (CLIPFORMAT cf : {CLIPFORMAT{CF_TEXT}, CLIPFORMAT{CF_UNICODETEXT}})
-        formats.push_back({cf, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
+      // The plain-text rows, ANSI first: the order readers have always been offered.
+      for (auto row = std::rbegin(kTextFormats); row != std::rend(kTextFormats); ++row)
+        if (row->Kind == dtfText)
+          formats.push_back({static_cast<CLIPFORMAT>(row->Format()), nullptr, DVASPECT_CONTENT, -1, row->Tymed});
     }
     return EnumFormatsForReading(dwDirection, enumFormatEtc, formats);
   });
@@ -294,8 +299,8 @@ STDMETHODIMP TTextDataObject::GetAsyncMode(BOOL* pfIsOpAsync) {
 
 STDMETHODIMP TTextDataObject::StartOperation(IBindCtx*) {
   FInAsyncOperation = true;
-  return TKXTextSource::CallbackBoundary(theComponent, [&] {
-    if (theComponent) theComponent->AsyncStarted();
+  return DragCallbackBoundary(State(), [&] {
+    if (theComponent) theComponent->AsyncOperationStarted();
     return S_OK;
   });
 }
@@ -308,8 +313,8 @@ STDMETHODIMP TTextDataObject::InOperation(BOOL* pfInAsyncOp) {
 
 STDMETHODIMP TTextDataObject::EndOperation(HRESULT, IBindCtx*, DWORD) {
   FInAsyncOperation = false;
-  return TKXTextSource::CallbackBoundary(theComponent, [&] {
-    if (theComponent) theComponent->AsyncEnded();
+  return DragCallbackBoundary(State(), [&] {
+    if (theComponent) theComponent->AsyncOperationEnded();
     return S_OK;
   });
 }

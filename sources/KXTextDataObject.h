@@ -9,12 +9,36 @@
 #include <string>
 
 #include "framework/ComObj.h"
+#include "sources/KXDragSourceLoop.h"
 #include "vocabulary/KXCustomFormats.h"
 #include "vocabulary/KXMiscIntf.h"
 
 namespace kestrix {
 
 class TKXTextSource;
+
+// What a text data object asks of the component it renders for (TKXTextSource implements it).
+class TTextDataOwner {
+ public:
+  // The component's drag: where a handler's exception raised while rendering goes, and where the
+  // object registers to be told when the component goes.
+  virtual TDragSourceState& DragState() = 0;
+  // The text to render (the donor's current text when there is a donor).
+  virtual const std::wstring& CurrentText() = 0;
+  // Never null; custom formats replace the text when there are any.
+  virtual TCustomFormatDataList* CustomFormats() = 0;
+  // A request matched the custom item Index (-1: none).
+  virtual void CustomFormatRequested(int Index) = 0;
+  // Asks the application for the content of an item stored empty; false without a handler.
+  virtual bool RenderCustomFormat(const std::wstring& Name, std::wstring& Content) = 0;
+  // A custom item is about to be rendered: its content becomes the component's text.
+  virtual void CustomFormatRendered(const std::string& Content) = 0;
+  virtual void AsyncOperationStarted() = 0;
+  virtual void AsyncOperationEnded() = 0;
+
+ protected:
+  ~TTextDataOwner() = default;
+};
 
 // Every creation function takes one reference for its creator, who releases it when done; OLE
 // and drop targets hold their own. The object never owns its component, form or list.
@@ -25,7 +49,8 @@ class TKXTextSource;
 // string, or the list it was given, in the same way, and raises nothing. When the component is
 // destroyed while a target still holds the object (an asynchronous drop), the object keeps a copy
 // of the component's custom formats and its last rendered text and goes on rendering those.
-class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation, IDataObject> {
+class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation, IDataObject>,
+                               private TComponentReader {
  public:
   static TTextDataObject* Create(const std::wstring& aString);
   // The list stays the caller's and must outlive the object.
@@ -61,14 +86,16 @@ class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation
   STDMETHODIMP EndOperation(HRESULT /*hResult*/, IBindCtx* /*pbcReserved*/, DWORD /*dwEffects*/) override;
 
  private:
-  friend class TKXTextSource;
+  friend struct vcl::TComObjectFactory;
   TTextDataObject(const std::wstring& aString, TCustomFormatDataList* aCDFL, vcl::TComponent* aOwner,
-                  TKXTextSource* aComponent);
+                  TTextDataOwner* aComponent);
   ~TTextDataObject() override;
 
   // The component is going: keep what it would have rendered, forget the component.
-  void ComponentGone();
+  void ComponentGone() override;
   TCustomFormatDataList* Formats() const;
+  // The component's drag state, null without a component.
+  TDragSourceState* State() const;
   const std::wstring& CurrentText();
   // Index of the first custom item the request matches, or -1.
   int MatchCustom(const FORMATETC& fe) const;
@@ -79,7 +106,7 @@ class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation
   vcl::TComponent* theOwner;
   std::wstring theString;
   TCustomFormatDataList* theFormats;
-  TKXTextSource* theComponent;
+  TTextDataOwner* theComponent;
   bool FInAsyncOperation = false;
   bool FAsyncMode = false;
   // The copy of the component's custom formats taken when the component went first.

@@ -16,34 +16,30 @@ LONG volatile liveDropSources = 0;
 
 // ---- TTextDropSource ------------------------------------------------------------------------------
 
-TTextDropSource::TTextDropSource(TKXTextSource* aOwner) : theOwner(aOwner) {
-  InterlockedIncrement(&liveDropSources);
-  AddRef();  // the creator's reference
+TTextDropSource::TTextDropSource(TDragSourceState* aState) : TKXDropSource(aState, liveDropSources) {}
+
+TTextDropSource* TTextDropSource::Create(TKXTextSource* aOwner) {
+  TTextDataOwner* owner = aOwner;
+  return vcl::MakeComObject<TTextDropSource>(owner ? &owner->DragState() : nullptr).Detach();
 }
-
-TTextDropSource::~TTextDropSource() { InterlockedDecrement(&liveDropSources); }
-
-TTextDropSource* TTextDropSource::Create(TKXTextSource* aOwner) { return new TTextDropSource(aOwner); }
 
 LONG TTextDropSource::LiveCount() { return liveDropSources; }
-
-STDMETHODIMP TTextDropSource::QueryContinueDrag(BOOL fEscapePressed, DWORD grfKeyState) {
-  return TDragSourceLoop::QueryContinueDrag(theOwner, fEscapePressed, grfKeyState);
-}
-
-STDMETHODIMP TTextDropSource::GiveFeedback(DWORD dwEffect) { return TDragSourceLoop::GiveFeedback(theOwner, dwEffect); }
 
 // ---- TKXTextSource --------------------------------------------------------------------------------
 
 TKXTextSource::TKXTextSource(TComponent* AOwner)
     : TKXBaseComponent(AOwner),
       FCustomFormats(std::make_unique<TCustomFormatDataList>()),
-      theDropSource(vcl::TComPtr<TTextDropSource>::Attach(TTextDropSource::Create(this))) {}
+      theDropSource(vcl::MakeComObject<TTextDropSource>(&FDrag)) {
+  FDrag.BeforeDrop = [this] { return BeforeDrop(); };
+}
 
 TKXTextSource::~TKXTextSource() {
-  // Data objects still held by a target (an asynchronous drop) must not reach this component.
-  for (TTextDataObject* obj : std::exchange(FDataObjects, {})) obj->ComponentGone();
-  theDropSource->theOwner = nullptr;
+  // Data objects still held by a target (an asynchronous drop) keep the last text, not the
+  // donor's: the donor may be gone already.
+  FDonor = nullptr;
+  FDrag.ReadersComponentGone();
+  theDropSource->ComponentGone();
 }
 
 const std::wstring& TKXTextSource::RefreshText() {
@@ -76,17 +72,17 @@ void TKXTextSource::Notification(TComponent* AComponent, vcl::TOperation Operati
 }
 
 bool TKXTextSource::Execute() {
-  if ((getText().empty() && !getUsingCustomFormat()) || FActive) return false;
-  TDragSourceLoop::TActiveScope active(FActive);
+  if ((getText().empty() && !getUsingCustomFormat()) || FDrag.Active) return false;
+  TActiveScope active(FDrag);
 
   auto data = vcl::TComPtr<TTextDataObject>::Attach(getUsingCustomFormat()
                                                         ? TTextDataObject::createExWithFormats(FCustomFormats.get(), this)
                                                         : TTextDataObject::createEx(getText(), this));
   data->SetAsyncMode(FAsynchronous ? -1 : 0);
 
-  const HRESULT hr = TDragSourceLoop::Run(*this, data.Get(), theDropSource.Get());
+  const HRESULT hr = RunDragLoop(FDrag, data.Get(), theDropSource.Get());
   const bool dropped = hr == DRAGDROP_S_DROP;
-  if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, !NoEffect(FReturnedEffects));
+  if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, !NoEffect(FDrag.ReturnedEffects));
 
   FDropWasAsynchronous = false;
   if (FAsynchronous && FDataObjectInAsyncOperation) {
@@ -108,20 +104,22 @@ bool TKXTextSource::BeforeDrop() {
   return !cancelDrop;
 }
 
-void TKXTextSource::AsyncStarted() {
+bool TKXTextSource::RenderCustomFormat(const std::wstring& Name, std::wstring& Content) {
+  if (!FOnRenderCustomFormat) return false;
+  FOnRenderCustomFormat(this, Name, Content);
+  return true;
+}
+
+void TKXTextSource::CustomFormatRendered(const std::string& Content) { setText(vcl::UnicodeFromAnsi(Content)); }
+
+void TKXTextSource::AsyncOperationStarted() {
   FDataObjectInAsyncOperation = true;
   if (FOnStartAsyncOperation) FOnStartAsyncOperation(this);
 }
 
-void TKXTextSource::AsyncEnded() {
+void TKXTextSource::AsyncOperationEnded() {
   FDataObjectInAsyncOperation = false;
   if (FOnEndAsyncOperation) FOnEndAsyncOperation(this);
-}
-
-void TKXTextSource::DataObjectCreated(TTextDataObject* Obj) { FDataObjects.push_back(Obj); }
-
-void TKXTextSource::DataObjectGone(TTextDataObject* Obj) {
-  FDataObjects.erase(std::remove(FDataObjects.begin(), FDataObjects.end(), Obj), FDataObjects.end());
 }
 
 }  // namespace kestrix

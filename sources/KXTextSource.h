@@ -11,33 +11,27 @@
 
 #include "framework/ComObj.h"
 #include "sources/KXDragSourceLoop.h"
+#include "sources/KXTextDataObject.h"
 #include "vocabulary/KXComps.h"
 #include "vocabulary/KXCustomFormats.h"
 
 namespace kestrix {
 
 class TKXTextSource;
-class TTextDataObject;
 
-// Ends the drag on Escape or ExplicitCancel, drops when the component's MouseButton is released
-// (after OnBeforeDrop may cancel), and reports each target answer through OnGiveFeedback.
-class KX_API TTextDropSource : public vcl::TInterfacedObjectImpl<IDropSource> {
+// The drop source of a text source: see TKXDropSource.
+class KX_API TTextDropSource : public TKXDropSource {
  public:
   // Takes one reference for the caller. aOwner is not owned.
   static TTextDropSource* Create(TKXTextSource* aOwner);
   static LONG LiveCount();
 
-  STDMETHODIMP QueryContinueDrag(BOOL fEscapePressed, DWORD grfKeyState) override;
-  STDMETHODIMP GiveFeedback(DWORD dwEffect) override;
-
  private:
-  friend class TKXTextSource;
-  explicit TTextDropSource(TKXTextSource* aOwner);
-  ~TTextDropSource() override;
-  TKXTextSource* theOwner;
+  friend struct vcl::TComObjectFactory;
+  explicit TTextDropSource(TDragSourceState* aState);
 };
 
-class KX_API TKXTextSource : public TKXBaseComponent {
+class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
  public:
   explicit TKXTextSource(TComponent* AOwner);
   ~TKXTextSource() override;
@@ -53,10 +47,10 @@ class KX_API TKXTextSource : public TKXBaseComponent {
   void setOnBeforeDrop(TKXBeforeDropType Value) { FOnBeforeDrop = std::move(Value); }
   const TKXAfterDropType& getOnAfterDrop() const { return FOnAfterDrop; }
   void setOnAfterDrop(TKXAfterDropType Value) { FOnAfterDrop = std::move(Value); }
-  const TKXGiveFeedbackType& getOnGiveFeedback() const { return FOnGiveFeedback; }
-  void setOnGiveFeedback(TKXGiveFeedbackType Value) { FOnGiveFeedback = std::move(Value); }
-  const TNotifyEvent& getOnCancelDrop() const { return FOnCancelDrop; }
-  void setOnCancelDrop(TNotifyEvent Value) { FOnCancelDrop = std::move(Value); }
+  const TKXGiveFeedbackType& getOnGiveFeedback() const { return FDrag.OnGiveFeedback; }
+  void setOnGiveFeedback(TKXGiveFeedbackType Value) { FDrag.OnGiveFeedback = std::move(Value); }
+  const TNotifyEvent& getOnCancelDrop() const { return FDrag.OnCancelDrop; }
+  void setOnCancelDrop(TNotifyEvent Value) { FDrag.OnCancelDrop = std::move(Value); }
   const TKXRenderCustomFormatType& getOnRenderCustomFormat() const { return FOnRenderCustomFormat; }
   void setOnRenderCustomFormat(TKXRenderCustomFormatType Value) { FOnRenderCustomFormat = std::move(Value); }
   const TNotifyEvent& getOnStartAsyncOperation() const { return FOnStartAsyncOperation; }
@@ -71,23 +65,23 @@ class KX_API TKXTextSource : public TKXBaseComponent {
   std::wstring getText();
   // Also clears DonorComponent.
   void setText(const std::wstring& Value);
-  TDropEffects getDropEffects() const { return FDropEffects; }
-  void setDropEffects(TDropEffects Value) { FDropEffects = Value; }
+  TDropEffects getDropEffects() const { return FDrag.DropEffects; }
+  void setDropEffects(TDropEffects Value) { FDrag.DropEffects = Value; }
   TComponent* getDonorComponent() const { return FDonor; }
   // A different donor clears the cached text; the same one keeps it.
   void setDonorComponent(TComponent* Value);
-  vcl::TMouseButton getMouseButton() const { return FMouseButton; }
-  void setMouseButton(vcl::TMouseButton Value) { FMouseButton = Value; }
+  vcl::TMouseButton getMouseButton() const { return FDrag.MouseButton; }
+  void setMouseButton(vcl::TMouseButton Value) { FDrag.MouseButton = Value; }
   bool getAsynchronous() const { return FAsynchronous; }
   void setAsynchronous(bool Value) { FAsynchronous = Value; }
 
   // ---- public properties ----
-  bool getActive() const { return FActive; }
-  bool getExplicitCancel() const { return FExplicitCancel; }
+  bool getActive() const { return FDrag.Active; }
+  bool getExplicitCancel() const { return FDrag.ExplicitCancel; }
   // True cancels the running drag at OLE's next poll.
-  void SetExplicitCancel(bool Value) { FExplicitCancel = Value; }
+  void SetExplicitCancel(bool Value) { FDrag.ExplicitCancel = Value; }
   bool getDropWasAsynchronous() const { return FDropWasAsynchronous; }
-  TDropEffect getReturnedEffect() const { return singleEffectFromSet(FReturnedEffects); }
+  TDropEffect getReturnedEffect() const { return singleEffectFromSet(FDrag.ReturnedEffects); }
   // Never null. The component owns the list.
   TCustomFormatDataList* getCustomFormatData() const { return FCustomFormats.get(); }
   // Takes ownership of the list (null stands for a new empty one) and frees the one it replaces.
@@ -99,51 +93,34 @@ class KX_API TKXTextSource : public TKXBaseComponent {
   void Notification(TComponent* AComponent, vcl::TOperation Operation) override;
 
  private:
-  friend class TTextDataObject;
-  friend class TTextDropSource;
-
-  friend struct TDragSourceLoop;
-
-  // Runs the body of an OLE callback of this component's drag (see TDragSourceLoop).
-  template <class F>
-  static HRESULT CallbackBoundary(TKXTextSource* Owner, F&& Body) noexcept {
-    return TDragSourceLoop::CallbackBoundary(Owner, std::forward<F>(Body));
-  }
+  // ---- what its data objects ask (TTextDataOwner) ----
+  TDragSourceState& DragState() override { return FDrag; }
+  const std::wstring& CurrentText() override { return RefreshText(); }
+  TCustomFormatDataList* CustomFormats() override { return FCustomFormats.get(); }
+  void CustomFormatRequested(int Index) override { FCustomFormatIndex = Index; }
+  bool RenderCustomFormat(const std::wstring& Name, std::wstring& Content) override;
+  void CustomFormatRendered(const std::string& Content) override;
+  void AsyncOperationStarted() override;
+  void AsyncOperationEnded() override;
 
   // Text, refreshed from the donor when there is one.
   const std::wstring& RefreshText();
-  // The before-drop hook: true to go ahead with the drop.
   bool BeforeDrop();
-  void AsyncStarted();
-  void AsyncEnded();
-  void DataObjectCreated(TTextDataObject* Obj);
-  void DataObjectGone(TTextDataObject* Obj);
 
+  TDragSourceState FDrag{this};
   std::wstring FText;
-  vcl::TMouseButton FMouseButton = vcl::mbLeft;
   std::unique_ptr<TCustomFormatDataList> FCustomFormats;
   int FCustomFormatIndex = 0;
-  bool FActive = false;
   TKXBeforeDropType FOnBeforeDrop;
   TKXAfterDropType FOnAfterDrop;
-  TKXGiveFeedbackType FOnGiveFeedback;
-  TNotifyEvent FOnCancelDrop;
   TKXRenderCustomFormatType FOnRenderCustomFormat;
   TNotifyEvent FOnStartAsyncOperation;
   TNotifyEvent FOnEndAsyncOperation;
   bool FDataObjectInAsyncOperation = false;
-  TDropEffects FDropEffects{deCopy};
-  TDropEffects FReturnedEffects;
   vcl::TComPtr<TTextDropSource> theDropSource;
   TComponent* FDonor = nullptr;
   bool FAsynchronous = false;
   bool FDropWasAsynchronous = false;
-  bool FExplicitCancel = false;
-  // An event handler's exception, kept during Execute for Execute to rethrow.
-  std::exception_ptr FDragException;
-  // Data objects created for this component and still alive (an asynchronous drop outlives
-  // Execute); told when the component goes.
-  std::vector<TTextDataObject*> FDataObjects;
 };
 
 }  // namespace kestrix

@@ -6,14 +6,22 @@
 namespace kestrix {
 
 TKXDropTargetBase::TKXDropTargetBase(TKXGenericTarget* aOwner, bool LinkAllowed)
-    : theOwnerBase(aOwner), FLinkAllowed(LinkAllowed) {
-  AddRef();  // the owning component's reference
-}
+    : theOwnerBase(aOwner), FLinkAllowed(LinkAllowed) {}
 
 bool TKXDropTargetBase::Offers(UINT cfFormat, DWORD tymed) const {
   if (!FDataObj) return false;
   FORMATETC fe{static_cast<CLIPFORMAT>(cfFormat), nullptr, DVASPECT_CONTENT, -1, tymed};
   return FDataObj->QueryGetData(&fe) == S_OK;
+}
+
+HRESULT TKXDropTargetBase::Fetch(UINT cfFormat, DWORD tymed, vcl::TStgMedium& medium) const {
+  if (!FDataObj) return E_UNEXPECTED;
+  FORMATETC fe{static_cast<CLIPFORMAT>(cfFormat), nullptr, DVASPECT_CONTENT, -1, tymed};
+  return FDataObj->GetData(&fe, medium.Put());
+}
+
+void TKXDropTargetBase::TakeDropDataObject(IDataObject* dataObj) {
+  if (dataObj && FDataObj.Get() != dataObj) FDataObj = vcl::TComPtr<IDataObject>(dataObj);
 }
 
 bool TKXDropTargetBase::QueryDrop(DWORD grfKeyState, DWORD& dwEffect, POINTL) {

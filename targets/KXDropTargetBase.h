@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "framework/ComObj.h"
+#include "framework/Handles.h"
 #include "vocabulary/KXComps.h"
 
 namespace kestrix {
@@ -30,22 +31,34 @@ class KX_API TKXDropTargetBase : public vcl::TInterfacedObjectImpl<IDropTarget> 
   // every drag and reach no component.
   virtual void OwnerGone();
 
-  // Drag state, read by the owning component.
-  TDropEffects FAvailableDropEffects;
-  vcl::TComPtr<IDataObject> FDataObj;
-  bool FAcceptFormat = false;
-  TDropEffects FEffects;
+  // ---- what the owning component reads and tells ----
+  // The effect last reported to OLE.
+  TDropEffect CurrentEffect() const { return singleEffectFromSet(FEffects); }
+  // The current drag's data object and the effects its source allows; empty outside a drag.
+  const vcl::TComPtr<IDataObject>& CurrentDataObject() const { return FDataObj; }
+  TDropEffects AvailableDropEffects() const { return FAvailableDropEffects; }
+  // The component's acceptance of the current drag: forced (SetAcceptAllFormatsQuery) ...
+  void SetAccepting(bool Value) { FAcceptFormat = Value; }
+  // ... or evaluated again after the component changed what it accepts.
+  void ReevaluateAcceptance() { FAcceptFormat = AcceptsCurrentFormats(); }
 
  protected:
   // LinkAllowed: whether link is chosen without modifier keys and allowed when Ctrl+Shift ask.
+  // Made with vcl::MakeComObject by the owning component, which holds the first reference.
   TKXDropTargetBase(TKXGenericTarget* aOwner, bool LinkAllowed);
   // Replaces the chosen effect by the owner's override; an override the source does not allow
-  // becomes deNone. Returns the final effect and sets FEffects and dwEffect.
+  // becomes deNone. Returns the final effect and reports it (and sets dwEffect).
   TDropEffect ApplyEffectOverride(DWORD& dwEffect);
+  // Reports no effect: a drop that is not completed.
+  void ReportNoEffect() { FEffects = setFromDropEffect(DROPEFFECT_NONE); }
   // Ends the drag on the target's side: no data object, no available effects.
   void EndDrag();
+  // Takes the data object OLE hands to Drop again (the one of DragEnter).
+  void TakeDropDataObject(IDataObject* dataObj);
   // Probes the current data object for one format (QueryGetData answering S_OK exactly).
   bool Offers(UINT cfFormat, DWORD tymed) const;
+  // Fetches one format of the current data object into medium; E_UNEXPECTED outside a drag.
+  HRESULT Fetch(UINT cfFormat, DWORD tymed, vcl::TStgMedium& medium) const;
   bool HasOwner() const { return theOwnerBase != nullptr; }
   // Runs a callback of the application (an event): an exception it raises goes to the
   // application's exception handler instead of into OLE.
@@ -54,6 +67,10 @@ class KX_API TKXDropTargetBase : public vcl::TInterfacedObjectImpl<IDropTarget> 
  private:
   TKXGenericTarget* theOwnerBase;
   bool FLinkAllowed;
+  TDropEffects FAvailableDropEffects;
+  vcl::TComPtr<IDataObject> FDataObj;
+  bool FAcceptFormat = false;
+  TDropEffects FEffects;
 };
 
 }  // namespace kestrix

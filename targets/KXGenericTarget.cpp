@@ -15,11 +15,10 @@ TKXGenericTarget::TKXGenericTarget(TComponent* AOwner) : TKXBaseComponent(AOwner
 TKXGenericTarget::~TKXGenericTarget() {
   Destroying();
   setAcceptor(nullptr);  // OLE's own references on the drop-target object go with the revocation
-  if (TKXDropTargetBase* target = std::exchange(theDropTarget, nullptr)) {
-    target->OwnerGone();
-    target->Release();
-  }
+  if (vcl::TComPtr<TKXDropTargetBase> target = std::move(theDropTarget)) target->OwnerGone();
 }
+
+void TKXGenericTarget::SetDropTarget(vcl::TComPtr<TKXDropTargetBase> Target) { theDropTarget = std::move(Target); }
 
 bool TKXGenericTarget::OkToSetAcceptorControl(vcl::TWinControl* Value) {
   TComponent* owner = Owner();
@@ -55,7 +54,7 @@ void TKXGenericTarget::setAcceptor(vcl::TWinControl* Value) {
   Value->setWindowProc([this](vcl::TMessage& Message) { NewAcceptorWndProc(Message); });
   FAcceptorHandle = Value->Handle();
   if (RevokesBeforeRegister(Value)) RevokeDragDrop(FAcceptorHandle);
-  FRegistered = theDropTarget && SUCCEEDED(RegisterDragDrop(FAcceptorHandle, theDropTarget));
+  FRegistered = theDropTarget && SUCCEEDED(RegisterDragDrop(FAcceptorHandle, theDropTarget.Get()));
 }
 
 void TKXGenericTarget::NewAcceptorWndProc(vcl::TMessage& Message) {
@@ -77,15 +76,15 @@ vcl::TPoint TKXGenericTarget::AcceptorClientPoint(POINTL pt) const {
 }
 
 TDropEffect TKXGenericTarget::getDropEffect() const {
-  return theDropTarget ? singleEffectFromSet(theDropTarget->FEffects) : deNone;
+  return theDropTarget ? theDropTarget->CurrentEffect() : deNone;
 }
 
 vcl::TComPtr<IDataObject> TKXGenericTarget::getDataObject() const {
-  return theDropTarget ? theDropTarget->FDataObj : vcl::TComPtr<IDataObject>();
+  return theDropTarget ? theDropTarget->CurrentDataObject() : vcl::TComPtr<IDataObject>();
 }
 
 TDropEffects TKXGenericTarget::getAvailableDropEffects() const {
-  return theDropTarget ? theDropTarget->FAvailableDropEffects : TDropEffects{};
+  return theDropTarget ? theDropTarget->AvailableDropEffects() : TDropEffects{};
 }
 
 bool TKXGenericTarget::DataObjectHasFormat(const std::wstring& formatName) const {
@@ -102,11 +101,11 @@ vcl::TStringList* TKXGenericTarget::DataObjectFormatList() const { return DataOb
 
 TKXGenericTarget::TOfferedFormats::TOfferedFormats(const TKXGenericTarget& Target) {
   std::unique_ptr<vcl::TStringList> list(Target.DataObjectFormatList());
-  for (int i = 0; i < list->Count(); ++i) FNames.push_back(vcl::UpperCase(list->Strings(i)));
+  for (int i = 0; i < list->Count(); ++i) FFormats.push_back(ClipboardFormatFromString(list->Strings(i)));
 }
 
-bool TKXGenericTarget::TOfferedFormats::Has(const wchar_t* Name) const {
-  return std::find(FNames.begin(), FNames.end(), Name) != FNames.end();
+bool TKXGenericTarget::TOfferedFormats::Has(UINT Format) const {
+  return Format != 0 && std::find(FFormats.begin(), FFormats.end(), Format) != FFormats.end();
 }
 
 vcl::TStringList* TKXGenericTarget::DataObjectFormatEtcList() const {

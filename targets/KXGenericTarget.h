@@ -63,23 +63,22 @@ class KX_API TKXGenericTarget : public TKXBaseComponent {
 
  protected:
   void Notification(TComponent* AComponent, vcl::TOperation Operation) override;
-  // The concrete component creates its drop-target object and hands it over here with the one
-  // reference its constructor took; the component keeps it until it goes.
-  void SetDropTarget(TKXDropTargetBase* Target) { theDropTarget = Target; }
-  TKXDropTargetBase* DropTargetObject() const { return theDropTarget; }
+  // The concrete component makes its drop-target object and hands it over here; the component
+  // keeps it until it goes.
+  void SetDropTarget(vcl::TComPtr<TKXDropTargetBase> Target);
+  TKXDropTargetBase* DropTargetObject() const { return theDropTarget.Get(); }
   // Sees the acceptor's messages first: return true to consume one (it then does not reach the
   // saved window procedure).
   virtual bool HandleAcceptorMessage(vcl::TMessage& Message) { return false; }
-  // Whether the current drag offers a format of the given name (as DataObjectFormatList names
-  // it), compared without regard to case.
+  // The formats the current drag offers, one entry per line of DataObjectFormatList.
   class TOfferedFormats {
    public:
     explicit TOfferedFormats(const TKXGenericTarget& Target);
-    bool Has(const wchar_t* Name) const;
-    size_t Count() const { return FNames.size(); }
+    bool Has(UINT Format) const;
+    size_t Count() const { return FFormats.size(); }
 
    private:
-    std::vector<std::wstring> FNames;  // upper-cased
+    std::vector<UINT> FFormats;
   };
   // A text target takes the place of a rich edit control's own drop target.
   virtual bool RevokesBeforeRegister(vcl::TWinControl* Acceptor) const { return false; }
@@ -91,7 +90,7 @@ class KX_API TKXGenericTarget : public TKXBaseComponent {
   bool FRegistered = false;
   HWND FAcceptorHandle = nullptr;
   vcl::TWndMethod FOldAcceptorWndProc;
-  TKXDropTargetBase* theDropTarget = nullptr;
+  vcl::TComPtr<TKXDropTargetBase> theDropTarget;
   TKXDragEnterOverType FOnDragEnter;
   TKXDragEnterOverType FOnDragOver;
   TNotifyEvent FOnDragLeave;

@@ -1,10 +1,13 @@
 #include "targets/KXGraphicDropTarget.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
+#include <optional>
+#include <string_view>
 
+#include "formats/KXDIBBlock.h"
 #include "formats/KXNetscape.h"
+#include "formats/KXNetscapeImageBlock.h"
 #include "formats/KXUtil.h"
 #include "framework/GraphicsMetafile.h"
 #include "framework/Handles.h"
@@ -50,21 +53,19 @@ void DecodeEnhMetafile(vcl::TUniqueEnhMetaFile metafile, vcl::TPicture& picture)
 }
 
 void DecodeMetafilePict(HGLOBAL block, vcl::TPicture& picture) {
-  METAFILEPICT pict{};
+  std::optional<METAFILEPICT> pict;
   {
     vcl::TGlobalLock lock(block);
-    if (!lock || lock.Size() < sizeof pict) return;
-    std::memcpy(&pict, lock.Ptr(), sizeof pict);
+    pict = detail::MetafilePictFromBlock(lock.View());
   }
-  DecodeEnhMetafile(vcl::TUniqueEnhMetaFile(EnhMFfromMetaFilePict(pict)), picture);
+  if (pict) DecodeEnhMetafile(vcl::TUniqueEnhMetaFile(EnhMFfromMetaFilePict(*pict)), picture);
 }
 
 void DecodeDIB(HGLOBAL block, vcl::TPicture& picture) {
   std::string file;
   {
     vcl::TGlobalLock lock(block);
-    if (!lock) return;
-    file = TGraphicDropTarget::BitmapFileFromDIB(lock.Ptr(), lock.Size());
+    file = blocks::BMPFileFromDIB(lock.View());
   }
   if (file.empty()) return;
   vcl::TStringStream stream(std::move(file));
@@ -74,7 +75,7 @@ void DecodeDIB(HGLOBAL block, vcl::TPicture& picture) {
 
 std::string NetscapeImageURL(HGLOBAL block) {
   vcl::TGlobalLock lock(block);
-  return lock ? TGraphicDropTarget::URLFromNetscapeImage(lock.Ptr(), lock.Size()) : std::string();
+  return TGraphicDropTarget::URLFromNetscapeImage(lock.Ptr(), lock.Size());
 }
 
 }  // namespace
@@ -96,70 +97,17 @@ void TGraphicDropTarget::OwnerGone() {
 }
 
 std::string TGraphicDropTarget::BitmapFileFromDIB(const void* DIB, size_t Size) {
-  enum : std::uint64_t { kFileHeaderSize = 14, kCoreHeaderSize = 12, kInfoHeaderSize = 40, kMaskBytes = 12 };
-  if (!DIB || Size < kCoreHeaderSize) return {};
-  DWORD headerSize;
-  std::memcpy(&headerSize, DIB, sizeof headerSize);
-  // The fields that size the block, from either header form (old core headers have 16-bit sizes,
-  // three-byte colour entries and no compression).
-  std::int64_t width, height;
-  WORD bits;
-  DWORD compression = BI_RGB, clrUsed = 0, sizeImage = 0;
-  std::uint64_t entrySize;
-  if (headerSize == kCoreHeaderSize) {
-    BITMAPCOREHEADER c;
-    std::memcpy(&c, DIB, sizeof c);
-    width = c.bcWidth;
-    height = c.bcHeight;
-    bits = c.bcBitCount;
-    entrySize = sizeof(RGBTRIPLE);
-  } else {
-    if (headerSize < kInfoHeaderSize || headerSize > Size) return {};
-    BITMAPINFOHEADER h;
-    std::memcpy(&h, DIB, sizeof h);
-    width = h.biWidth;
-    height = h.biHeight;
-    bits = h.biBitCount;
-    compression = h.biCompression;
-    clrUsed = h.biClrUsed;
-    sizeImage = h.biSizeImage;
-    entrySize = sizeof(RGBQUAD);
-  }
-
-  std::uint64_t colours = clrUsed;
-  if (colours == 0 && (bits == 1 || bits == 2 || bits == 4 || bits == 8)) colours = std::uint64_t(1) << bits;
-  const std::uint64_t offBits = kFileHeaderSize + headerSize + entrySize * colours;
-  // What the header declares must lie inside the block: the colour table, the masks a 40-byte
-  // header keeps after itself, and the pixels.
-  std::uint64_t declared = offBits - kFileHeaderSize;
-  if (compression == BI_BITFIELDS && headerSize == kInfoHeaderSize) declared += kMaskBytes;
-  if (declared > Size) return {};
-  const std::uint64_t avail = Size - declared;
-  if (compression == BI_RGB || compression == BI_BITFIELDS) {
-    if (width <= 0 || height == 0 || bits == 0) return {};
-    const std::uint64_t rowBytes = (std::uint64_t(width) * bits + 31) / 32 * 4;
-    const std::uint64_t rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
-    if (rows > avail / rowBytes) return {};
-  } else if (sizeImage > avail) {
-    return {};
-  }
-
-  const BITMAPFILEHEADER header{0x4D42, static_cast<DWORD>(Size + kFileHeaderSize), 0, 0, static_cast<DWORD>(offBits)};
-  static_assert(sizeof header == kFileHeaderSize);
-  std::string file(reinterpret_cast<const char*>(&header), sizeof header);
-  file.append(static_cast<const char*>(DIB), Size);
-  return file;
+  return DIB ? blocks::BMPFileFromDIB(std::string_view(static_cast<const char*>(DIB), Size)) : std::string();
 }
 
 std::string TGraphicDropTarget::URLFromNetscapeImage(const void* Block, size_t Size) {
-  enum : size_t { kURLOffset = 44 };
-  if (!Block || Size <= kURLOffset) return {};
-  const char* url = static_cast<const char*>(Block) + kURLOffset;
-  return std::string(url, strnlen(url, Size - kURLOffset));
+  if (!Block) return {};
+  const std::string_view bytes(static_cast<const char*>(Block), Size);
+  return std::string(blocks::Slice(bytes, blocks::NetscapeImageURLRange(bytes)));
 }
 
 bool TGraphicDropTarget::AcceptsCurrentFormats() {
-  if (!FDataObj || !theOwner) return false;
+  if (!CurrentDataObject() || !theOwner) return false;
   const TDropGraphicFormat preferred = theOwner->getPreferredFormat();
   for (TDropGraphicFormat kind : {preferred, OtherKind(preferred)}) {
     if (!theOwner->getAcceptGraphicFormats().Contains(kind)) continue;
@@ -176,7 +124,7 @@ STDMETHODIMP TGraphicDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, P
     return S_OK;
   }
   // OLE hands the data object again; it is the one of DragEnter.
-  if (dataObj && FDataObj.Get() != dataObj) FDataObj = vcl::TComPtr<IDataObject>(dataObj);
+  TakeDropDataObject(dataObj);
   HRESULT hr = vcl::ComBoundary([&] { return DoDrop(grfKeyState, pt, *pdwEffect); });
   if (FAILED(hr)) {
     *pdwEffect = DROPEFFECT_NONE;
@@ -201,9 +149,8 @@ HRESULT TGraphicDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect
   for (TDropGraphicFormat kind : {preferred, OtherKind(preferred)}) {
     if (kind != preferred && !theOwner->getAcceptGraphicFormats().Contains(kind)) continue;
     for (const GraphicFormat& f : FetchesOf(kind)) {
-      if (!FDataObj || fetched) break;
-      FORMATETC fe{static_cast<CLIPFORMAT>(f.format), nullptr, DVASPECT_CONTENT, -1, f.tymed};
-      hr = FDataObj->GetData(&fe, medium.Put());
+      if (!CurrentDataObject() || fetched) break;
+      hr = Fetch(f.format, f.tymed, medium);
       if (SUCCEEDED(hr)) fetched = f.format;
     }
   }
@@ -228,7 +175,7 @@ HRESULT TGraphicDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect
   if (!PostPacket(std::move(packet))) {
     // No deferred step will come: the drop is not completed, so the source must not act on it.
     dwEffect = DROPEFFECT_NONE;
-    FEffects = setFromDropEffect(DROPEFFECT_NONE);
+    ReportNoEffect();
     return endDrag(hr);
   }
   return hr;

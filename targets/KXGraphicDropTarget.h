@@ -23,10 +23,6 @@ using TOwnedGraphicDropPacket = std::unique_ptr<TGraphicDropPacket, TGraphicDrop
 
 class KX_API TGraphicDropTarget : public TKXDropTargetBase {
  public:
-  // Takes one reference for the owning component.
-  explicit TGraphicDropTarget(TKXGraphicTarget* aOwner);
-  ~TGraphicDropTarget() override;
-
   bool AcceptsCurrentFormats() override;
   void OwnerGone() override;
   STDMETHODIMP Drop(IDataObject* dataObj, DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) override;
@@ -39,7 +35,7 @@ class KX_API TGraphicDropTarget : public TKXDropTargetBase {
   // posted and has not yet handled (a stray or forged message) is ignored; false then.
   bool CompleteDrop(WPARAM PacketParam);
 
-  // ---- the parsers of dropped blocks (pure, every length checked) ----
+  // ---- the parsers of dropped blocks (forwards to formats/KXDIBBlock.h, KXNetscapeImageBlock.h) ----
   // A BMP file for a packed DIB: a 14-byte file header (offset of the bits: 14 + biSize + 4 x
   // colours, or 3 x colours after an old 12-byte core header) followed by all Size bytes. Empty
   // when the block is shorter than its header, or than the header, colour table, masks and pixels
@@ -50,7 +46,10 @@ class KX_API TGraphicDropTarget : public TKXDropTargetBase {
   static std::string URLFromNetscapeImage(const void* Block, size_t Size);
 
  private:
-  friend class TKXGraphicTarget;
+  friend struct vcl::TComObjectFactory;
+  explicit TGraphicDropTarget(TKXGraphicTarget* aOwner);
+  ~TGraphicDropTarget() override;
+
   HRESULT DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect);
   // Decodes a fetched medium into thePicture; returns the URL of a browser image.
   std::string Decode(UINT format, const STGMEDIUM& medium);

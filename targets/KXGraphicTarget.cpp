@@ -6,7 +6,7 @@
 namespace kestrix {
 
 TKXGraphicTarget::TKXGraphicTarget(TComponent* AOwner) : TKXGenericTarget(AOwner) {
-  SetDropTarget(new TGraphicDropTarget(this));
+  SetDropTarget(vcl::MakeComObject<TGraphicDropTarget>(this));
 }
 
 TKXGraphicTarget::~TKXGraphicTarget() = default;
@@ -18,7 +18,7 @@ void TKXGraphicTarget::setAcceptGraphicFormats(TDropGraphicFormats Value) {
   FAcceptGraphicFormats = Value;
   FAcceptBitmap = Value.Contains(dgfBitmap);
   FAcceptMetafile = Value.Contains(dgfMetafile);
-  Target()->FAcceptFormat = Target()->AcceptsCurrentFormats();
+  Target()->ReevaluateAcceptance();
 }
 
 void TKXGraphicTarget::SetAccepted(TDropGraphicFormat Format, bool Value) {
@@ -37,10 +37,9 @@ TDropGraphicFormat TKXGraphicTarget::getDroppedGraphicFormat() const {
 
 TDropGraphicFormats TKXGraphicTarget::getAvailableGraphicFormats() const {
   const TOfferedFormats offered(*this);
-  auto has = [&](const wchar_t* name) { return offered.Has(name); };
   TDropGraphicFormats result;
-  if (has(L"2") || has(L"8") || has(L"NETSCAPE IMAGE FORMAT")) result.Include(dgfBitmap);
-  if (has(L"14")) result.Include(dgfMetafile);
+  if (offered.Has(CF_BITMAP) || offered.Has(CF_DIB) || offered.Has(CF_NETSCAPEIMAGE)) result.Include(dgfBitmap);
+  if (offered.Has(CF_ENHMETAFILE)) result.Include(dgfMetafile);
   return result;
 }
 

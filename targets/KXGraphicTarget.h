@@ -48,7 +48,6 @@ class KX_API TKXGraphicTarget : public TKXGenericTarget {
   bool HandleAcceptorMessage(vcl::TMessage& Message) override;
 
  private:
-  friend class TGraphicDropTarget;
   void SetAccepted(TDropGraphicFormat Format, bool Value);
   TGraphicDropTarget* Target() const;
 

@@ -2,11 +2,15 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "formats/KXUtil.h"
 #include "framework/Handles.h"
+#include "package/KXConsts.h"
 #include "targets/KXTextTarget.h"
+#include "vocabulary/KXTextFormats.h"
 
 namespace kestrix {
 
@@ -17,9 +21,10 @@ struct Candidate {
   UINT format;
   DWORD tymed;
   TDropTextFormat gate;
-  int customIndex;  // the entry of CustomFormats, -1 for the fixed rows
+  int customIndex;  // the entry of CustomFormats, -1 for the rows of the table
 };
 
+// The owner's custom formats first, then the table of text formats.
 std::vector<Candidate> Candidates(const TKXTextTarget& owner) {
   std::vector<Candidate> rows;
   const vcl::TStringList& custom = *owner.getCustomFormats();
@@ -27,23 +32,8 @@ std::vector<Candidate> Candidates(const TKXTextTarget& owner) {
     LONG tymed = static_cast<LONG>(custom.Integers(i));
     rows.push_back({ClipboardFormatFromString(custom[i]), tymed ? static_cast<DWORD>(tymed) : DWORD{TYMED_HGLOBAL}, dtfCustom, i});
   }
-  const Candidate fixed[] = {
-      {CF_URL, TYMED_HGLOBAL, dtfURL, -1},      {CF_NETSCAPEBOOKMARK, TYMED_HGLOBAL, dtfURL, -1},
-      {CF_HTML, TYMED_HGLOBAL, dtfIEHTML, -1},  {CF_RTF, TYMED_HGLOBAL, dtfRichText, -1},
-      {CF_HDROP, TYMED_HGLOBAL, dtfFiles, -1},  {CF_UNICODETEXT, TYMED_HGLOBAL, dtfText, -1},
-      {CF_TEXT, TYMED_HGLOBAL, dtfText, -1},
-  };
-  rows.insert(rows.end(), std::begin(fixed), std::end(fixed));
+  for (const TTextFormatRow& row : kTextFormats) rows.push_back({row.Format(), row.Tymed, row.Kind, -1});
   return rows;
-}
-
-TDropTextFormat KindOfFormat(UINT format) {
-  if (format == CF_URL || format == CF_NETSCAPEBOOKMARK) return dtfURL;
-  if (format == CF_HTML) return dtfIEHTML;
-  if (format == CF_RTF) return dtfRichText;
-  if (format == CF_HDROP) return dtfFiles;
-  if (format == CF_TEXT || format == CF_UNICODETEXT) return dtfText;
-  return dtfCustom;
 }
 
 template <class S>
@@ -86,6 +76,20 @@ bool HasWellFormedNames(HGLOBAL block) {
 
 }  // namespace
 
+std::wstring DroppedFileNames(HDROP hDrop) {
+  std::wstring text;
+  UINT count = DragQueryFileW(hDrop, 0xFFFFFFFF, nullptr, 0);
+  POINT point;
+  DragQueryPoint(hDrop, &point);
+  for (UINT i = 0; i < count; ++i) {
+    wchar_t name[MAX_PATH];
+    UINT n = DragQueryFileW(hDrop, i, name, MAX_PATH);
+    text.append(name, std::min<UINT>(n, MAX_PATH - 1));
+    if (i + 1 < count) text += res::sLineBreak;
+  }
+  return text;
+}
+
 TTextDropTarget::TTextDropTarget(TKXTextTarget* aOwner) : TKXDropTargetBase(aOwner, true), theOwner(aOwner) {}
 
 void TTextDropTarget::OwnerGone() {
@@ -94,7 +98,7 @@ void TTextDropTarget::OwnerGone() {
 }
 
 bool TTextDropTarget::AcceptsCurrentFormats() {
-  if (!FDataObj || !theOwner) return false;
+  if (!CurrentDataObject() || !theOwner) return false;
   const TDropTextFormats accepted = theOwner->getAcceptTextFormats();
   for (const Candidate& c : Candidates(*theOwner))
     if (accepted.Contains(c.gate) && Offers(c.format, c.tymed)) return true;
@@ -107,8 +111,7 @@ STDMETHODIMP TTextDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, POIN
     *pdwEffect = DROPEFFECT_NONE;
     return S_OK;
   }
-  // OLE hands the data object again; it is the one of DragEnter.
-  if (dataObj && FDataObj.Get() != dataObj) FDataObj = vcl::TComPtr<IDataObject>(dataObj);
+  TakeDropDataObject(dataObj);
   HRESULT hr = vcl::ComBoundary([&] { return DoDrop(grfKeyState, pt, *pdwEffect); });
   if (FAILED(hr)) *pdwEffect = DROPEFFECT_NONE;
   EndDrag();
@@ -117,67 +120,65 @@ STDMETHODIMP TTextDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, POIN
 
 HRESULT TTextDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
   theString.clear();
-  if (!QueryDrop(grfKeyState, dwEffect, pt)) return static_cast<HRESULT>(0xFFFFFFFF);
-  ApplyEffectOverride(dwEffect);
-  theOwner->FCustomFormatIndex = -1;
+  if (!QueryDrop(grfKeyState, dwEffect, pt)) return kTextDropNotTaken;
+  TTextDropResult result;
+  result.Effect = ApplyEffectOverride(dwEffect);
+  const HRESULT hr = FetchText(result);
+  dwEffect = result.Fetched ? dropEffectFromEnum(result.Effect) : DROPEFFECT_NONE;
+  theString = result.Text;
+  TKXTextTarget* owner = theOwner;
+  static_cast<TTextDropOwner*>(owner)->ApplyDrop(result);
+  if (!result.Fetched) return hr;
 
-  HRESULT hr = static_cast<HRESULT>(0xFFFFFFFF);
+  if (owner->getOnDrop()) {
+    vcl::TPoint p = owner->AcceptorClientPoint(pt);
+    RaiseEvent([&] { owner->getOnDrop()(owner, owner->getAcceptorControl(), theString, p.X, p.Y); });
+  }
+  return S_OK;
+}
+
+HRESULT TTextDropTarget::FetchText(TTextDropResult& Result) {
+  HRESULT hr = kTextDropNotTaken;
   vcl::TStgMedium medium;
-  const Candidate* fetched = nullptr;
   const TDropTextFormats accepted = theOwner->getAcceptTextFormats();
   const std::vector<Candidate> rows = Candidates(*theOwner);
+  const Candidate* fetched = nullptr;
   for (const Candidate& c : rows) {
-    if (!accepted.Contains(c.gate) || c.format == 0 || !FDataObj) continue;
-    FORMATETC fe{static_cast<CLIPFORMAT>(c.format), nullptr, DVASPECT_CONTENT, -1, c.tymed};
-    hr = FDataObj->GetData(&fe, medium.Put());
+    if (!accepted.Contains(c.gate) || c.format == 0 || !CurrentDataObject()) continue;
+    hr = Fetch(c.format, c.tymed, medium);
     if (SUCCEEDED(hr)) {
       fetched = &c;
       break;
     }
   }
-  if (!fetched) {
-    dwEffect = DROPEFFECT_NONE;
-    return hr;
-  }
-  if (fetched->customIndex >= 0) theOwner->FCustomFormatIndex = fetched->customIndex;
+  if (!fetched) return hr;
+  Result.Fetched = true;
+  Result.CustomFormatIndex = fetched->customIndex;
 
   const bool inGlobal = medium->tymed == TYMED_HGLOBAL && medium->hGlobal;
   if (fetched->format == CF_HDROP) {
-    if (inGlobal && HasWellFormedNames(medium->hGlobal)) {
-      theOwner->GetDroppedFiles(static_cast<HDROP>(medium->hGlobal));
-    } else {
-      theOwner->FText.clear();
-    }
-    theString = theOwner->FText;
+    if (inGlobal && HasWellFormedNames(medium->hGlobal)) Result.Text = DroppedFileNames(static_cast<HDROP>(medium->hGlobal));
   } else {
     std::string bytes = inGlobal ? GetHandleDataToString(medium->hGlobal) : std::string();
-    theString = DecodeText(fetched->format, fetched->customIndex >= 0, bytes);
-    theOwner->FText = theString;
+    Result.Text = DecodeText(fetched->format, fetched->customIndex >= 0, bytes);
   }
   medium.Reset();
 
-  theOwner->FDroppedTextFormat = KindOfFormat(fetched->format);
-  if (theOwner->FDroppedTextFormat == dtfURL) TakeURLTitle(fetched->format);
-
-  if (theOwner->getOnDrop()) {
-    vcl::TPoint p = theOwner->AcceptorClientPoint(pt);
-    RaiseEvent([&] { theOwner->getOnDrop()(theOwner, theOwner->getAcceptorControl(), theString, p.X, p.Y); });
-  }
-  return S_OK;
+  Result.Kind = TextKindOfFormat(fetched->format);
+  if (Result.Kind == dtfURL) Result.URLTitle = URLTitle(fetched->format);
+  return hr;
 }
 
-void TTextDropTarget::TakeURLTitle(UINT fetchedFormat) {
+std::string TTextDropTarget::URLTitle(UINT fetchedFormat) const {
   enum : size_t { kCountSize = 4, kNameOffset = 72, kDescriptorSize = 332, kTitleOffset = kCountSize + kNameOffset };
-  std::string& title = theOwner->FURLTitle;
-  title.clear();
-  FORMATETC fe{static_cast<CLIPFORMAT>(CF_FILEGROUPDESCRIPTOR), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  std::string title;
   vcl::TStgMedium medium;
-  if (!FDataObj || FAILED(FDataObj->GetData(&fe, medium.Put())) || medium->tymed != TYMED_HGLOBAL) return;
+  if (FAILED(Fetch(CF_FILEGROUPDESCRIPTOR, TYMED_HGLOBAL, medium)) || medium->tymed != TYMED_HGLOBAL) return title;
   vcl::TGlobalLock lock(medium->hGlobal);
-  if (!lock || lock.Size() < kTitleOffset) return;
+  if (!lock || lock.Size() < kTitleOffset) return title;
   UINT count = 0;
   std::memcpy(&count, lock.Ptr(), sizeof count);
-  if (count == 0) return;
+  if (count == 0) return title;
   // The name ends at its terminator, at the end of the descriptor, or at the end of the block.
   const size_t limit = std::min<size_t>(lock.Size(), kCountSize + kDescriptorSize) - kTitleOffset;
   const char* name = lock.As<const char>() + kTitleOffset;
@@ -192,6 +193,7 @@ void TTextDropTarget::TakeURLTitle(UINT fetchedFormat) {
   };
   removeFirst(".URL");
   if (fetchedFormat == CF_NETSCAPEBOOKMARK) removeFirst("SHORTCUT TO ");
+  return title;
 }
 
 }  // namespace kestrix

@@ -1,17 +1,17 @@
 #include "targets/KXTextTarget.h"
 
-#include <shellapi.h>
+#include <iterator>
 
 #include "formats/KXUtil.h"
 #include "framework/ComCtrls.h"
-#include "package/KXConsts.h"
 #include "targets/KXTextDropTarget.h"
+#include "vocabulary/KXTextFormats.h"
 
 namespace kestrix {
 
 TKXTextTarget::TKXTextTarget(TComponent* AOwner)
     : TKXGenericTarget(AOwner), FCustomFormats(std::make_unique<vcl::TStringList>()) {
-  SetDropTarget(new TTextDropTarget(this));
+  SetDropTarget(vcl::MakeComObject<TTextDropTarget>(this));
 }
 
 TKXTextTarget::~TKXTextTarget() = default;
@@ -21,7 +21,7 @@ TTextDropTarget* TKXTextTarget::Target() const { return static_cast<TTextDropTar
 void TKXTextTarget::setAcceptTextFormats(TDropTextFormats Value) {
   if (Value == FAcceptTextFormats) return;
   FAcceptTextFormats = Value;
-  Target()->FAcceptFormat = Target()->AcceptsCurrentFormats();
+  Target()->ReevaluateAcceptance();
 }
 
 void TKXTextTarget::SetAccepted(TDropTextFormat Format, bool Value) {
@@ -35,7 +35,15 @@ void TKXTextTarget::setCustomFormats(vcl::TStringList* Value) {
   if (Value != FCustomFormats.get()) FCustomFormats.reset(Value);
 }
 
-void TKXTextTarget::SetAcceptAllFormatsQuery(bool Value) { Target()->FAcceptFormat = Value; }
+void TKXTextTarget::SetAcceptAllFormatsQuery(bool Value) { Target()->SetAccepting(Value); }
+
+void TKXTextTarget::ApplyDrop(const TTextDropResult& Result) {
+  FCustomFormatIndex = Result.CustomFormatIndex;
+  if (!Result.Fetched) return;
+  FText = Result.Text;
+  FDroppedTextFormat = Result.Kind;
+  if (Result.URLTitle) FURLTitle = *Result.URLTitle;
+}
 
 vcl::TStrings* TKXTextTarget::getDroppedLines() {
   FDroppedLines.SetText(FText);
@@ -44,45 +52,23 @@ vcl::TStrings* TKXTextTarget::getDroppedLines() {
 
 TDropTextFormats TKXTextTarget::getAvailableTextFormats() const {
   const TOfferedFormats offered(*this);
-  auto has = [&](const wchar_t* name) { return offered.Has(name); };
-  struct Test {
-    const wchar_t* a;
-    const wchar_t* b;
-    TDropTextFormat kind;
-  };
-  // URLs and bookmarks are one test: a list offering both therefore also counts as custom.
-  static const Test tests[] = {
-      {L"1", nullptr, dtfText},
-      {L"13", nullptr, dtfText},
-      {L"UNIFORMRESOURCELOCATOR", L"NETSCAPE BOOKMARK", dtfURL},
-      {L"15", nullptr, dtfFiles},
-      {L"HTML FORMAT", nullptr, dtfIEHTML},
-      {L"RICH TEXT FORMAT", nullptr, dtfRichText},
-  };
   TDropTextFormats result;
-  size_t counted = 0;
-  for (const Test& t : tests) {
-    if (has(t.a) || (t.b && has(t.b))) {
-      result.Include(t.kind);
-      ++counted;
-    }
+  size_t tests = 0;
+  for (size_t i = 0; i < std::size(kTextFormats); ++i) {
+    const TTextFormatRow& row = kTextFormats[i];
+    if (!offered.Has(row.Format())) continue;
+    result.Include(row.Kind);
+    // A row that shares its test with the one before counts once between them (a list offering
+    // both URL formats therefore also counts as custom).
+    if (!(row.SameTestAsPrevious && offered.Has(kTextFormats[i - 1].Format()))) ++tests;
   }
-  if (offered.Count() > counted) result.Include(dtfCustom);
+  if (offered.Count() > tests) result.Include(dtfCustom);
   return result;
 }
 
 void TKXTextTarget::GetDroppedFiles(HDROP hDrop) {
-  FText.clear();
+  FText = DroppedFileNames(hDrop);
   FDroppedTextFormat = dtfFiles;
-  UINT count = DragQueryFileW(hDrop, 0xFFFFFFFF, nullptr, 0);
-  POINT point;
-  DragQueryPoint(hDrop, &point);
-  for (UINT i = 0; i < count; ++i) {
-    wchar_t name[MAX_PATH];
-    UINT n = DragQueryFileW(hDrop, i, name, MAX_PATH);
-    FText.append(name, std::min<UINT>(n, MAX_PATH - 1));
-    if (i + 1 < count) FText += res::sLineBreak;
-  }
 }
 
 bool TKXTextTarget::RevokesBeforeRegister(vcl::TWinControl* Acceptor) const {

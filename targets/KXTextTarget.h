@@ -6,12 +6,11 @@
 #include <string>
 
 #include "targets/KXGenericTarget.h"
+#include "targets/KXTextDropTarget.h"
 
 namespace kestrix {
 
-class TTextDropTarget;
-
-class KX_API TKXTextTarget : public TKXGenericTarget {
+class KX_API TKXTextTarget : public TKXGenericTarget, public TTextDropOwner {
  public:
   explicit TKXTextTarget(TComponent* AOwner);
   ~TKXTextTarget() override;
@@ -63,7 +62,8 @@ class KX_API TKXTextTarget : public TKXGenericTarget {
   bool RevokesBeforeRegister(vcl::TWinControl* Acceptor) const override;
 
  private:
-  friend class TTextDropTarget;
+  // What its drop target hands over (TTextDropOwner).
+  void ApplyDrop(const TTextDropResult& Result) override;
   void SetAccepted(TDropTextFormat Format, bool Value);
   TTextDropTarget* Target() const;
 

@@ -28,13 +28,10 @@ STDMETHODIMP TKXEnumFormatEtc::Clone(IEnumFORMATETC** ppenum) {
   return vcl::ComBoundary([&]() -> HRESULT {
     if (!ppenum) return E_POINTER;
     *ppenum = nullptr;
-    auto* copy = new (std::nothrow) TKXEnumFormatEtc();
-    if (!copy) return E_OUTOFMEMORY;
-    copy->AddRef();
-    vcl::TComPtr<IEnumFORMATETC> owner = vcl::TComPtr<IEnumFORMATETC>::Attach(copy);
+    auto copy = vcl::MakeComObject<TKXEnumFormatEtc>();  // bad_alloc: E_OUTOFMEMORY at the boundary
     copy->FFormatEtcs = FFormatEtcs;
     copy->FIndex = FIndex;
-    *ppenum = owner.Detach();
+    *ppenum = copy.Detach();
     return S_OK;
   });
 }

@@ -9,8 +9,8 @@
 
 namespace kestrix {
 
-// Created with no reference: the data object fills it and hands out its interface. Entries are
-// shallow copies; a target device (ptd) is neither duplicated nor freed.
+// Made with vcl::MakeComObject (a constructor takes no reference): the data object fills it and
+// hands out its interface. Entries are shallow copies; a target device (ptd) is neither duplicated nor freed.
 class KX_API TKXEnumFormatEtc : public vcl::TInterfacedObjectImpl<IEnumFORMATETC> {
  public:
   TKXEnumFormatEtc() = default;

@@ -128,8 +128,9 @@ TEST(HDROP, ParsesForeignBlocksOfAnyShape) {
       {"odd byte count: the last byte is dropped", w + kxtest::WideBytes(L"ab") + "c", V{L"ab"}},
       {"a single byte of a wide list", w + "x", V{}},
       {"text after the first NUL pair is ignored", Header(0) + kxtest::Bytes("a\0\0junk\0"), V{L"a"}},
-      {"pFiles is not consulted", Header(0, 9999) + kxtest::Bytes("x\0\0"), V{L"x"}},
-      {"pFiles inside the header", Header(0, 4) + kxtest::Bytes("x\0\0"), V{L"x"}},
+      {"pFiles beyond the block", Header(0, 9999) + kxtest::Bytes("x\0\0"), V{}},
+      {"pFiles inside the header", Header(0, 4) + kxtest::Bytes("x\0\0"), V{}},
+      {"a longer header: the names start at pFiles", Header(0, 24) + "\x01\x02\x03\x04" + kxtest::Bytes("x\0\0"), V{L"x"}},
       {"any non-zero fWide means UTF-16", Header(1) + kxtest::WideBytes(std::wstring(L"ab\0\0", 4)), V{L"ab"}},
       {"a leading NUL is skipped", Header(0) + kxtest::Bytes("\0a\0\0"), V{L"a"}},
       {"a list that starts with the NUL pair", Header(0) + kxtest::Bytes("\0\0a\0"), V{}},
@@ -137,6 +138,8 @@ TEST(HDROP, ParsesForeignBlocksOfAnyShape) {
        w + kxtest::WideBytes(std::wstring(L"A\u4100\0\0", 4)), V{L"A\u4100"}},
   };
   for (const auto& c : cases) EXPECT_EQ(LinesOf(FileListFromHDROP(c.block)), c.names) << c.what;
+  // The shell reads the longer header the same way.
+  EXPECT_EQ(QueryShell(Header(0, 24) + "\x01\x02\x03\x04" + kxtest::Bytes("x\0\0")).wide, V{L"x"});
 }
 
 TEST(HDROP, NoReadGoesPastTheBlock) {
