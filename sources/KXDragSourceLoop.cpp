@@ -34,7 +34,9 @@ HRESULT RunDragLoop(TDragSourceState& State, IDataObject* Data, IDropSource* Sou
   if (hr == DRAGDROP_S_DROP) {
     FORMATETC fe{static_cast<CLIPFORMAT>(CF_PERFORMEDDROPEFFECT), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     vcl::TStgMedium performed;
-    if (CF_PERFORMEDDROPEFFECT && Data->GetData(&fe, performed.Put()) == S_OK && performed->tymed == TYMED_HGLOBAL) {
+    // Asked only when offered: a data object's GetData may tell its component of the request.
+    if (CF_PERFORMEDDROPEFFECT && Data->QueryGetData(&fe) == S_OK && Data->GetData(&fe, performed.Put()) == S_OK &&
+        performed->tymed == TYMED_HGLOBAL) {
       vcl::TGlobalLock lock(performed->hGlobal);
       DWORD said = 0;
       if (lock && lock.Size() >= sizeof said) {

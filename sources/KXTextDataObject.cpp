@@ -270,8 +270,9 @@ STDMETHODIMP TTextDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medium)
   if (!formatetcIn || !medium) return E_INVALIDARG;
   return DragCallbackBoundary(State(), [&] {
     STGMEDIUM rendered{};
-    HRESULT hr = DoGetData(*formatetcIn, rendered);
-    if (FAILED(hr) && !RendersItself(formatetcIn->cfFormat) && FStored.Has(*formatetcIn)) hr = FStored.Get(*formatetcIn, rendered);
+    // A stored format is answered without rendering, which would tell the component of a request.
+    const bool stored = !RendersItself(formatetcIn->cfFormat) && FStored.Has(*formatetcIn);
+    HRESULT hr = stored ? FStored.Get(*formatetcIn, rendered) : DoGetData(*formatetcIn, rendered);
     if (SUCCEEDED(hr)) *medium = rendered;
     return hr;
   });
