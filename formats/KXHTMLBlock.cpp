@@ -91,4 +91,39 @@ THTMLBlock ReadHTMLBlock(std::string_view Block) {
   return r;
 }
 
+bool LooksLikeUTF16LE(std::string_view Block) {
+  if (Block.size() < 2) return false;
+  if (static_cast<unsigned char>(Block[0]) == 0xFF && static_cast<unsigned char>(Block[1]) == 0xFE) return true;
+  return Block[0] != '\0' && Block[1] == '\0';
+}
+
+std::string HTMLBlockFromFragment(std::string_view Utf8Fragment, std::string_view SourceURL) {
+  static constexpr std::string_view kBefore = "<html>\r\n<body>\r\n<!--StartFragment-->";
+  static constexpr std::string_view kAfter = "<!--EndFragment-->\r\n</body>\r\n</html>";
+  std::string sourceLine;
+  if (!SourceURL.empty()) {
+    sourceLine = "SourceURL:";
+    for (char c : SourceURL)
+      if (c != '\r' && c != '\n') sourceLine += c;
+    sourceLine += "\r\n";
+  }
+  // Every offset has ten digits, so the header's length does not depend on its values.
+  auto line = [](std::string_view name, std::size_t value) {
+    std::string digits(10, '0');
+    for (std::size_t i = digits.size(); i-- > 0 && value; value /= 10) digits[i] = static_cast<char>('0' + value % 10);
+    return std::string(name) + ":" + digits + "\r\n";
+  };
+  auto header = [&](std::size_t startHTML, std::size_t endHTML, std::size_t startFragment, std::size_t endFragment) {
+    return "Version:0.9\r\n" + line("StartHTML", startHTML) + line("EndHTML", endHTML) +
+           line("StartFragment", startFragment) + line("EndFragment", endFragment) + sourceLine;
+  };
+  const std::size_t startHTML = header(0, 0, 0, 0).size();
+  const std::size_t startFragment = startHTML + kBefore.size();
+  const std::size_t endFragment = startFragment + Utf8Fragment.size();
+  std::string block = header(startHTML, endFragment + kAfter.size(), startFragment, endFragment);
+  block.append(kBefore).append(Utf8Fragment).append(kAfter);
+  block.push_back('\0');
+  return block;
+}
+
 }  // namespace kestrix::blocks

@@ -6,6 +6,7 @@
 // EndHTML.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "formats/KXBlockBytes.h"
@@ -42,5 +43,17 @@ struct THTMLBlock {
 // Reads Block's header and the ranges it names. A block without a header gives HasHeader false,
 // HeaderEnd 0 and empty ranges; DataEnd is then its first NUL or its end.
 KX_BLOCKS_API THTMLBlock ReadHTMLBlock(std::string_view Block);
+
+// Whether a browser's "text/html" block is UTF-16LE rather than UTF-8: it starts with the UTF-16LE
+// byte order mark, or its first two bytes are one character below U+0100 with no NUL in UTF-8
+// (markup starts with ASCII, which in UTF-16LE is followed by a zero byte).
+KX_BLOCKS_API bool LooksLikeUTF16LE(std::string_view Block);
+
+// An "HTML Format" block for a UTF-8 fragment, as Windows producers write it: a "Version:0.9"
+// header of ten-digit byte offsets (StartHTML, EndHTML, StartFragment, EndFragment) and a
+// SourceURL line when one is given (its CR and LF characters dropped, so that it stays one line),
+// then a document whose body holds the fragment between the StartFragment and EndFragment comment
+// markers, then one NUL that EndHTML does not count.
+KX_BLOCKS_API std::string HTMLBlockFromFragment(std::string_view Utf8Fragment, std::string_view SourceURL = {});
 
 }  // namespace kestrix::blocks

@@ -97,4 +97,25 @@ TByteRange FileGroupFirstNameRange(std::string_view Block, bool Wide) {
   return {nameOffset, LengthToNul(field, field.size() / charSize, charSize) * charSize};
 }
 
+TMozURL ReadMozURL(std::string_view Block) {
+  const std::size_t units = Block.size() / 2;
+  std::size_t end = 0;
+  while (end < units && ReadLE16(Block, end * 2) != 0) ++end;
+  // One line from unit First: its range without the line feed and a carriage return before it,
+  // and where the next line starts.
+  auto lineFrom = [&](std::size_t first, std::size_t& next) {
+    std::size_t last = first;
+    while (last < end && ReadLE16(Block, last * 2) != '\n') ++last;
+    next = last < end ? last + 1 : end;
+    std::size_t stop = last;
+    if (stop > first && ReadLE16(Block, (stop - 1) * 2) == '\r') --stop;
+    return TByteRange{first * 2, (stop - first) * 2};
+  };
+  TMozURL r;
+  std::size_t next = 0;
+  r.URL = lineFrom(0, next);
+  if (next < end) r.Title = lineFrom(next, next);
+  return r;
+}
+
 }  // namespace kestrix::blocks

@@ -59,6 +59,34 @@ KX_BLOCKS_API std::vector<TByteRange> FileGroupNameRanges(std::string_view Block
 // too short for the count and one character of name. Whole characters only (2 bytes when Wide).
 KX_BLOCKS_API TByteRange FileGroupFirstNameRange(std::string_view Block, bool Wide);
 
+// A page title carried as a shortcut's file name ("Page.url") without that extension: ".url" in
+// any case is removed only where it ends the title.
+template <class S>
+S TitleWithoutURLExtension(S Title) {
+  constexpr std::string_view ext = ".url";
+  if (Title.size() < ext.size()) return Title;
+  const std::size_t at = Title.size() - ext.size();
+  for (std::size_t i = 0; i < ext.size(); ++i) {
+    auto c = Title[at + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<decltype(c)>(c - 'A' + 'a');
+    if (c != static_cast<decltype(c)>(ext[i])) return Title;
+  }
+  Title.resize(at);
+  return Title;
+}
+
+// ---- "text/x-moz-url" -------------------------------------------------------------------------
+
+// A browser's "text/x-moz-url" block: UTF-16LE, the URL, a line feed, the page title. Both lines
+// end at a line feed (a carriage return before it is not theirs), at the first NUL character or
+// at the block's end; an odd trailing byte is ignored. The title is empty when there is no second
+// line.
+struct TMozURL {
+  TByteRange URL;
+  TByteRange Title;
+};
+KX_BLOCKS_API TMozURL ReadMozURL(std::string_view Block);
+
 // A folder and a name joined as the shell's blocks carry them: a backslash goes between them
 // only when the folder is non-empty and does not already end in one.
 template <class S>

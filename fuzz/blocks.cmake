@@ -22,7 +22,7 @@ target_link_libraries(kx_blocks_native_tests PRIVATE kx_blocks gtest_main)
 add_test(NAME kx_blocks_native_tests COMMAND kx_blocks_native_tests --gtest_brief=1)
 
 # The fuzzers, each named after its corpus in fuzz/corpus/<name>.
-set(KX_BLOCK_FUZZERS hdrop filegroup dib html netscape_image metafilepict hdrop_roundtrip)
+set(KX_BLOCK_FUZZERS hdrop filegroup dib html netscape_image metafilepict hdrop_roundtrip mozurl html_roundtrip)
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   add_library(kx_blocks_fuzz STATIC ${KX_BLOCKS_SOURCES})
   target_include_directories(kx_blocks_fuzz PUBLIC ${KX_BLOCKS_ROOT})

@@ -16,7 +16,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 budget=${1:-120}
-block_fuzzers=(hdrop filegroup dib html netscape_image metafilepict hdrop_roundtrip)
+block_fuzzers=(hdrop filegroup dib html netscape_image metafilepict hdrop_roundtrip mozurl html_roundtrip)
 seconds=$(( budget / 4 > 1 ? budget / 4 : 1 ))
 block_seconds=$(( budget / 2 / ${#block_fuzzers[@]} > 2 ? budget / 2 / ${#block_fuzzers[@]} : 2 ))
 out=$root/build/native-checks

@@ -1,8 +1,11 @@
 #include "sources/KXDragSourceLoop.h"
 
+#include <cstring>
 #include <new>
 
 #include "framework/Forms.h"
+#include "framework/Handles.h"
+#include "vocabulary/KXDragImage.h"
 #include "vocabulary/KXEnum.h"
 
 namespace kestrix {
@@ -18,9 +21,30 @@ HRESULT RunDragLoop(TDragSourceState& State, IDataObject* Data, IDropSource* Sou
   State.ExplicitCancel = false;
   State.DragException = nullptr;
   State.ReturnedEffects = {deNone};  // no target has answered yet
+  State.PerformedEffects = {deNone};
+  if (State.ShowDragImage) {
+    HBITMAP image = State.DragImage ? BitmapDragImage(State.DragImage)
+                                    : State.DefaultDragImage ? State.DefaultDragImage() : nullptr;
+    if (image) SetDragImage(Data, image);
+  }
   DWORD effect = DROPEFFECT_NONE;
   const HRESULT hr = DoDragDrop(Data, Source, dropEffectFromSet(State.DropEffects), &effect);
   State.ReturnedEffects = hr == DRAGDROP_S_DROP ? setFromDropEffect(effect) : TDropEffects{deNone};
+  State.PerformedEffects = State.ReturnedEffects;
+  if (hr == DRAGDROP_S_DROP) {
+    FORMATETC fe{static_cast<CLIPFORMAT>(CF_PERFORMEDDROPEFFECT), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    vcl::TStgMedium performed;
+    // Asked only when offered: a data object's GetData may tell its component of the request.
+    if (CF_PERFORMEDDROPEFFECT && Data->QueryGetData(&fe) == S_OK && Data->GetData(&fe, performed.Put()) == S_OK &&
+        performed->tymed == TYMED_HGLOBAL) {
+      vcl::TGlobalLock lock(performed->hGlobal);
+      DWORD said = 0;
+      if (lock && lock.Size() >= sizeof said) {
+        std::memcpy(&said, lock.Ptr(), sizeof said);
+        State.PerformedEffects = setFromDropEffect(said);
+      }
+    }
+  }
   if (State.DragException) std::rethrow_exception(std::exchange(State.DragException, nullptr));
   return hr;
 }

@@ -52,6 +52,14 @@ struct TDragSourceState {
   vcl::TMouseButton MouseButton = vcl::mbLeft;
   TDropEffects DropEffects{deCopy};
   TDropEffects ReturnedEffects;
+  // What the target says it did through "Performed DropEffect" (an optimized move answers
+  // DoDragDrop with no effect); ReturnedEffects when it says nothing.
+  TDropEffects PerformedEffects;
+  // The drag image: shown unless turned off; the application's bitmap (not owned) or, without
+  // one, what DefaultDragImage renders.
+  bool ShowDragImage = true;
+  HBITMAP DragImage = nullptr;
+  std::function<HBITMAP()> DefaultDragImage;
   TNotifyEvent OnCancelDrop;
   TKXGiveFeedbackType OnGiveFeedback;
   // The before-drop hook: true to go ahead with the drop.
@@ -92,7 +100,8 @@ HRESULT DragCallbackBoundary(TDragSourceState* State, F&& Body) noexcept {
 }
 
 // Runs DoDragDrop with the allowed effects of State, which is Active: ExplicitCancel is reset
-// first, and the returned effects are set from the result ([deNone] unless it dropped). A
+// first and the drag image handed to the shell's helper, and the returned effects are set from
+// the result ([deNone] unless it dropped), the performed ones from what the target stored. A
 // handler's exception kept during the loop is rethrown here once DoDragDrop has returned.
 HRESULT RunDragLoop(TDragSourceState& State, IDataObject* Data, IDropSource* Source);
 

@@ -16,6 +16,11 @@ LONG volatile liveDataObjects = 0;
 
 enum : std::int64_t { kBitmapFileHeaderSize = 14 };
 
+// The formats the object renders, whatever its picture: SetData never replaces them.
+bool RendersItself(CLIPFORMAT cf) {
+  return cf == CF_DIB || cf == CF_BITMAP || cf == CF_ENHMETAFILE || cf == CF_METAFILEPICT;
+}
+
 }  // namespace
 
 // ---- creation -------------------------------------------------------------------------------------
@@ -162,6 +167,7 @@ STDMETHODIMP TGraphicDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medi
       default:
         break;
     }
+    if (FAILED(hr) && !RendersItself(fe.cfFormat) && FStored.Has(fe)) hr = FStored.Get(fe, rendered);
     if (SUCCEEDED(hr)) *medium = rendered;
     return hr;
   });
@@ -175,18 +181,27 @@ STDMETHODIMP TGraphicDataObject::QueryGetData(FORMATETC* formatetc) {
     if (formatetc->dwAspect != DVASPECT_CONTENT) return S_FALSE;
     for (const FORMATETC& offered : OfferedFormats(GraphicKindOf(*thePicture)))
       if (offered.cfFormat == formatetc->cfFormat && (formatetc->tymed & offered.tymed)) return S_OK;
-    return S_FALSE;
+    return !RendersItself(formatetc->cfFormat) && FStored.Has(*formatetc) ? S_OK : S_FALSE;
   });
 }
 
 STDMETHODIMP TGraphicDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return E_NOTIMPL; }
 
-STDMETHODIMP TGraphicDataObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
+STDMETHODIMP TGraphicDataObject::SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) {
+  if (!formatetc || !medium) return E_INVALIDARG;
+  return vcl::ComBoundary([&]() -> HRESULT {
+    if (RendersItself(formatetc->cfFormat)) return DV_E_FORMATETC;
+    return FStored.Set(*formatetc, *medium, fRelease);
+  });
+}
 
 STDMETHODIMP TGraphicDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) {
   if (enumFormatEtc) *enumFormatEtc = nullptr;
-  return vcl::ComBoundary(
-      [&] { return EnumFormatsForReading(dwDirection, enumFormatEtc, OfferedFormats(GraphicKindOf(*thePicture))); });
+  return vcl::ComBoundary([&] {
+    std::vector<FORMATETC> formats = OfferedFormats(GraphicKindOf(*thePicture));
+    FStored.AppendFormats(formats);
+    return EnumFormatsForReading(dwDirection, enumFormatEtc, formats);
+  });
 }
 
 STDMETHODIMP TGraphicDataObject::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return E_NOTIMPL; }

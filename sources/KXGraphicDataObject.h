@@ -12,6 +12,7 @@
 #include "framework/Forms.h"
 #include "framework/Picture.h"
 #include "sources/KXDragSourceLoop.h"
+#include "sources/KXSetDataStore.h"
 
 namespace kestrix {
 
@@ -65,7 +66,9 @@ class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject>
   STDMETHODIMP GetDataHere(FORMATETC* /*formatetc*/, STGMEDIUM* /*medium*/) override;
   STDMETHODIMP QueryGetData(FORMATETC* formatetc) override;
   STDMETHODIMP GetCanonicalFormatEtc(FORMATETC* /*formatetc*/, FORMATETC* /*formatetcOut*/) override;
-  STDMETHODIMP SetData(FORMATETC* /*formatetc*/, STGMEDIUM* /*medium*/, BOOL /*fRelease*/) override;
+  // Keeps a format the object does not render itself (global memory or a stream) and offers it
+  // back after its own: see TSetDataStore. DV_E_FORMATETC for the four picture formats.
+  STDMETHODIMP SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) override;
   STDMETHODIMP EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) override;
   STDMETHODIMP DAdvise(FORMATETC* /*formatetc*/, DWORD /*advf*/, IAdviseSink* /*advSink*/,
                        DWORD* /*dwConnection*/) override;
@@ -91,6 +94,7 @@ class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject>
   std::unique_ptr<vcl::TPicture> thePicture;
   TGraphicDataOwner* theComponent;
   bool FUseActualMetafileSizes = false;
+  TSetDataStore FStored;
 };
 
 }  // namespace kestrix

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "framework/GraphicsMetafile.h"
 #include "sources/KXGraphicDataObject.h"
+#include "vocabulary/KXDragImage.h"
 
 namespace kestrix {
 
@@ -24,6 +26,27 @@ TGraphicDropSource* TGraphicDropSource::Create(TKXGraphicSource* aOwner) {
 
 LONG TGraphicDropSource::LiveCount() { return liveDropSources; }
 
+namespace {
+
+// The picture itself, scaled down, as the drag image.
+HBITMAP PictureDragImage(vcl::TPicture& Picture) {
+  switch (GraphicKindOf(Picture)) {
+    case TGraphicKind::Bitmap:
+      return BitmapDragImage(Picture.Bitmap()->Handle());
+    case TGraphicKind::Metafile: {
+      HENHMETAFILE metafile = Picture.Metafile()->Handle();
+      ENHMETAHEADER header{};
+      if (!GetEnhMetaFileHeader(metafile, sizeof header, &header)) return nullptr;
+      const SIZE natural{header.rclBounds.right - header.rclBounds.left + 1, header.rclBounds.bottom - header.rclBounds.top + 1};
+      return MakeDragImage(natural, [&](HDC dc, const RECT& r) { PlayEnhMetaFile(dc, metafile, &r); });
+    }
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
 // ---- TKXGraphicSource -----------------------------------------------------------------------------
 
 TKXGraphicSource::TKXGraphicSource(TComponent* AOwner)
@@ -31,6 +54,7 @@ TKXGraphicSource::TKXGraphicSource(TComponent* AOwner)
       FPicture(std::make_unique<vcl::TPicture>()),
       theDropSource(vcl::MakeComObject<TGraphicDropSource>(&FDrag)) {
   FDrag.BeforeDrop = [this] { return BeforeDrop(); };
+  FDrag.DefaultDragImage = [this] { return PictureDragImage(*FPicture); };
 }
 
 TKXGraphicSource::~TKXGraphicSource() {

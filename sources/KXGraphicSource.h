@@ -71,6 +71,13 @@ class KX_API TKXGraphicSource : public TKXBaseComponent, public TGraphicDataOwne
   void setDonorImage(vcl::TImage* Value);
   vcl::TMouseButton getMouseButton() const { return FDrag.MouseButton; }
   void setMouseButton(vcl::TMouseButton Value) { FDrag.MouseButton = Value; }
+  // The drag image the shell shows under the cursor (where it has a helper that draws one): on
+  // unless turned off. DragImage is a bitmap of the application's (not owned; a copy scaled to
+  // at most 256 pixels goes with each drag); null for the picture itself.
+  bool getShowDragImage() const { return FDrag.ShowDragImage; }
+  void setShowDragImage(bool Value) { FDrag.ShowDragImage = Value; }
+  HBITMAP getDragImage() const { return FDrag.DragImage; }
+  void setDragImage(HBITMAP Value) { FDrag.DragImage = Value; }
 
   // ---- public properties ----
   bool getActive() const { return FDrag.Active; }
@@ -78,6 +85,10 @@ class KX_API TKXGraphicSource : public TKXBaseComponent, public TGraphicDataOwne
   // True cancels the running drag at OLE's next poll.
   void SetExplicitCancel(bool Value) { FDrag.ExplicitCancel = Value; }
   TDropEffect getReturnedEffect() const { return singleEffectFromSet(FDrag.ReturnedEffects); }
+  // The effect the target says it performed ("Performed DropEffect", as a target that moves the
+  // data itself reports it while answering DoDragDrop with none); ReturnedEffect when it says
+  // nothing.
+  TDropEffect getPerformedEffect() const { return singleEffectFromSet(FDrag.PerformedEffects); }
   // Whether a rendered METAFILEPICT carries the metafile's size in 0.01 mm (else 0 x 0).
   bool getUseActualMetafileSizes() const { return FUseActualMetafileSizes; }
   void setUseActualMetafileSizes(bool Value) { FUseActualMetafileSizes = Value; }

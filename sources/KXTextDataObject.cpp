@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "formats/KXHTMLBlock.h"
 #include "formats/KXUtil.h"
 #include "framework/Handles.h"
 #include "sources/KXDragSourceLoop.h"
@@ -20,6 +21,7 @@ LONG volatile liveDataObjects = 0;
 int FormatCount(const TCustomFormatDataList* list) { return list ? list->Count() : 0; }
 
 bool IsPlainText(CLIPFORMAT cf) { return cf != 0 && TextKindOfFormat(cf) == dtfText; }
+bool IsHTML(CLIPFORMAT cf) { return cf != 0 && (cf == CF_HTML || cf == CF_TEXTHTML); }
 
 // A palette has no copy function of its own; its entries make a new one.
 HPALETTE CopyPaletteHandle(HPALETTE palette) {
@@ -84,6 +86,7 @@ LONG TTextDataObject::LiveCount() { return liveDataObjects; }
 void TTextDataObject::ComponentGone() {
   if (!theComponent) return;
   theString = theComponent->CurrentText();
+  FOrphanHTML = theComponent->CurrentHTML();
   TCustomFormatDataList* formats = theComponent->CustomFormats();
   if (formats->Count() > 0) FOrphanFormats = CopyFormats(*formats);
   theFormats = nullptr;  // it was the component's list
@@ -100,6 +103,33 @@ TDragSourceState* TTextDataObject::State() const { return theComponent ? &theCom
 
 const std::wstring& TTextDataObject::CurrentText() {
   return theComponent ? theComponent->CurrentText() : theString;
+}
+
+const std::wstring& TTextDataObject::CurrentHTML() {
+  return theComponent ? theComponent->CurrentHTML() : FOrphanHTML;
+}
+
+bool TTextDataObject::RendersItself(CLIPFORMAT cf) const {
+  if (IsPlainText(cf) || IsHTML(cf)) return true;
+  const TCustomFormatDataList* list = Formats();
+  for (int i = 0; i < FormatCount(list); ++i)
+    if (ClipboardFormatFromString(list->Items(i)->getName()) == cf) return true;
+  return false;
+}
+
+std::vector<FORMATETC> TTextDataObject::OwnFormats() {
+  std::vector<FORMATETC> formats;
+  const TCustomFormatDataList* list = Formats();
+  if (FormatCount(list) > 0) {
+    for (int i = 0; i < list->Count(); ++i) formats.push_back(list->Items(i)->getFormatEtc());
+    return formats;
+  }
+  // The plain-text rows, ANSI first: the order readers have always been offered.
+  for (auto row = std::rbegin(kTextFormats); row != std::rend(kTextFormats); ++row)
+    if (row->Kind == dtfText) formats.push_back({static_cast<CLIPFORMAT>(row->Format()), nullptr, DVASPECT_CONTENT, -1, row->Tymed});
+  if (!CurrentHTML().empty())
+    for (UINT cf : {CF_HTML, CF_TEXTHTML}) formats.push_back({static_cast<CLIPFORMAT>(cf), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
+  return formats;
 }
 
 // ---- rendering ------------------------------------------------------------------------------------
@@ -119,8 +149,10 @@ int TTextDataObject::MatchCustom(const FORMATETC& fe) const {
 HRESULT TTextDataObject::RenderGlobal(const FORMATETC& fe, const TCustomFormatData* item, STGMEDIUM& medium) {
   const bool unicode = fe.cfFormat == CF_UNICODETEXT;
   const size_t unit = unicode ? sizeof(wchar_t) : 1;
-  // Plain text always ends in one zero character; a custom item only when it asks for it.
-  const size_t terminator = !item || item->getAllowTrailingNull() ? unit : 0;
+  // Plain text always ends in one zero character (an "HTML Format" block is built with its own);
+  // a custom item only when it asks for it.
+  const bool htmlBlock = !item && fe.cfFormat == CF_HTML;
+  const size_t terminator = htmlBlock ? 0 : !item || item->getAllowTrailingNull() ? unit : 0;
 
   // Plain Unicode text goes straight from the text into the block; everything else needs its bytes
   // built first. A custom item's bytes are rendered as stored.
@@ -134,6 +166,9 @@ HRESULT TTextDataObject::RenderGlobal(const FORMATETC& fe, const TCustomFormatDa
       bytes = text.data();
       length = text.size() * sizeof(wchar_t);
     }
+  } else if (!item && IsHTML(fe.cfFormat)) {
+    const std::string utf8 = vcl::Utf8FromUnicode(CurrentHTML());
+    built = htmlBlock ? blocks::HTMLBlockFromFragment(utf8) : utf8;
   } else {
     built = item ? item->getContent() : vcl::AnsiFromUnicode(CurrentText());
   }
@@ -218,7 +253,7 @@ HRESULT TTextDataObject::DoGetData(const FORMATETC& fe, STGMEDIUM& medium) {
       }
       if (theComponent) theComponent->CustomFormatRendered(item->getContent());
     }
-  } else if (FormatCount(Formats()) > 0 || !IsPlainText(fe.cfFormat)) {
+  } else if (FormatCount(Formats()) > 0 || !(IsPlainText(fe.cfFormat) || (IsHTML(fe.cfFormat) && !CurrentHTML().empty()))) {
     return DV_E_FORMATETC;  // custom formats replace the plain text
   }
   if (fe.dwAspect != DVASPECT_CONTENT) return DV_E_FORMATETC;
@@ -235,7 +270,9 @@ STDMETHODIMP TTextDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medium)
   if (!formatetcIn || !medium) return E_INVALIDARG;
   return DragCallbackBoundary(State(), [&] {
     STGMEDIUM rendered{};
-    HRESULT hr = DoGetData(*formatetcIn, rendered);
+    // A stored format is answered without rendering, which would tell the component of a request.
+    const bool stored = !RendersItself(formatetcIn->cfFormat) && FStored.Has(*formatetcIn);
+    HRESULT hr = stored ? FStored.Get(*formatetcIn, rendered) : DoGetData(*formatetcIn, rendered);
     if (SUCCEEDED(hr)) *medium = rendered;
     return hr;
   });
@@ -249,28 +286,29 @@ STDMETHODIMP TTextDataObject::QueryGetData(FORMATETC* formatetc) {
     const FORMATETC& fe = *formatetc;
     if (fe.dwAspect != DVASPECT_CONTENT) return S_FALSE;
     if (MatchCustom(fe) >= 0) return S_OK;
-    if (IsPlainText(fe.cfFormat) && FormatCount(Formats()) == 0 && (fe.tymed & TYMED_HGLOBAL)) return S_OK;
+    if (FormatCount(Formats()) == 0 && (fe.tymed & TYMED_HGLOBAL) &&
+        (IsPlainText(fe.cfFormat) || (IsHTML(fe.cfFormat) && !CurrentHTML().empty())))
+      return S_OK;
+    if (!RendersItself(fe.cfFormat) && FStored.Has(fe)) return S_OK;
     return S_FALSE;
   });
 }
 
 STDMETHODIMP TTextDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return E_NOTIMPL; }
 
-STDMETHODIMP TTextDataObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
+STDMETHODIMP TTextDataObject::SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) {
+  if (!formatetc || !medium) return E_INVALIDARG;
+  return vcl::ComBoundary([&]() -> HRESULT {
+    if (RendersItself(formatetc->cfFormat)) return DV_E_FORMATETC;
+    return FStored.Set(*formatetc, *medium, fRelease);
+  });
+}
 
 STDMETHODIMP TTextDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) {
   if (enumFormatEtc) *enumFormatEtc = nullptr;
   return vcl::ComBoundary([&]() -> HRESULT {
-    std::vector<FORMATETC> formats;
-    const TCustomFormatDataList* list = Formats();
-    if (FormatCount(list) > 0) {
-      for (int i = 0; i < list->Count(); ++i) formats.push_back(list->Items(i)->getFormatEtc());
-    } else {
-      // The plain-text rows, ANSI first: the order readers have always been offered.
-      for (auto row = std::rbegin(kTextFormats); row != std::rend(kTextFormats); ++row)
-        if (row->Kind == dtfText)
-          formats.push_back({static_cast<CLIPFORMAT>(row->Format()), nullptr, DVASPECT_CONTENT, -1, row->Tymed});
-    }
+    std::vector<FORMATETC> formats = OwnFormats();
+    FStored.AppendFormats(formats);
     return EnumFormatsForReading(dwDirection, enumFormatEtc, formats);
   });
 }

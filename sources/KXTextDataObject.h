@@ -1,15 +1,18 @@
 #pragma once
 // TTextDataObject: the data object of a text drag. It renders its source component's text as
-// CF_TEXT and CF_UNICODETEXT, or, when the component has custom formats, exactly those formats
-// instead, and lets a drop target finish the drop asynchronously (IAsyncOperation).
+// CF_TEXT and CF_UNICODETEXT (and its HTML, when it has some, as "HTML Format" and "text/html"),
+// or, when the component has custom formats, exactly those formats instead; keeps what others
+// store through SetData; and lets a drop target finish the drop asynchronously (IAsyncOperation).
 #include <windows.h>
 #include <ole2.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/ComObj.h"
 #include "sources/KXDragSourceLoop.h"
+#include "sources/KXSetDataStore.h"
 #include "vocabulary/KXCustomFormats.h"
 #include "vocabulary/KXMiscIntf.h"
 
@@ -25,6 +28,8 @@ class TTextDataOwner {
   virtual TDragSourceState& DragState() = 0;
   // The text to render (the donor's current text when there is a donor).
   virtual const std::wstring& CurrentText() = 0;
+  // HTML to offer beside the text ("HTML Format", "text/html"); empty for none.
+  virtual const std::wstring& CurrentHTML() = 0;
   // Never null; custom formats replace the text when there are any.
   virtual TCustomFormatDataList* CustomFormats() = 0;
   // A request matched the custom item Index (-1: none).
@@ -63,15 +68,20 @@ class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation
   static LONG LiveCount();
 
   // ---- IDataObject ----
-  // CF_UNICODETEXT: UTF-16 plus one zero code unit; CF_TEXT: ANSI plus one zero byte; custom items
+  // CF_UNICODETEXT: UTF-16 plus one zero code unit; CF_TEXT: ANSI plus one zero byte; with HTML,
+  // "HTML Format": a block of byte offsets around the HTML as its fragment, and "text/html": the
+  // HTML in UTF-8, each plus one zero byte; custom items
   // on global memory: their bytes (plus a zero terminator when AllowTrailingNull), on other media
   // the handle or interface held in their Content. pUnkForRelease is always null: the receiver owns
-  // what it gets.
+  // what it gets. Formats set through SetData follow the object's own, in the order they were
+  // first set.
   STDMETHODIMP GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) override;
   STDMETHODIMP GetDataHere(FORMATETC* /*formatetc*/, STGMEDIUM* /*medium*/) override;
   STDMETHODIMP QueryGetData(FORMATETC* formatetc) override;
   STDMETHODIMP GetCanonicalFormatEtc(FORMATETC* /*formatetc*/, FORMATETC* /*formatetcOut*/) override;
-  STDMETHODIMP SetData(FORMATETC* /*formatetc*/, STGMEDIUM* /*medium*/, BOOL /*fRelease*/) override;
+  // Keeps a format the object does not render itself (global memory or a stream): see
+  // TSetDataStore. DV_E_FORMATETC for a format it renders.
+  STDMETHODIMP SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) override;
   STDMETHODIMP EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) override;
   STDMETHODIMP DAdvise(FORMATETC* /*formatetc*/, DWORD /*advf*/, IAdviseSink* /*advSink*/,
                        DWORD* /*dwConnection*/) override;
@@ -97,6 +107,11 @@ class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation
   // The component's drag state, null without a component.
   TDragSourceState* State() const;
   const std::wstring& CurrentText();
+  const std::wstring& CurrentHTML();
+  // Whether the object renders the format itself (SetData never replaces those).
+  bool RendersItself(CLIPFORMAT cf) const;
+  // The formats the object renders, in the order offered.
+  std::vector<FORMATETC> OwnFormats();
   // Index of the first custom item the request matches, or -1.
   int MatchCustom(const FORMATETC& fe) const;
   HRESULT RenderGlobal(const FORMATETC& fe, const TCustomFormatData* item, STGMEDIUM& medium);
@@ -111,6 +126,9 @@ class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation
   bool FAsyncMode = false;
   // The copy of the component's custom formats taken when the component went first.
   std::unique_ptr<TCustomFormatDataList> FOrphanFormats;
+  // The component's HTML, kept when the component went.
+  std::wstring FOrphanHTML;
+  TSetDataStore FStored;
 };
 
 }  // namespace kestrix

@@ -5,6 +5,7 @@
 
 #include "sources/KXCompsDonorText.h"
 #include "sources/KXTextDataObject.h"
+#include "vocabulary/KXDragImage.h"
 
 namespace kestrix {
 
@@ -32,6 +33,7 @@ TKXTextSource::TKXTextSource(TComponent* AOwner)
       FCustomFormats(std::make_unique<TCustomFormatDataList>()),
       theDropSource(vcl::MakeComObject<TTextDropSource>(&FDrag)) {
   FDrag.BeforeDrop = [this] { return BeforeDrop(); };
+  FDrag.DefaultDragImage = [this] { return TextDragImage(RefreshText()); };
 }
 
 TKXTextSource::~TKXTextSource() {

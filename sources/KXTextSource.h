@@ -74,6 +74,18 @@ class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
   void setMouseButton(vcl::TMouseButton Value) { FDrag.MouseButton = Value; }
   bool getAsynchronous() const { return FAsynchronous; }
   void setAsynchronous(bool Value) { FAsynchronous = Value; }
+  // HTML that the drag offers beside the text, as "HTML Format" (a block whose fragment is this
+  // HTML) and "text/html" (UTF-8); empty for none. Settable up to OnBeforeDrop, since targets ask
+  // for it when the drop happens. Custom formats replace it as they replace the text.
+  const std::wstring& getHTML() const { return FHTML; }
+  void setHTML(const std::wstring& Value) { FHTML = Value; }
+  // The drag image the shell shows under the cursor (where it has a helper that draws one): on
+  // unless turned off. DragImage is a bitmap of the application's (not owned; a copy scaled to
+  // at most 256 pixels goes with each drag); null for the component's own rendering.
+  bool getShowDragImage() const { return FDrag.ShowDragImage; }
+  void setShowDragImage(bool Value) { FDrag.ShowDragImage = Value; }
+  HBITMAP getDragImage() const { return FDrag.DragImage; }
+  void setDragImage(HBITMAP Value) { FDrag.DragImage = Value; }
 
   // ---- public properties ----
   bool getActive() const { return FDrag.Active; }
@@ -82,6 +94,10 @@ class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
   void SetExplicitCancel(bool Value) { FDrag.ExplicitCancel = Value; }
   bool getDropWasAsynchronous() const { return FDropWasAsynchronous; }
   TDropEffect getReturnedEffect() const { return singleEffectFromSet(FDrag.ReturnedEffects); }
+  // The effect the target says it performed ("Performed DropEffect", as a target that moves the
+  // data itself reports it while answering DoDragDrop with none); ReturnedEffect when it says
+  // nothing.
+  TDropEffect getPerformedEffect() const { return singleEffectFromSet(FDrag.PerformedEffects); }
   // Never null. The component owns the list.
   TCustomFormatDataList* getCustomFormatData() const { return FCustomFormats.get(); }
   // Takes ownership of the list (null stands for a new empty one) and frees the one it replaces.
@@ -96,6 +112,7 @@ class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
   // ---- what its data objects ask (TTextDataOwner) ----
   TDragSourceState& DragState() override { return FDrag; }
   const std::wstring& CurrentText() override { return RefreshText(); }
+  const std::wstring& CurrentHTML() override { return FHTML; }
   TCustomFormatDataList* CustomFormats() override { return FCustomFormats.get(); }
   void CustomFormatRequested(int Index) override { FCustomFormatIndex = Index; }
   bool RenderCustomFormat(const std::wstring& Name, std::wstring& Content) override;
@@ -109,6 +126,7 @@ class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
 
   TDragSourceState FDrag{this};
   std::wstring FText;
+  std::wstring FHTML;
   std::unique_ptr<TCustomFormatDataList> FCustomFormats;
   int FCustomFormatIndex = 0;
   TKXBeforeDropType FOnBeforeDrop;

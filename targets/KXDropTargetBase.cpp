@@ -34,8 +34,12 @@ bool TKXDropTargetBase::QueryDrop(DWORD grfKeyState, DWORD& dwEffect, POINTL) {
   if (!FAcceptFormat) return refuse();
   DWORD effect = OleStdGetDropEffect(grfKeyState);
   if (effect == DROPEFFECT_NONE) {
-    for (DWORD candidate : {DROPEFFECT_MOVE, DROPEFFECT_COPY, DROPEFFECT_LINK}) {
-      if (candidate == DROPEFFECT_LINK && !FLinkAllowed) break;
+    // Without keys: move, copy, link; a drop that reads only file names moves only when the
+    // source allows nothing else.
+    const DWORD order[2][3] = {{DROPEFFECT_MOVE, DROPEFFECT_COPY, DROPEFFECT_LINK},
+                               {DROPEFFECT_COPY, DROPEFFECT_LINK, DROPEFFECT_MOVE}};
+    for (DWORD candidate : order[FReadsFileNames]) {
+      if (candidate == DROPEFFECT_LINK && !FLinkAllowed) continue;
       if (allowed & candidate) {
         effect = candidate;
         break;
@@ -56,6 +60,11 @@ TDropEffect TKXDropTargetBase::ApplyEffectOverride(DWORD& dwEffect) {
   FEffects = {e};
   dwEffect = dropEffectFromEnum(e);
   return e;
+}
+
+void TKXDropTargetBase::ReevaluateAcceptance() {
+  FAcceptFormat = AcceptsCurrentFormats();
+  FReadsFileNames = FAcceptFormat && ReadsFileNames();
 }
 
 void TKXDropTargetBase::OwnerGone() {
@@ -87,10 +96,11 @@ STDMETHODIMP TKXDropTargetBase::DragEnter(IDataObject* dataObj, DWORD grfKeyStat
   }
   HRESULT hr = vcl::ComBoundary([&] {
     FDataObj = vcl::TComPtr<IDataObject>(dataObj);
-    FAcceptFormat = AcceptsCurrentFormats();
+    ReevaluateAcceptance();
     FAvailableDropEffects = setFromDropEffect(*pdwEffect);
     QueryDrop(grfKeyState, *pdwEffect, pt);
     TDropEffect e = ApplyEffectOverride(*pdwEffect);
+    FImages.DragEnter(theOwnerBase->AcceptorHandle(), dataObj, pt, *pdwEffect);
     if (theOwnerBase->getOnDragEnter()) {
       vcl::TPoint p = theOwnerBase->AcceptorClientPoint(pt);
       RaiseEvent([&] { theOwnerBase->getOnDragEnter()(theOwnerBase, e, p.X, p.Y); });
@@ -110,6 +120,7 @@ STDMETHODIMP TKXDropTargetBase::DragOver(DWORD grfKeyState, POINTL pt, DWORD* pd
   HRESULT hr = vcl::ComBoundary([&] {
     QueryDrop(grfKeyState, *pdwEffect, pt);
     TDropEffect e = ApplyEffectOverride(*pdwEffect);
+    FImages.DragOver(pt, *pdwEffect);
     if (theOwnerBase->getOnDragOver()) {
       vcl::TPoint p = theOwnerBase->AcceptorClientPoint(pt);
       RaiseEvent([&] { theOwnerBase->getOnDragOver()(theOwnerBase, e, p.X, p.Y); });
@@ -122,6 +133,7 @@ STDMETHODIMP TKXDropTargetBase::DragOver(DWORD grfKeyState, POINTL pt, DWORD* pd
 
 STDMETHODIMP TKXDropTargetBase::DragLeave() {
   FAcceptFormat = false;
+  FImages.DragLeave();
   if (theOwnerBase && theOwnerBase->getOnDragLeave()) RaiseEvent([&] { theOwnerBase->getOnDragLeave()(theOwnerBase); });
   EndDrag();
   return S_OK;

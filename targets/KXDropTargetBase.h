@@ -10,6 +10,7 @@
 #include "framework/ComObj.h"
 #include "framework/Handles.h"
 #include "vocabulary/KXComps.h"
+#include "vocabulary/KXDragImage.h"
 
 namespace kestrix {
 
@@ -23,6 +24,9 @@ class KX_API TKXDropTargetBase : public vcl::TInterfacedObjectImpl<IDropTarget> 
 
   // Whether the current data object offers a format the component accepts.
   virtual bool AcceptsCurrentFormats() = 0;
+  // Whether a drop of the current data object would only read file names: then no key held
+  // chooses copy (or link) before move, so that a file manager is never told its files moved.
+  virtual bool ReadsFileNames() { return false; }
   // Chooses the effect from the key state among the allowed effects in dwEffect; false (and
   // dwEffect 0) when the format is not accepted or no allowed effect fits.
   bool QueryDrop(DWORD grfKeyState, DWORD& dwEffect, POINTL pt);
@@ -40,7 +44,7 @@ class KX_API TKXDropTargetBase : public vcl::TInterfacedObjectImpl<IDropTarget> 
   // The component's acceptance of the current drag: forced (SetAcceptAllFormatsQuery) ...
   void SetAccepting(bool Value) { FAcceptFormat = Value; }
   // ... or evaluated again after the component changed what it accepts.
-  void ReevaluateAcceptance() { FAcceptFormat = AcceptsCurrentFormats(); }
+  void ReevaluateAcceptance();
 
  protected:
   // LinkAllowed: whether link is chosen without modifier keys and allowed when Ctrl+Shift ask.
@@ -60,6 +64,8 @@ class KX_API TKXDropTargetBase : public vcl::TInterfacedObjectImpl<IDropTarget> 
   // Fetches one format of the current data object into medium; E_UNEXPECTED outside a drag.
   HRESULT Fetch(UINT cfFormat, DWORD tymed, vcl::TStgMedium& medium) const;
   bool HasOwner() const { return theOwnerBase != nullptr; }
+  // The shell's drop-target helper for this drag (drag images of other applications).
+  TDropTargetImages& Images() { return FImages; }
   // Runs a callback of the application (an event): an exception it raises goes to the
   // application's exception handler instead of into OLE. False when it raised one.
   bool RaiseEvent(const std::function<void()>& Event);
@@ -70,7 +76,9 @@ class KX_API TKXDropTargetBase : public vcl::TInterfacedObjectImpl<IDropTarget> 
   TDropEffects FAvailableDropEffects;
   vcl::TComPtr<IDataObject> FDataObj;
   bool FAcceptFormat = false;
+  bool FReadsFileNames = false;
   TDropEffects FEffects;
+  TDropTargetImages FImages;
 };
 
 }  // namespace kestrix

@@ -60,6 +60,8 @@ class KX_API TKXGenericTarget : public TKXBaseComponent {
 
   // The acceptor's client point for a screen point of OLE.
   vcl::TPoint AcceptorClientPoint(POINTL pt) const;
+  // The window registered for drops; null while there is none.
+  HWND AcceptorHandle() const { return FAcceptorHandle; }
 
  protected:
   void Notification(TComponent* AComponent, vcl::TOperation Operation) override;

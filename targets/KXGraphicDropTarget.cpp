@@ -126,6 +126,7 @@ STDMETHODIMP TGraphicDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, P
   // OLE hands the data object again; it is the one of DragEnter.
   TakeDropDataObject(dataObj);
   HRESULT hr = vcl::ComBoundary([&] { return DoDrop(grfKeyState, pt, *pdwEffect); });
+  Images().Drop(dataObj, pt, FAILED(hr) ? DROPEFFECT_NONE : *pdwEffect);
   if (FAILED(hr)) {
     *pdwEffect = DROPEFFECT_NONE;
     // A drop still waiting for its deferred step keeps the data object until then.

@@ -49,7 +49,14 @@ S CutAtFirstZero(S s) {
 // The text of a fetched block. Zero-terminated formats end at their first zero character (a block
 // carries its terminator and any slack of the allocation); custom formats keep every byte.
 std::wstring DecodeText(UINT format, bool custom, const std::string& bytes) {
-  if (format == CF_UNICODETEXT) {
+  if (format == CF_TEXTHTML && !custom) {
+    // Browsers write it as UTF-8 or as UTF-16, with or without a byte order mark.
+    std::wstring text = blocks::LooksLikeUTF16LE(bytes) ? CutAtFirstZero(UnicodeStringFromEncodedAnsiString(bytes))
+                                                         : vcl::UnicodeFromUtf8(CutAtFirstZero(bytes));
+    if (!text.empty() && text.front() == L'\xFEFF') text.erase(0, 1);
+    return text;
+  }
+  if (format == CF_UNICODETEXT || (format == CF_URLW && !custom)) {
     std::wstring text = UnicodeStringFromEncodedAnsiString(bytes);
     return custom ? text : CutAtFirstZero(text);
   }
@@ -59,6 +66,12 @@ std::wstring DecodeText(UINT format, bool custom, const std::string& bytes) {
     return vcl::UnicodeFromUtf8(bytes.substr(0, end));
   }
   return vcl::UnicodeFromAnsi(custom ? bytes : CutAtFirstZero(bytes));
+}
+
+std::wstring WideFromUTF16LE(std::string_view bytes) {
+  std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+  if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+  return text;
 }
 
 // Only hands a block to DragQueryFileW when it holds at least one name and its list ends inside
@@ -77,9 +90,11 @@ std::wstring DroppedFileNames(HDROP hDrop) {
   POINT point;
   DragQueryPoint(hDrop, &point);
   for (UINT i = 0; i < count; ++i) {
-    wchar_t name[MAX_PATH];
-    UINT n = DragQueryFileW(hDrop, i, name, MAX_PATH);
-    text.append(name, std::min<UINT>(n, MAX_PATH - 1));
+    // Names longer than MAX_PATH ("\\?\" paths) arrive whole: the length is asked for first.
+    const UINT length = DragQueryFileW(hDrop, i, nullptr, 0);
+    std::wstring name(length + 1, L'\0');
+    const UINT n = length ? DragQueryFileW(hDrop, i, name.data(), length + 1) : 0;
+    text.append(name.data(), std::min(n, length));
     if (i + 1 < count) text += res::sLineBreak;
   }
   return text;
@@ -100,6 +115,14 @@ bool TTextDropTarget::AcceptsCurrentFormats() {
   return false;
 }
 
+bool TTextDropTarget::ReadsFileNames() {
+  if (!CurrentDataObject() || !theOwner) return false;
+  const TDropTextFormats accepted = theOwner->getAcceptTextFormats();
+  for (const Candidate& c : Candidates(*theOwner))
+    if (accepted.Contains(c.gate) && Offers(c.format, c.tymed)) return c.format == CF_HDROP;
+  return false;
+}
+
 STDMETHODIMP TTextDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) {
   if (!pdwEffect) return E_INVALIDARG;
   if (!theOwner) {
@@ -109,6 +132,7 @@ STDMETHODIMP TTextDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, POIN
   TakeDropDataObject(dataObj);
   HRESULT hr = vcl::ComBoundary([&] { return DoDrop(grfKeyState, pt, *pdwEffect); });
   if (FAILED(hr)) *pdwEffect = DROPEFFECT_NONE;
+  Images().Drop(dataObj, pt, *pdwEffect);
   EndDrag();
   return hr;
 }
@@ -158,6 +182,13 @@ HRESULT TTextDropTarget::FetchText(TTextDropResult& Result) {
   } else {
     std::string bytes = inGlobal ? GetHandleDataToString(medium->hGlobal) : std::string();
     Result.Text = DecodeText(fetched->format, fetched->customIndex >= 0, bytes);
+    if (fetched->customIndex < 0 && fetched->format == CF_HTML) {
+      const blocks::THTMLBlock block = blocks::ReadHTMLBlock(bytes);
+      Result.HTMLFragment = vcl::UnicodeFromUtf8(std::string(blocks::Slice(bytes, block.Fragment)));
+      Result.HTMLSourceURL = vcl::UnicodeFromUtf8(std::string(blocks::Slice(bytes, block.SourceURL)));
+    } else if (fetched->customIndex < 0 && fetched->format == CF_TEXTHTML) {
+      Result.HTMLFragment = Result.Text;  // a browser's "text/html" is the fragment itself
+    }
   }
   medium.Reset();
 
@@ -166,26 +197,34 @@ HRESULT TTextDropTarget::FetchText(TTextDropResult& Result) {
   return hr;
 }
 
-std::string TTextDropTarget::URLTitle(UINT fetchedFormat) const {
-  std::string title;
-  vcl::TStgMedium medium;
-  if (FAILED(Fetch(CF_FILEGROUPDESCRIPTOR, TYMED_HGLOBAL, medium)) || medium->tymed != TYMED_HGLOBAL) return title;
-  {
-    vcl::TGlobalLock lock(medium->hGlobal);
-    const std::string_view block = lock.View();
-    title = std::string(blocks::Slice(block, blocks::FileGroupFirstNameRange(block, false)));
-  }
-
-  auto removeFirst = [&title](const char* upperNeedle) {
-    std::string upper = title;
-    for (char& ch : upper)
-      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-    size_t at = upper.find(upperNeedle);
-    if (at != std::string::npos) title.erase(at, std::strlen(upperNeedle));
+std::wstring TTextDropTarget::URLTitle(UINT fetchedFormat) const {
+  // A block of the drag, whole; empty when the drag does not offer it.
+  auto block = [this](UINT format) {
+    vcl::TStgMedium medium;
+    if (format == 0 || FAILED(Fetch(format, TYMED_HGLOBAL, medium)) || medium->tymed != TYMED_HGLOBAL) return std::string();
+    return GetHandleDataToString(medium->hGlobal);
   };
-  removeFirst(".URL");
-  if (fetchedFormat == CF_NETSCAPEBOOKMARK) removeFirst("SHORTCUT TO ");
-  return title;
+  // Browsers name the shortcut they offer after the page: its file name is the title.
+  std::wstring title;
+  std::string bytes = block(CF_FILEGROUPDESCRIPTORW);
+  if (!bytes.empty())
+    title = WideFromUTF16LE(blocks::Slice(bytes, blocks::FileGroupFirstNameRange(bytes, true)));
+  if (title.empty() && !(bytes = block(CF_FILEGROUPDESCRIPTOR)).empty())
+    title = vcl::UnicodeFromAnsi(std::string(blocks::Slice(bytes, blocks::FileGroupFirstNameRange(bytes, false))));
+  if (!title.empty()) {
+    title = blocks::TitleWithoutURLExtension(title);
+    if (fetchedFormat == CF_NETSCAPEBOOKMARK) {
+      // Older browsers called the shortcut "Shortcut to <title>".
+      std::wstring upper = title;
+      for (wchar_t& ch : upper)
+        if (ch >= L'a' && ch <= L'z') ch = static_cast<wchar_t>(ch - L'a' + L'A');
+      const size_t at = upper.find(L"SHORTCUT TO ");
+      if (at != std::wstring::npos) title.erase(at, 12);
+    }
+    return title;
+  }
+  bytes = block(CF_MOZURL);
+  return WideFromUTF16LE(blocks::Slice(bytes, blocks::ReadMozURL(bytes).Title));
 }
 
 }  // namespace kestrix

@@ -27,7 +27,10 @@ struct TTextDropResult {
   TDropTextFormat Kind = dtfText;
   std::wstring Text;
   // Set by URL drops only (empty when the drag has no usable title).
-  std::optional<std::string> URLTitle;
+  std::optional<std::wstring> URLTitle;
+  // HTML drops: the fragment (all of a browser's "text/html") and the page it came from.
+  std::wstring HTMLFragment;
+  std::wstring HTMLSourceURL;
   // The effect reported to the source.
   TDropEffect Effect = deNone;
 };
@@ -48,6 +51,7 @@ std::wstring DroppedFileNames(HDROP hDrop);
 class KX_API TTextDropTarget : public TKXDropTargetBase {
  public:
   bool AcceptsCurrentFormats() override;
+  bool ReadsFileNames() override;
   void OwnerGone() override;
   // S_OK after a fetch; kTextDropNotTaken when refused; else the last fetch's failure.
   STDMETHODIMP Drop(IDataObject* dataObj, DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) override;
@@ -62,8 +66,9 @@ class KX_API TTextDropTarget : public TKXDropTargetBase {
   HRESULT DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect);
   // Fetches the first accepted format into Result; the HRESULT of the last fetch tried.
   HRESULT FetchText(TTextDropResult& Result);
-  // The title of a URL drop, from the drag's file group descriptor.
-  std::string URLTitle(UINT fetchedFormat) const;
+  // The title of a URL drop: the name in the drag's file group descriptor (Unicode, then ANSI)
+  // without its ".url", else the second line of "text/x-moz-url".
+  std::wstring URLTitle(UINT fetchedFormat) const;
 
   TKXTextTarget* theOwner;
   std::wstring theString;

@@ -42,7 +42,12 @@ void TKXTextTarget::ApplyDrop(const TTextDropResult& Result) {
   if (!Result.Fetched) return;
   FText = Result.Text;
   FDroppedTextFormat = Result.Kind;
-  if (Result.URLTitle) FURLTitle = *Result.URLTitle;
+  if (Result.URLTitle) {
+    FURLTitleW = *Result.URLTitle;
+    FURLTitle = vcl::AnsiFromUnicode(FURLTitleW);
+  }
+  FHTMLFragment = Result.HTMLFragment;
+  FHTMLSourceURL = Result.HTMLSourceURL;
 }
 
 vcl::TStrings* TKXTextTarget::getDroppedLines() {

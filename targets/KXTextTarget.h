@@ -43,7 +43,17 @@ class KX_API TKXTextTarget : public TKXGenericTarget, public TTextDropOwner {
   const std::wstring& getText() const { return FText; }
   // Text split into lines; rebuilt on every read (changes to the list are lost).
   vcl::TStrings* getDroppedLines();
+  // The title of a dropped URL in the ANSI code page (characters it lacks become '?'); the same
+  // title as getURLTitleW.
   const std::string& getURLTitle() const { return FURLTitle; }
+  // The title of a dropped URL: the page title the browser named its shortcut after (".url"
+  // removed from its end), or the second line of "text/x-moz-url".
+  const std::wstring& getURLTitleW() const { return FURLTitleW; }
+  // HTML drops: the fragment the block's StartFragment and EndFragment enclose (empty when the
+  // block has no header), or all of a browser's "text/html"; Text stays the whole block.
+  const std::wstring& getHTMLFragment() const { return FHTMLFragment; }
+  // HTML drops: the SourceURL of the block's header, empty without one.
+  const std::wstring& getHTMLSourceURL() const { return FHTMLSourceURL; }
   TDropTextFormat getDroppedTextFormat() const { return FDroppedTextFormat; }
   void setDroppedTextFormat(TDropTextFormat Value) { FDroppedTextFormat = Value; }
   int getCustomFormatIndex() const { return FCustomFormatIndex; }
@@ -72,6 +82,9 @@ class KX_API TKXTextTarget : public TKXGenericTarget, public TTextDropOwner {
   std::unique_ptr<vcl::TStringList> FCustomFormats;
   TDropTextFormat FDroppedTextFormat = dtfURL;
   std::string FURLTitle;
+  std::wstring FURLTitleW;
+  std::wstring FHTMLFragment;
+  std::wstring FHTMLSourceURL;
   std::wstring FText;
   vcl::TStringList FDroppedLines;
   TDropTextFormats FAcceptTextFormats{dtfText};

@@ -13,6 +13,11 @@ UINT CF_URL = 0;
 UINT CF_NETSCAPEBOOKMARK = 0;
 UINT CF_FILEGROUPDESCRIPTOR = 0;
 UINT CF_FILECONTENTS = 0;
+UINT CF_URLW = 0;
+UINT CF_FILEGROUPDESCRIPTORW = 0;
+UINT CF_MOZURL = 0;
+UINT CF_TEXTHTML = 0;
+UINT CF_PERFORMEDDROPEFFECT = 0;
 
 namespace {
 
@@ -96,7 +101,9 @@ void KXCompsStartup() {
       {&CF_NETSCAPEIMAGE, L"Netscape Image Format"}, {&CF_HTML, L"HTML Format"},
       {&CF_RTF, L"Rich Text Format"},                {&CF_URL, L"UniformResourceLocator"},
       {&CF_NETSCAPEBOOKMARK, L"Netscape Bookmark"},  {&CF_FILEGROUPDESCRIPTOR, L"FileGroupDescriptor"},
-      {&CF_FILECONTENTS, L"FileContents"},
+      {&CF_FILECONTENTS, L"FileContents"},           {&CF_URLW, L"UniformResourceLocatorW"},
+      {&CF_FILEGROUPDESCRIPTORW, L"FileGroupDescriptorW"}, {&CF_MOZURL, L"text/x-moz-url"},
+      {&CF_TEXTHTML, L"text/html"},                  {&CF_PERFORMEDDROPEFFECT, L"Performed DropEffect"},
   };
   for (const Registration& r : formats) *r.id = RegisterClipboardFormatW(r.name);
 }

@@ -98,6 +98,11 @@ extern KX_API UINT CF_URL;                  // "UniformResourceLocator"
 extern KX_API UINT CF_NETSCAPEBOOKMARK;     // "Netscape Bookmark"
 extern KX_API UINT CF_FILEGROUPDESCRIPTOR;  // "FileGroupDescriptor"
 extern KX_API UINT CF_FILECONTENTS;         // "FileContents"
+extern KX_API UINT CF_URLW;                 // "UniformResourceLocatorW"
+extern KX_API UINT CF_FILEGROUPDESCRIPTORW; // "FileGroupDescriptorW"
+extern KX_API UINT CF_MOZURL;               // "text/x-moz-url"
+extern KX_API UINT CF_TEXTHTML;             // "text/html"
+extern KX_API UINT CF_PERFORMEDDROPEFFECT;  // "Performed DropEffect"
 
 // The unit's start-up (OleInitialize, then the registrations in the order above) and shut-down
 // (OleUninitialize), each run once however often requested; called by the package start-up.

@@ -14,7 +14,8 @@ struct TTextFormatRow {
   UINT StandardFormat;           // a predefined format, or 0
   const UINT* RegisteredFormat;  // or a format registered at start-up
   DWORD Tymed;
-  // AvailableTextFormats counts this row and the one before it as one test (two names of URLs).
+  // AvailableTextFormats counts this row and the one before it as one test (two names of URLs,
+  // two forms of HTML).
   bool SameTestAsPrevious;
 
   // 0 while the start-up has not registered it.
@@ -22,9 +23,11 @@ struct TTextFormatRow {
 };
 
 inline constexpr TTextFormatRow kTextFormats[] = {
-    {dtfURL, 0, &CF_URL, TYMED_HGLOBAL, false},
+    {dtfURL, 0, &CF_URLW, TYMED_HGLOBAL, false},
+    {dtfURL, 0, &CF_URL, TYMED_HGLOBAL, true},
     {dtfURL, 0, &CF_NETSCAPEBOOKMARK, TYMED_HGLOBAL, true},
     {dtfIEHTML, 0, &CF_HTML, TYMED_HGLOBAL, false},
+    {dtfIEHTML, 0, &CF_TEXTHTML, TYMED_HGLOBAL, true},  // browsers' own, where "HTML Format" is missing
     {dtfRichText, 0, &CF_RTF, TYMED_HGLOBAL, false},
     {dtfFiles, CF_HDROP, nullptr, TYMED_HGLOBAL, false},
     {dtfText, CF_UNICODETEXT, nullptr, TYMED_HGLOBAL, false},

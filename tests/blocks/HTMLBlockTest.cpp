@@ -97,3 +97,39 @@ TEST(HTMLBlock, HeaderLinesOfOtherShapes) {
   EXPECT_EQ(Text(block, b.Fragment), "<p>fragment</p>");
   EXPECT_EQ(Text(block, b.HTML), "<p>fragment</p>");
 }
+
+TEST(HTMLBlock, BuiltBlocksReadBackWithByteOffsets) {
+  // Offsets count UTF-8 bytes, so multi-byte characters before and inside the fragment must not
+  // shift it; a source URL stays one header line.
+  struct Case {
+    const char* what;
+    std::string fragment, sourceURL, readURL;
+  } cases[] = {
+      {"multi-byte fragment", "<b>Caf\xC3\xA9 \xE2\x80\x93 \xE6\x9D\xB1\xE4\xBA\xAC</b>", "", ""},
+      {"empty fragment", "", "", ""},
+      {"with a source URL", "<p>x</p>", "http://a.test/p?q=1", "http://a.test/p?q=1"},
+      {"line ends in the URL are dropped", "<p>x</p>", "http://a.test/\r\nStartHTML:0", "http://a.test/StartHTML:0"},
+  };
+  for (const Case& c : cases) {
+    const std::string block = HTMLBlockFromFragment(c.fragment, c.sourceURL);
+    ASSERT_FALSE(block.empty());
+    EXPECT_EQ(block.back(), '\0') << c.what;
+    const THTMLBlock b = ReadHTMLBlock(TExact(block).View());
+    EXPECT_TRUE(b.HasHeader) << c.what;
+    EXPECT_EQ(Text(block, b.Fragment), c.fragment) << c.what;
+    EXPECT_EQ(Text(block, b.SourceURL), c.readURL) << c.what;
+    EXPECT_EQ(static_cast<std::size_t>(b.EndHTML), block.size() - 1) << c.what;
+    EXPECT_EQ(block.substr(b.Fragment.Offset - 20, 20), "<!--StartFragment-->") << c.what;
+  }
+}
+
+TEST(HTMLBlock, TextHtmlEncodingIsRecognised) {
+  struct Case {
+    std::string block;
+    bool utf16;
+  } cases[] = {
+      {Bytes("\xFF\xFE<\0h\0"), true}, {Bytes("<\0h\0t\0"), true}, {"<html>", false},
+      {"\xEF\xBB\xBF<html>", false},   {"<", false},               {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LooksLikeUTF16LE(TExact(c.block).View()), c.utf16) << c.block;
+}

@@ -99,3 +99,34 @@ TEST(FileGroupFirstName, TheTitleEndsAtItsNulTheRecordOrTheBlock) {
     }
   }
 }
+
+TEST(MozURL, URLAndTitleLinesEndAtLineFeedNulOrBlock) {
+  struct Case {
+    const char* what;
+    std::string block;
+    std::string url, title;  // as UTF-16LE bytes
+  } cases[] = {
+      {"URL and title", Wide("http://a.test/\nPage"), Wide("http://a.test/"), Wide("Page")},
+      {"CR LF, a third line", Wide("http://a.test/\r\nPage\r\nmore") , Wide("http://a.test/"), Wide("Page")},
+      {"NUL ends both", Wide("http://a.test/\nPa") + Bytes("\0\0") + Wide("ge"), Wide("http://a.test/"), Wide("Pa")},
+      {"URL only", Wide("http://a.test/"), Wide("http://a.test/"), ""},
+      {"empty title", Wide("http://a.test/\n"), Wide("http://a.test/"), ""},
+      {"odd trailing byte", Wide("u\nt") + "x", Wide("u"), Wide("t")},
+      {"empty", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    TExact exact(c.block);
+    const TMozURL m = ReadMozURL(exact.View());
+    EXPECT_EQ(std::string(Slice(exact.View(), m.URL)), c.url) << c.what;
+    EXPECT_EQ(std::string(Slice(exact.View(), m.Title)), c.title) << c.what;
+  }
+}
+
+TEST(MozURL, OnlyATrailingURLExtensionLeavesTheTitle) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Page.url", "Page"},   {"Page.URL", "Page"},     {"Parse.URLs \xE2\x80\x93 Doku", "Parse.URLs \xE2\x80\x93 Doku"},
+      {".url", ""},           {"url", "url"},           {"a.url.url", "a.url"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(TitleWithoutURLExtension(in), out) << in;
+  EXPECT_EQ(TitleWithoutURLExtension(std::wstring(L"Caf\u00E9.Url")), L"Caf\u00E9");
+}

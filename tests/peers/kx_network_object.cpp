@@ -25,6 +25,7 @@
 #include <string>
 
 #include "peers/NetworkObjectRegistration.h"
+#include "peers/PeerClassFactory.h"
 
 namespace {
 
@@ -288,31 +289,6 @@ class TNetworkObject final : public IDispatch {
   std::wstring FFail;
 };
 
-class TClassFactory final : public IClassFactory {
- public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
-    *ppv = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
-  // The factory lives as long as the program.
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* object = new (std::nothrow) TNetworkObject;
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
-  }
-  STDMETHODIMP LockServer(BOOL /*lock*/) override { return S_OK; }
-};
-
 }  // namespace
 
 int main() {
@@ -324,7 +300,7 @@ int main() {
   LocalFree(argv);
 
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;
-  TClassFactory factory;
+  kxtest::TPeerClassFactory<TNetworkObject> factory;
   DWORD cookie = 0;
   // One object per process: every activation starts a fresh server with fresh state.
   HRESULT hr = CoRegisterClassObject(kxtest::CLSID_KXNetworkObject, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &cookie);

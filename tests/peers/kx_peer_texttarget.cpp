@@ -4,7 +4,8 @@
 //
 // Arguments: --title T, --rect x,y,w,h, --timeout MS, --ready NAME, --out FILE.
 // Result lines: text (UTF-8, hex), kind (the TDropTextFormat ordinal), x, y (client coordinates
-// of OnDrop), effect (the TDropEffect ordinal reported), title (the URL title, hex).
+// of OnDrop), effect (the TDropEffect ordinal reported), title (the URL title, hex), titlew (the
+// wide URL title, UTF-8, hex), fragment (the HTML fragment, UTF-8, hex).
 #include <windows.h>
 
 #include <cstdio>
@@ -40,6 +41,8 @@ int main() {
                   target->getDropEffect());
     result += line;
     result += "title=" + kxtest::HexOf(target->getURLTitle()) + "\n";
+    result += "titlew=" + kxtest::HexOf(vcl::Utf8FromUnicode(target->getURLTitleW())) + "\n";
+    result += "fragment=" + kxtest::HexOf(vcl::Utf8FromUnicode(target->getHTMLFragment())) + "\n";
   });
   kxtest::ShowAndAwaitDrop(form.Handle(), args, window.Timeout, [&] { return !result.empty(); });
   kxtest::WritePeerResult(args[L"out"], result.empty() ? "timeout=1\n" : result);

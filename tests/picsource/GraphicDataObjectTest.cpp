@@ -8,6 +8,7 @@
 #include "framework/ComObj.h"
 #include "sources/KXGraphicDataObject.h"
 #include "sources/KXGraphicSource.h"
+#include "support/SetDataChecks.h"
 
 using namespace kestrix;
 using namespace pictest;
@@ -272,7 +273,7 @@ TEST(GraphicDataObject, AnswersTheRestOfIDataObjectAsDocumented) {
   STGMEDIUM m{};
   EXPECT_EQ(data->GetDataHere(&fe, &m), DV_E_FORMATETC);
   EXPECT_EQ(data->GetCanonicalFormatEtc(&fe, &out), E_NOTIMPL);
-  EXPECT_EQ(data->SetData(&fe, &m, FALSE), E_NOTIMPL);
+  EXPECT_EQ(data->SetData(&fe, &m, FALSE), DV_E_FORMATETC);  // its own format
   DWORD connection = 0;
   EXPECT_EQ(data->DAdvise(&fe, 0, nullptr, &connection), E_NOTIMPL);
   EXPECT_EQ(data->DUnadvise(0), E_NOTIMPL);
@@ -351,3 +352,8 @@ TEST(GraphicDataObject, ADibThatCannotBeAllocatedIsOutOfMemory) {
   EXPECT_EQ(g.tymed, DWORD{TYMED_NULL});
   EXPECT_TRUE(g.cleared);
 }
+
+TEST(GraphicDataObject, KeepsWhatOthersStoreThroughSetData) {
+  kxtest::CheckSetDataProtocol(TGraphicDataObject::Create(PictureOf(QuarteredBitmap(2, 2, vcl::pf24bit).get()).get()), CF_DIB);
+}
+

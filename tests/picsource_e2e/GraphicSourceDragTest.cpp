@@ -9,6 +9,7 @@
 #include "framework/ExtCtrlsImage.h"
 #include "framework/Forms.h"
 #include "framework/Handles.h"
+#include "peers/DragDropHelperRegistration.h"
 #include "picsource/PictureTestSupport.h"
 #include "sources/KXGraphicDataObject.h"
 #include "sources/KXGraphicSource.h"
@@ -321,6 +322,20 @@ TEST_F(PictureDrag, ATargetThatKeepsTheDataObjectHoldsItsOnlyReference) {
 
   kept.Reset();
   EXPECT_EQ(TGraphicDataObject::LiveCount(), liveBefore);
+}
+
+TEST_F(PictureDrag, ThePictureIsTheDragImageAndTheTargetsWordCounts) {
+  TDragDropHelperRegistration registration(MakeTempFolder(L"pictureimage") + L"helper.log");
+  ASSERT_TRUE(registration.Ok());
+  image->Picture()->SetGraphic(QuarteredBitmap(512, 128, vcl::pf24bit).get());
+  target->SetAnswer(DROPEFFECT_COPY | DROPEFFECT_MOVE);
+  target->SetPerformedEffect(DROPEFFECT_MOVE);
+  source->setDropEffects({deCopy, deMove});
+  ASSERT_TRUE(Drag(ToTarget()));
+  // Scaled to fit 256 pixels, the cursor at the middle of its top edge.
+  EXPECT_EQ(registration.LogText(), "InitializeFromBitmap 256x64 offset 128,0 stored\n");
+  EXPECT_EQ(target->performedStored, S_OK);
+  EXPECT_EQ(source->getPerformedEffect(), deMove);
 }
 
 TEST_F(PictureDrag, DragsLeaveNothingBehind) {

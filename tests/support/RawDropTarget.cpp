@@ -253,6 +253,19 @@ STDMETHODIMP RawDropTarget::Drop(IDataObject* data, DWORD keys, POINTL, DWORD* e
     }
   }
   if (!FAsyncData && data) ReadAll(data);
+  if (data && FPerformed) {
+    FORMATETC fe{static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"Performed DropEffect")), nullptr, DVASPECT_CONTENT, -1,
+                 TYMED_HGLOBAL};
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE, sizeof(DWORD));
+    if (DWORD* p = static_cast<DWORD*>(GlobalLock(medium.hGlobal))) {
+      *p = FPerformed;
+      GlobalUnlock(medium.hGlobal);
+    }
+    performedStored = data->SetData(&fe, &medium, TRUE);
+    if (FAILED(performedStored)) GlobalFree(medium.hGlobal);
+  }
   ++drops;  // last, so that a watcher sees the reads done
   return S_OK;
 }

@@ -68,6 +68,10 @@ class RawDropTarget : public IDropTarget {
   void SetReleaseByHand(bool byHand) { FByHand = byHand; }
   // Keeps a reference on the dropped data object after Drop (TakeDataObject hands it over).
   void SetKeepDataObject(bool keep) { FKeep = keep; }
+  // At the drop, after reading, tells the source what it did as the shell's targets do: a DWORD
+  // in "Performed DropEffect" through SetData (0 for nothing to tell); performedStored is the
+  // HRESULT of that SetData.
+  void SetPerformedEffect(DWORD performed) { FPerformed = performed; }
   IDataObject* TakeDataObject();
   // Asynchronous drop: when the data object reports async mode, Drop calls StartOperation, keeps
   // the object and returns without reading; CompleteAsync later reads and calls EndOperation.
@@ -78,6 +82,7 @@ class RawDropTarget : public IDropTarget {
   // ---- what happened (counters may be read from another thread) ----
   std::atomic<int> enters{0}, overs{0}, leaves{0}, drops{0};
   std::atomic<DWORD> lastAnswer{0};
+  HRESULT performedStored = E_NOTIMPL;
   DWORD allowedAtEnter = 0;      // the source's allowed effects as DragEnter saw them
   DWORD keysAtDrop = 0;
   DWORD dropEffect = 0;          // what Drop answered
@@ -105,6 +110,7 @@ class RawDropTarget : public IDropTarget {
   bool FKeep = false;
   bool FByHand = false;
   bool FAsync = false;
+  DWORD FPerformed = 0;
   IDataObject* FKept = nullptr;
   IDataObject* FAsyncData = nullptr;
 };

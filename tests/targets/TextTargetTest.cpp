@@ -175,8 +175,13 @@ TEST(TextTarget, AvailableTextFormats) {
   const UINT html = RegisterClipboardFormatW(L"HTML Format");
   const UINT rtf = RegisterClipboardFormatW(L"Rich Text Format");
   const UINT other = RegisterClipboardFormatW(L"Kestrix Private");
+  const UINT urlW = RegisterClipboardFormatW(L"UniformResourceLocatorW");
+  const UINT textHtml = RegisterClipboardFormatW(L"text/html");
   const Case cases[] = {
       {{url, bookmark, CF_TEXT}, {dtfURL, dtfText, dtfCustom}},  // one counted test for both URL kinds
+      {{urlW, url}, {dtfURL, dtfCustom}},                          // and for the Unicode one
+      {{textHtml}, {dtfIEHTML}},
+      {{html, textHtml}, {dtfIEHTML, dtfCustom}},
       {{CF_TEXT, CF_UNICODETEXT}, {dtfText}},
       {{CF_HDROP, html, rtf}, {dtfFiles, dtfIEHTML, dtfRichText}},
       {{other}, {dtfCustom}},

@@ -5,11 +5,16 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "formats/KXHTMLBlock.h"
 #include "formats/KXUtil.h"
 #include "framework/Forms.h"
 #include "framework/StdCtrls.h"
+#include "peers/DragDropHelperRegistration.h"
 #include "sources/KXTextSource.h"
 #include "support/DragDriver.h"
 #include "support/FakeDataObject.h"
@@ -21,6 +26,7 @@
 
 using namespace kestrix;
 using vcl::TComPtr;
+using namespace std::string_literals;
 
 namespace {
 
@@ -65,13 +71,17 @@ HRESULT DragOnto(IDataObject* data, vcl::TMemo* memo, DWORD allowed, DWORD* effe
 
 std::string Ansi(const std::string& s) { return s + '\0'; }
 
+// Starts the Kestrix text target peer with its window at Rect; its window, or null.
+HWND StartTextTargetPeer(kxtest::PeerProcess& peer, const std::wstring& title, const std::wstring& rect) {
+  if (!peer.Start(L"kx_peer_texttarget.exe", {L"--title", title, L"--rect", rect}) || !peer.WaitReady()) return nullptr;
+  return kxtest::FindPeerWindow(title);
+}
+
 }  // namespace
 
 TEST(TextTargetDrag, KestrixSourceToKestrixTargetInAnotherProcess) {
   kxtest::PeerProcess peer;
-  ASSERT_TRUE(peer.Start(L"kx_peer_texttarget.exe", {L"--title", L"kx text target peer", L"--rect", L"620,140,320,220"}));
-  ASSERT_TRUE(peer.WaitReady());
-  HWND peerWindow = kxtest::FindPeerWindow(L"kx text target peer");
+  HWND peerWindow = StartTextTargetPeer(peer, L"kx text target peer", L"620,140,320,220");
   ASSERT_NE(peerWindow, nullptr);
 
   vcl::TForm form(nullptr);
@@ -173,4 +183,192 @@ TEST(TextTargetDrag, HtmlArrivesAsUtf8) {
   EXPECT_EQ(t.target->getDroppedTextFormat(), dtfIEHTML);
   EXPECT_EQ(t.target->getText(), vcl::UnicodeFromUtf8(html));
   EXPECT_NE(t.target->getText().find(L"Gr\u00FC\u00DFe \u4E2D \u2713"), std::wstring::npos);
+}
+
+// ---- data objects laid out as today's browsers, word processors and the file manager offer them ----
+
+namespace {
+
+std::string Utf16Z(const std::wstring& s) { return EncodedAnsiStringFromUnicodeString(s) + std::string(2, '\0'); }
+
+// A FILEGROUPDESCRIPTORW with one record named Name (592-byte records, the name at 72).
+std::string FileGroupDescriptorW(const std::wstring& name) {
+  std::string block(4 + 592, '\0');
+  block[0] = 1;
+  const std::string bytes = EncodedAnsiStringFromUnicodeString(name.substr(0, 259));
+  block.replace(4 + 72, bytes.size(), bytes);
+  return block;
+}
+
+// A link as a Chromium-based browser offers it (no ANSI descriptor), or, with ansiTitle, as
+// Firefox does (both descriptors; its ANSI name has '_' for what the code page lacks).
+vcl::TComPtr<kxtest::FakeDataObject> BrowserLink(const std::wstring& url, const std::wstring& title,
+                                                 const char* ansiTitle = nullptr) {
+  auto data = kxtest::MakeFake();
+  data->Offer(L"UniformResourceLocatorW", Utf16Z(url))
+      .Offer(L"UniformResourceLocator", vcl::AnsiFromUnicode(url) + '\0')
+      .Offer(CF_UNICODETEXT, Utf16Z(url))
+      .Offer(CF_TEXT, vcl::AnsiFromUnicode(url) + '\0')
+      .Offer(L"text/x-moz-url", EncodedAnsiStringFromUnicodeString(url + L"\n" + title))
+      .Offer(L"FileGroupDescriptorW", FileGroupDescriptorW(title + L".url"));
+  if (ansiTitle) data->Offer(L"FileGroupDescriptor", kxtest::FileGroupDescriptorA(std::string(ansiTitle) + ".url"));
+  data->Offer(L"FileContents", "[InternetShortcut]\r\nURL=" + vcl::AnsiFromUnicode(url) + "\r\n")
+      .Offer(L"HTML Format", blocks::HTMLBlockFromFragment("<a href=\"x\">x</a>"));
+  return data;
+}
+
+// An "HTML Format" block as a word processor writes it: version 1.0, selection offsets and a
+// source URL; the fragment follows multi-byte text; the allocation is larger than the data and
+// holds no NUL.
+std::string WordProcessorHTML(const std::string& fragment, const std::string& url) {
+  const std::string before = "<html><body>\xC3\xBC\xC3\xBC<!--StartFragment-->", after = "<!--EndFragment--></body></html>";
+  auto header = [&](size_t start) {
+    char buf[512];
+    const size_t sf = start + before.size(), ef = sf + fragment.size(), eh = ef + after.size();
+    std::snprintf(buf, sizeof buf,
+                  "Version:1.0\r\nStartHTML:%08zu\r\nEndHTML:%08zu\r\nStartFragment:%08zu\r\nEndFragment:%08zu\r\n"
+                  "StartSelection:%08zu\r\nEndSelection:%08zu\r\nSourceURL:%s\r\n",
+                  start, eh, sf, ef, sf, ef, url.c_str());
+    return std::string(buf);
+  };
+  const std::string h = header(header(0).size());
+  return h + before + fragment + after + std::string(37, 'x');
+}
+
+}  // namespace
+
+TEST(TextTargetDrag, LinksOfTodaysBrowsersBringTheirTitles) {
+  struct Case {
+    const char* what;
+    vcl::TComPtr<kxtest::FakeDataObject> data;
+    std::wstring title;
+  } cases[] = {
+      {"Chromium, Unicode descriptor only", BrowserLink(L"https://example.test/\u00E9", L"Page title"), L"Page title"},
+      {"Firefox, both descriptors", BrowserLink(L"https://example.test/", L"Caf\u00E9 \u2013 \u6771\u4EAC", "Caf\xE9 \x96 __"),
+       L"Caf\u00E9 \u2013 \u6771\u4EAC"},
+      {"'.url' inside the title", BrowserLink(L"https://example.test/", L"Parse.URLs \u2013 Doku"), L"Parse.URLs \u2013 Doku"},
+  };
+  for (Case& c : cases) {
+    TargetForm t({dtfURL, dtfIEHTML, dtfRichText, dtfFiles, dtfText, dtfCustom});
+    DWORD effect = 0;
+    EXPECT_EQ(DragOnto(c.data.Get(), t.memo, DROPEFFECT_COPY | DROPEFFECT_LINK, &effect), DRAGDROP_S_DROP) << c.what;
+    EXPECT_EQ(t.target->getDroppedTextFormat(), dtfURL) << c.what;
+    EXPECT_EQ(t.target->getText().substr(0, 20), L"https://example.test") << c.what;
+    EXPECT_EQ(t.target->getURLTitleW(), c.title) << c.what;
+    EXPECT_EQ(t.target->getURLTitle(), vcl::AnsiFromUnicode(c.title)) << c.what;
+  }
+  // The Unicode URL is read before the ANSI one, and with no descriptor the title comes from
+  // "text/x-moz-url".
+  auto data = kxtest::MakeFake();
+  data->Offer(L"UniformResourceLocator", "https://example.test/?\0"s)
+      .Offer(L"UniformResourceLocatorW", Utf16Z(L"https://example.test/\u00E9"))
+      .Offer(L"text/x-moz-url", EncodedAnsiStringFromUnicodeString(L"https://example.test/\u00E9\r\n\u6771\u4EAC"));
+  TargetForm t({dtfURL});
+  DWORD effect = 0;
+  EXPECT_EQ(DragOnto(data.Get(), t.memo, DROPEFFECT_COPY, &effect), DRAGDROP_S_DROP);
+  EXPECT_EQ(t.target->getText(), L"https://example.test/\u00E9");
+  EXPECT_EQ(t.target->getURLTitleW(), L"\u6771\u4EAC");
+  EXPECT_EQ(kxtest::FakeDataObject::OutstandingMedia(), 0);
+}
+
+TEST(TextTargetDrag, SelectedHTMLBringsItsFragment) {
+  const std::string fragment = "<p>Gr\xC3\xBC\xC3\x9F" "e \xE6\x9D\xB1</p>";
+  const std::string block = WordProcessorHTML(fragment, "https://example.test/doc");
+  struct Case {
+    const char* what;
+    const wchar_t* format;
+    std::string bytes;
+    std::wstring text, fragment, sourceURL;
+  } cases[] = {
+      {"HTML Format, no NUL, slack", L"HTML Format", block, vcl::UnicodeFromUtf8(block), vcl::UnicodeFromUtf8(fragment),
+       L"https://example.test/doc"},
+      {"text/html in UTF-16", L"text/html", "\xFF\xFE"s + EncodedAnsiStringFromUnicodeString(L"<b>\u6771</b>"), L"<b>\u6771</b>",
+       L"<b>\u6771</b>", L""},
+      {"text/html in UTF-8", L"text/html", "<b>\xE6\x9D\xB1</b>\0"s, L"<b>\u6771</b>", L"<b>\u6771</b>", L""},
+  };
+  for (const Case& c : cases) {
+    auto data = kxtest::MakeFake();
+    data->Offer(c.format, c.bytes).Offer(CF_UNICODETEXT, Utf16Z(L"plain"));
+    TargetForm t({dtfIEHTML, dtfText});
+    DWORD effect = 0;
+    EXPECT_EQ(DragOnto(data.Get(), t.memo, DROPEFFECT_COPY, &effect), DRAGDROP_S_DROP) << c.what;
+    EXPECT_EQ(t.target->getDroppedTextFormat(), dtfIEHTML) << c.what;
+    EXPECT_EQ(t.target->getText(), c.text) << c.what;
+    EXPECT_EQ(t.target->getHTMLFragment(), c.fragment) << c.what;
+    EXPECT_EQ(t.target->getHTMLSourceURL(), c.sourceURL) << c.what;
+  }
+}
+
+TEST(TextTargetDrag, FilesFromTheFileManagerAreNeverReportedMoved) {
+  const std::wstring longPath = L"C:\\" + std::wstring(300, L'd') + L"\\file.txt";  // 313 + "C:\" = 315
+  struct Case {
+    const char* what;
+    std::vector<std::wstring> names;
+    DWORD allowed;
+    DWORD effect;
+  } cases[] = {
+      {"copy, move and link allowed", {L"C:\\docs\\a.txt", L"C:\\docs\\b.txt"}, DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK,
+       DROPEFFECT_COPY},
+      {"move and link allowed", {L"C:\\docs\\a.txt"}, DROPEFFECT_MOVE | DROPEFFECT_LINK, DROPEFFECT_LINK},
+      {"a name longer than MAX_PATH", {longPath}, DROPEFFECT_COPY | DROPEFFECT_MOVE, DROPEFFECT_COPY},
+  };
+  for (const Case& c : cases) {
+    auto data = kxtest::MakeFake();
+    data->Offer(CF_HDROP, kxtest::HDropBytes(c.names))
+        .Offer(L"Shell IDList Array", std::string(16, '\0'))
+        .Offer(L"FileNameW", Utf16Z(c.names[0]))
+        .Offer(L"Preferred DropEffect", std::string("\x05\0\0\0", 4));
+    TargetForm t({dtfFiles, dtfText});
+    DWORD effect = 0;
+    EXPECT_EQ(DragOnto(data.Get(), t.memo, c.allowed, &effect), DRAGDROP_S_DROP) << c.what;
+    EXPECT_EQ(effect, c.effect) << c.what;
+    std::wstring expected;
+    for (const std::wstring& n : c.names) expected += (expected.empty() ? L"" : L"\r\n") + n;
+    EXPECT_EQ(t.target->getText(), expected) << c.what;
+  }
+  // An application that maps copy to move still gets move.
+  auto data = kxtest::MakeFake();
+  data->Offer(CF_HDROP, kxtest::HDropBytes({L"C:\\docs\\a.txt"}));
+  TargetForm t({dtfFiles});
+  t.target->SetOverrideDropEffect(deCopy, deMove);
+  DWORD effect = 0;
+  EXPECT_EQ(DragOnto(data.Get(), t.memo, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect), DRAGDROP_S_DROP);
+  EXPECT_EQ(effect, DWORD(DROPEFFECT_MOVE));
+}
+
+TEST(TextTargetDrag, ABrowserLinkReachesATargetInAnotherProcess) {
+  kxtest::PeerProcess peer;
+  HWND peerWindow = StartTextTargetPeer(peer, L"kx link target peer", L"560,120,320,220");
+  ASSERT_NE(peerWindow, nullptr);
+  const std::wstring title = L"Caf\u00E9 \u2013 \u6771\u4EAC";
+  auto data = BrowserLink(L"https://example.test/", title);
+  kxtest::TestWindow source(L"foreign source", {60, 120, 260, 320});
+  kxtest::DragDriver driver;
+  ASSERT_TRUE(driver.Press(source.Handle(), source.Centre()));
+  driver.Run(kxtest::DropOn(peerWindow, {100, 60}));
+  auto* dropSource = new kxtest::RawDropSource();
+  DWORD effect = 0;
+  EXPECT_EQ(DoDragDrop(data.Get(), dropSource, DROPEFFECT_COPY | DROPEFFECT_LINK, &effect), DRAGDROP_S_DROP);
+  dropSource->Release();
+  EXPECT_TRUE(driver.Wait());
+  ASSERT_TRUE(peer.WaitExit());
+  auto result = peer.Result();
+  EXPECT_EQ(result["kind"], std::to_string(dtfURL));
+  EXPECT_EQ(vcl::UnicodeFromUtf8(kxtest::BytesFromHex(result["titlew"])), title);
+  EXPECT_EQ(vcl::UnicodeFromUtf8(kxtest::BytesFromHex(result["text"])), L"https://example.test/");
+}
+
+TEST(TextTargetDrag, TargetsForwardTheirCallsToTheShellsHelper) {
+  kxtest::TDragDropHelperRegistration registration(kxtest::MakeTempFolder(L"droptargethelper") + L"helper.log");
+  ASSERT_TRUE(registration.Ok());
+  auto data = kxtest::MakeFake();
+  data->Offer(CF_TEXT, Ansi("text"));
+  TargetForm t({dtfText});
+  DWORD effect = 0;
+  EXPECT_EQ(DragOnto(data.Get(), t.memo, DROPEFFECT_COPY, &effect), DRAGDROP_S_DROP);
+  EXPECT_EQ(t.drops, 1);
+  const std::string log = registration.LogText();
+  EXPECT_EQ(log.rfind("DragEnter no image effect 1\n", 0), 0u) << log;
+  EXPECT_NE(log.find("DragOver effect 1\n"), std::string::npos) << log;
+  EXPECT_EQ(log.substr(log.size() - std::min<size_t>(log.size(), 14)), "Drop effect 1\n") << log;
 }

@@ -12,6 +12,7 @@
 #include "framework/Handles.h"
 #include "sources/KXTextDataObject.h"
 #include "sources/KXTextSource.h"
+#include "support/SetDataChecks.h"
 #include "support/TestSupport.h"
 #include "textsource/ApplicationExceptions.h"
 
@@ -183,12 +184,12 @@ TEST(TextDataObject, UnsupportedMethods) {
   STGMEDIUM here{};
   EXPECT_EQ(data->GetDataHere(&fe, &here), DV_E_FORMATETC);
 
-  // SetData does not take the medium over: the caller still owns (and frees) the block.
+  // SetData never replaces a format the object renders; the caller still owns (and frees) the block.
   vcl::TUniqueGlobal block(SetHandleDataFromString("keep"));
   STGMEDIUM m{};
   m.tymed = TYMED_HGLOBAL;
   m.hGlobal = block.Get();
-  EXPECT_EQ(data->SetData(&fe, &m, TRUE), E_NOTIMPL);
+  EXPECT_EQ(data->SetData(&fe, &m, TRUE), DV_E_FORMATETC);
   EXPECT_EQ(GetHandleDataToString(block.Get()), Bytes("keep\0"));
 
   DWORD connection = 7;
@@ -605,4 +606,12 @@ TEST(TextDataObject, OutlivesItsComponentAndKeepsRenderingWhatItOffered) {
   EXPECT_EQ(Get(custom.Get(), Fe(Registered(L"Kestrix Test Format"))).bytes, Bytes("kept\0"));
   EXPECT_EQ(Get(custom.Get(), Fe(CF_TEXT)).hr, DV_E_FORMATETC);
   EXPECT_EQ(Get(text.Get(), Fe(CF_TEXT)).bytes, Bytes("last words\0"));
+}
+
+TEST(TextDataObject, KeepsWhatOthersStoreThroughSetData) {
+  kxtest::CheckSetDataProtocol(TTextDataObject::Create(L"own text"), CF_UNICODETEXT);
+  TCustomFormatDataList list;
+  list.AddFormat(L"Kestrix Own Format", "custom");
+  kxtest::CheckSetDataProtocol(TTextDataObject::createWithFormats(&list),
+                               static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"Kestrix Own Format")));
 }

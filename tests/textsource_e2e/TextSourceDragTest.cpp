@@ -4,9 +4,11 @@
 
 #include <stdexcept>
 
+#include "formats/KXHTMLBlock.h"
 #include "formats/KXUtil.h"
 #include "framework/Forms.h"
 #include "framework/StdCtrls.h"
+#include "peers/DragDropHelperRegistration.h"
 #include "sources/KXTextDataObject.h"
 #include "sources/KXTextSource.h"
 #include "support/DragDriver.h"
@@ -348,6 +350,73 @@ TEST_F(TextDrag, SynchronousTargetOfAnAsynchronousSource) {
   EXPECT_TRUE(Drag(ToTarget()));
   EXPECT_FALSE(source.getDropWasAsynchronous());
   EXPECT_EQ(target->UnicodeText(), L"now");
+}
+
+TEST_F(TextDrag, OffersHTMLSetBeforeTheDropAndHearsWhatTheTargetPerformed) {
+  const std::wstring text = L"Caf\u00E9 \u2013 \u6771\u4EAC";
+  const std::wstring html = L"<b>" + text + L"</b>";
+  source.setText(text);
+  source.setDropEffects({deCopy, deMove});
+  source.setOnBeforeDrop([&](TObject*, TComponent*, std::wstring&, bool&) { source.setHTML(html); });
+  target->SetReads({ReadRequest(CF_TEXT), ReadRequest(CF_UNICODETEXT), ReadRequest(L"HTML Format"), ReadRequest(L"text/html")});
+  // An optimized move: the target moves the data itself and says so.
+  target->SetPerformedEffect(DROPEFFECT_MOVE);
+
+  EXPECT_TRUE(Drag(ToTarget()));
+
+  const std::string utf8 = vcl::Utf8FromUnicode(html);
+  const RawRead* block = target->Find(static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"HTML Format")));
+  ASSERT_NE(block, nullptr);
+  const blocks::THTMLBlock b = blocks::ReadHTMLBlock(block->bytes);
+  EXPECT_EQ(blocks::Slice(block->bytes, b.Fragment), utf8);
+  const RawRead* plain = target->Find(static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"text/html")));
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->bytes, utf8 + '\0');
+  EXPECT_EQ(target->UnicodeText(), text);
+  EXPECT_EQ(target->AnsiText(), vcl::AnsiFromUnicode(text));
+  EXPECT_EQ(target->performedStored, S_OK);
+  EXPECT_EQ(source.getReturnedEffect(), deCopy);
+  EXPECT_EQ(source.getPerformedEffect(), deMove);
+}
+
+// Drags with the stand-in drag-and-drop helper registered in place of the system's: the source
+// hands it an image (the helper stores "DragImageBits" in the data object), and a target sees it.
+TEST_F(TextDrag, DragImagesGoThroughTheShellsHelper) {
+  const std::wstring log = MakeTempFolder(L"dragimage") + L"helper.log";
+  TDragDropHelperRegistration registration(log);
+  ASSERT_TRUE(registration.Ok());
+  vcl::TUniqueBitmap supplied(CreateBitmap(40, 30, 1, 32, nullptr));
+  struct Case {
+    const char* what;
+    bool show;
+    HBITMAP bitmap;
+    const char* logged;  // the start of the line the helper logs, or null for none
+  } cases[] = {
+      {"the text rendered", true, nullptr, "InitializeFromBitmap "},
+      {"the application's bitmap", true, supplied.Get(), "InitializeFromBitmap 40x30 offset 20,0 stored"},
+      {"turned off", false, nullptr, nullptr},
+  };
+  const CLIPFORMAT imageBits = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"DragImageBits"));
+  for (const Case& c : cases) {
+    registration.ClearLog();
+    source.setText(L"first line\r\nsecond line");
+    source.setShowDragImage(c.show);
+    source.setDragImage(c.bitmap);
+    EXPECT_TRUE(Drag(ToTarget())) << c.what;
+    const std::string lines = registration.LogText();
+    bool offered = false;
+    for (const FORMATETC& fe : target->enumerated) offered |= fe.cfFormat == imageBits;
+    if (c.logged) {
+      EXPECT_EQ(lines.rfind(c.logged, 0), 0u) << c.what << ": " << lines;
+      EXPECT_NE(lines.find(" stored"), std::string::npos) << c.what;
+      EXPECT_TRUE(offered) << c.what;
+    } else {
+      EXPECT_EQ(lines, "") << c.what;
+      EXPECT_FALSE(offered) << c.what;
+    }
+    EXPECT_EQ(target->UnicodeText(), L"first line\r\nsecond line") << c.what;
+  }
+  EXPECT_NE(GetObjectType(supplied.Get()), 0u);  // the application's bitmap stays its own
 }
 
 // ---- a drop target in another process -------------------------------------------------------------

@@ -22,7 +22,9 @@ TEST(Startup, RegisteredFormatsAreTheWindowManagersIds) {
       {CF_NETSCAPEIMAGE, L"Netscape Image Format"}, {CF_HTML, L"HTML Format"},
       {CF_RTF, L"Rich Text Format"},                {CF_URL, L"UniformResourceLocator"},
       {CF_NETSCAPEBOOKMARK, L"Netscape Bookmark"},  {CF_FILEGROUPDESCRIPTOR, L"FileGroupDescriptor"},
-      {CF_FILECONTENTS, L"FileContents"},
+      {CF_FILECONTENTS, L"FileContents"},           {CF_URLW, L"UniformResourceLocatorW"},
+      {CF_FILEGROUPDESCRIPTORW, L"FileGroupDescriptorW"}, {CF_MOZURL, L"text/x-moz-url"},
+      {CF_TEXTHTML, L"text/html"},                  {CF_PERFORMEDDROPEFFECT, L"Performed DropEffect"},
   };
   for (auto [id, name] : formats) {
     EXPECT_GE(id, 0xC000u) << name;
