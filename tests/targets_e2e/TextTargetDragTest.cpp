@@ -217,6 +217,9 @@ vcl::TComPtr<kxtest::FakeDataObject> BrowserLink(const std::wstring& url, const 
   return data;
 }
 
+// Bytes of allocation slack after a block's data.
+constexpr size_t kSlack = 37;
+
 // An "HTML Format" block as a word processor writes it: version 1.0, selection offsets and a
 // source URL; the fragment follows multi-byte text; the allocation is larger than the data and
 // holds no NUL.
@@ -232,7 +235,7 @@ std::string WordProcessorHTML(const std::string& fragment, const std::string& ur
     return std::string(buf);
   };
   const std::string h = header(header(0).size());
-  return h + before + fragment + after + std::string(37, 'x');
+  return h + before + fragment + after + std::string(kSlack, 'x');
 }
 
 }  // namespace
@@ -280,7 +283,9 @@ TEST(TextTargetDrag, SelectedHTMLBringsItsFragment) {
     std::string bytes;
     std::wstring text, fragment, sourceURL;
   } cases[] = {
-      {"HTML Format, no NUL, slack", L"HTML Format", block, vcl::UnicodeFromUtf8(block), vcl::UnicodeFromUtf8(fragment),
+      // Text is the block up to EndHTML: the slack after it is not the source's.
+      {"HTML Format, no NUL, slack", L"HTML Format", block, vcl::UnicodeFromUtf8(block.substr(0, block.size() - kSlack)),
+       vcl::UnicodeFromUtf8(fragment),
        L"https://example.test/doc"},
       {"text/html in UTF-16", L"text/html", "\xFF\xFE"s + EncodedAnsiStringFromUnicodeString(L"<b>\u6771</b>"), L"<b>\u6771</b>",
        L"<b>\u6771</b>", L""},
