@@ -14,6 +14,7 @@
 
 #include "framework/Streams.h"
 #include "targets/KXGenericTarget.h"
+#include "vocabulary/KXFileContents.h"
 
 namespace kestrix {
 
@@ -70,8 +71,9 @@ class KX_API TKXFileTarget : public TKXGenericTarget {
   bool SaveFileToStream(int Index, vcl::TStream& Stream);
   // Saves every item under Folder (created when missing): virtual items under their safe names
   // (never outside Folder; empty and duplicate names made unique; existing files are not
-  // overwritten but get a unique name), folders created, real files copied. Returns how many
-  // files were saved; SavedPath tells where each went.
+  // overwritten but get a unique name), folders created, real files and folders copied (never
+  // moved). Returns how many files were saved, those inside copied folders included; SavedPath
+  // tells where each item went.
   int SaveToFolder(const std::wstring& Folder);
   // Where SaveToFolder put an item; empty when it was not saved.
   std::wstring getSavedPath(int Index) const;
@@ -91,6 +93,8 @@ class KX_API TKXFileTarget : public TKXGenericTarget {
 
  private:
   TFileDropTarget* Target() const;
+  // The reading's progress for item Index, through OnProgress.
+  TFileContentsProgress ProgressOf(int Index);
 
   TKXFileDropType FOnDrop;
   TKXFileProgressType FOnProgress;

@@ -82,10 +82,8 @@ bool HasWellFormedNames(HGLOBAL block) {
   return blocks::HDROPHasWellFormedNames(lock.View());
 }
 
-}  // namespace
-
-std::wstring DroppedFileNames(HDROP hDrop) {
-  std::wstring text;
+std::vector<std::wstring> NamesOf(HDROP hDrop) {
+  std::vector<std::wstring> names;
   UINT count = DragQueryFileW(hDrop, 0xFFFFFFFF, nullptr, 0);
   POINT point;
   DragQueryPoint(hDrop, &point);
@@ -94,10 +92,27 @@ std::wstring DroppedFileNames(HDROP hDrop) {
     const UINT length = DragQueryFileW(hDrop, i, nullptr, 0);
     std::wstring name(length + 1, L'\0');
     const UINT n = length ? DragQueryFileW(hDrop, i, name.data(), length + 1) : 0;
-    text.append(name.data(), std::min(n, length));
-    if (i + 1 < count) text += res::sLineBreak;
+    name.resize(std::min(n, length));
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+}  // namespace
+
+std::wstring DroppedFileNames(HDROP hDrop) {
+  const std::vector<std::wstring> names = NamesOf(hDrop);
+  std::wstring text;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i) text += res::sLineBreak;
+    text += names[i];
   }
   return text;
+}
+
+std::vector<std::wstring> DroppedFileList(HGLOBAL block) {
+  if (!block || !HasWellFormedNames(block)) return {};
+  return NamesOf(static_cast<HDROP>(block));
 }
 
 TTextDropTarget::TTextDropTarget(TKXTextTarget* aOwner) : TKXDropTargetBase(aOwner, true), theOwner(aOwner) {}

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "targets/KXDropTargetBase.h"
 
@@ -47,6 +48,9 @@ class TTextDropOwner {
 
 // The names of a dropped HDROP as the shell reads them, one per line.
 std::wstring DroppedFileNames(HDROP hDrop);
+// The names of a dropped HDROP block, one entry each; empty when its name list does not lie
+// inside the block (such a block is never handed to the shell).
+std::vector<std::wstring> DroppedFileList(HGLOBAL block);
 
 class KX_API TTextDropTarget : public TKXDropTargetBase {
  public:

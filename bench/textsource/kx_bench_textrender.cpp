@@ -8,25 +8,13 @@
 #include <memory>
 #include <string>
 
+#include "bench/BenchClock.h"
 #include "framework/ComObj.h"
 #include "package/KestrixVcl.h"
 #include "sources/KXTextDataObject.h"
 #include "sources/KXTextSource.h"
 
-namespace {
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-}  // namespace
+using kxbench::Now;
 
 int main() {
   kestrix::TKestrixLibrary library;

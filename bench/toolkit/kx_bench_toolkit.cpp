@@ -13,22 +13,14 @@
 #include <memory>
 #include <string>
 
+#include "bench/BenchClock.h"
 #include "formats/KXUtil.h"
 #include "framework/Handles.h"
 #include "package/KestrixVcl.h"
 
 namespace {
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using kxbench::Now;
 
 double Best(const std::function<void()>& run) {
   double best = 1e300;

@@ -15,6 +15,7 @@
 #include <kestrix/framework/ExtCtrlsImage.h>
 #include <kestrix/framework/Forms.h>
 #include <kestrix/framework/StdCtrls.h>
+#include <kestrix/targets/KXFileTarget.h>
 #include <kestrix/targets/KXGraphicTarget.h>
 #include <kestrix/targets/KXTextTarget.h>
 
@@ -125,6 +126,26 @@ void SaveVirtualFiles(TKXTextTarget* target, const std::wstring& folder) {
       auto owned = vcl::TComPtr<IStream>::Attach(static_cast<IStream*>(*stream));  // ours to release
       SaveIStreamToFile(owned.Get(), folder + L"\\" + name);
     }
+  });
+  // [end]
+}
+
+void SaveDroppedFiles(vcl::TForm* form, vcl::TListBox* list, const std::wstring& inbox,
+                      const std::function<bool()>& userCancelled) {
+  // [snippet:file-target]
+  auto* target = new TKXFileTarget(form);
+  target->setAcceptorControl(list);
+  target->setMaxFileSize(std::uint64_t{512} << 20);  // an item over 512 MiB fails to save
+  target->setOnProgress([=](vcl::TObject*, int, std::uint64_t, std::uint64_t, bool& cancel) {
+    cancel = userCancelled();  // stops the item being read
+  });
+  target->setOnDrop([=](vcl::TObject*, vcl::TWinControl*, int, int) {
+    const int saved = target->SaveToFolder(inbox);  // safe names; nothing there is overwritten
+    for (int i = 0; i < target->getFileCount(); ++i) {
+      const std::wstring where = target->getSavedPath(i);
+      list->Items().Add(where.empty() ? L"not saved: " + target->getFile(i).Name : where);
+    }
+    target->EndDrop(saved > 0);  // the source lets go; an asynchronous one learns the result now
   });
   // [end]
 }

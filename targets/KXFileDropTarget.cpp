@@ -1,0 +1,224 @@
+#include "targets/KXFileDropTarget.h"
+
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+#include "formats/KXFileGroupBlock.h"
+#include "formats/KXUtil.h"
+#include "framework/Handles.h"
+#include "targets/KXTextDropTarget.h"
+#include "vocabulary/KXFileContents.h"
+
+namespace kestrix {
+
+namespace {
+
+constexpr DWORD kContentsMedia = TYMED_ISTREAM | TYMED_HGLOBAL | TYMED_ISTORAGE;
+
+FILETIME FileTimeOf(std::uint64_t value) {
+  return {static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32)};
+}
+
+std::wstring WideFromUTF16LE(std::string_view bytes) {
+  std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+  if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+  return text;
+}
+
+// A whole global block of the data object; empty when it is not offered in global memory.
+std::string FetchBlock(IDataObject* data, UINT format) {
+  if (!data || format == 0) return {};
+  FORMATETC fe{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  vcl::TStgMedium medium;
+  if (FAILED(data->GetData(&fe, medium.Put())) || medium->tymed != TYMED_HGLOBAL || !medium->hGlobal) return {};
+  return GetHandleDataToString(medium->hGlobal);
+}
+
+}  // namespace
+
+UINT TFileDropTarget::DeferredDropMessage() {
+  static const UINT message = RegisterWindowMessageW(L"KXFileTargetDrop");
+  return message;
+}
+
+TFileDropTarget::TFileDropTarget(TKXFileTarget* aOwner) : TKXDropTargetBase(aOwner, false), theOwner(aOwner) {}
+
+TFileDropTarget::~TFileDropTarget() { EndDrop(true); }
+
+void TFileDropTarget::OwnerGone() {
+  EndDrop(true);
+  theOwner = nullptr;
+  TKXDropTargetBase::OwnerGone();
+}
+
+bool TFileDropTarget::OffersFileContents() const {
+  if (Offers(CF_FILECONTENTS, kContentsMedia)) return true;
+  // Some sources answer QueryGetData only for a real item index; their format list still shows it.
+  vcl::TComPtr<IEnumFORMATETC> formats;
+  if (!CurrentDataObject() || FAILED(CurrentDataObject()->EnumFormatEtc(DATADIR_GET, formats.Put())) || !formats)
+    return false;
+  FORMATETC fe;
+  for (ULONG got = 0; formats->Next(1, &fe, &got) == S_OK && got == 1;) {
+    if (fe.ptd) CoTaskMemFree(fe.ptd);
+    if (fe.cfFormat == CF_FILECONTENTS) return true;
+  }
+  return false;
+}
+
+bool TFileDropTarget::AcceptsCurrentFormats() {
+  if (!CurrentDataObject() || !theOwner) return false;
+  if (theOwner->getAcceptRealFiles() && Offers(CF_HDROP, TYMED_HGLOBAL)) return true;
+  return theOwner->getAcceptVirtualFiles() &&
+         (Offers(CF_FILEGROUPDESCRIPTORW, TYMED_HGLOBAL) || Offers(CF_FILEGROUPDESCRIPTOR, TYMED_HGLOBAL)) &&
+         OffersFileContents();
+}
+
+std::vector<TKXDroppedFile> TFileDropTarget::ReadRealFiles() const {
+  vcl::TStgMedium medium;
+  if (FAILED(Fetch(CF_HDROP, TYMED_HGLOBAL, medium)) || medium->tymed != TYMED_HGLOBAL) return {};
+  std::vector<TKXDroppedFile> files;
+  for (std::wstring& name : DroppedFileList(medium->hGlobal)) {
+    if (name.empty()) continue;
+    TKXDroppedFile file;
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    if (GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &found)) {
+      file.Attributes = found.dwFileAttributes;
+      file.IsFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      file.HasSize = !file.IsFolder;
+      file.Size = file.HasSize ? (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow : 0;
+      file.CreationTime = found.ftCreationTime;
+      file.LastAccessTime = found.ftLastAccessTime;
+      file.LastWriteTime = found.ftLastWriteTime;
+    }
+    file.Name = std::move(name);
+    files.push_back(std::move(file));
+  }
+  return files;
+}
+
+std::vector<TKXDroppedFile> TFileDropTarget::ReadVirtualFiles() const {
+  // The Unicode descriptor names every item exactly; the ANSI one only as far as the code page can.
+  for (const bool wide : {true, false}) {
+    const std::string block = FetchBlock(CurrentDataObject().Get(), wide ? CF_FILEGROUPDESCRIPTORW : CF_FILEGROUPDESCRIPTOR);
+    const std::vector<blocks::TFileGroupRecord> records = blocks::ReadFileGroup(block, wide);
+    if (records.empty()) continue;
+    std::vector<TKXDroppedFile> files;
+    for (size_t i = 0; i < records.size(); ++i) {
+      const blocks::TFileGroupRecord& r = records[i];
+      const std::string_view name = blocks::Slice(block, r.Name);
+      TKXDroppedFile file;
+      file.Name = wide ? WideFromUTF16LE(name) : vcl::UnicodeFromAnsi(std::string(name));
+      file.IsVirtual = true;
+      file.IsFolder = r.IsFolder();
+      file.HasSize = r.HasSize();
+      file.Size = r.Size;
+      file.Attributes = r.HasAttributes() ? r.Attributes : 0;
+      file.CreationTime = FileTimeOf(r.CreationTime);
+      file.LastAccessTime = FileTimeOf(r.LastAccessTime);
+      file.LastWriteTime = FileTimeOf(r.LastWriteTime);
+      file.ContentsIndex = static_cast<int>(i);
+      files.push_back(std::move(file));
+    }
+    return files;
+  }
+  return {};
+}
+
+std::vector<TKXDroppedFile> TFileDropTarget::ReadDroppedItems() const {
+  // Real files first: a source that offers both (the shell for items it can also render) names
+  // the same items twice, and the files on disk are complete without the source's help.
+  if (theOwner->getAcceptRealFiles()) {
+    std::vector<TKXDroppedFile> files = ReadRealFiles();
+    if (!files.empty()) return files;
+  }
+  if (theOwner->getAcceptVirtualFiles() && OffersFileContents()) return ReadVirtualFiles();
+  return {};
+}
+
+STDMETHODIMP TFileDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) {
+  if (!pdwEffect) return E_INVALIDARG;
+  if (!theOwner) {
+    *pdwEffect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  // OnDrop may free the component, and with it the last other reference on this object.
+  vcl::TComPtr<IDropTarget> self(this);
+  TakeDropDataObject(dataObj);
+  HRESULT hr = vcl::ComBoundary([&] { return DoDrop(grfKeyState, pt, *pdwEffect); });
+  if (FAILED(hr)) {
+    *pdwEffect = DROPEFFECT_NONE;
+    ReportNoEffect();
+  }
+  Images().Drop(dataObj, pt, *pdwEffect);
+  EndDrag();
+  return hr;
+}
+
+HRESULT TFileDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
+  if (!QueryDrop(grfKeyState, dwEffect, pt)) return S_OK;
+  ApplyEffectOverride(dwEffect);
+  if (dwEffect == DROPEFFECT_NONE) return S_OK;
+
+  EndDrop(true);  // the previous drop, if the application left it open
+  FAsynchronous = false;
+  FFiles = ReadDroppedItems();
+  FSavedPaths.assign(FFiles.size(), std::wstring());
+  if (FFiles.empty()) {
+    dwEffect = DROPEFFECT_NONE;
+    ReportNoEffect();
+    return S_OK;
+  }
+  FDropData = CurrentDataObject();
+  FDropEffect = dwEffect;
+  FDropPoint = theOwner->AcceptorClientPoint(pt);
+
+  // A source that can wait is told now that the drop goes on after Drop returns; the drop then
+  // completes from the acceptor's message loop, outside the source's drag loop.
+  vcl::TComPtr<IAsyncOperation> async = FDropData.As<IAsyncOperation>();
+  BOOL canWait = FALSE;
+  vcl::TWinControl* acceptor = theOwner->getAcceptorControl();
+  HWND wnd = acceptor ? acceptor->Handle() : nullptr;
+  if (async && wnd && SUCCEEDED(async->GetAsyncMode(&canWait)) && canWait && SUCCEEDED(async->StartOperation(nullptr))) {
+    FAsync = std::move(async);
+    FAsynchronous = true;
+    // Tokens are never 0 and never repeat within the object's life.
+    FPendingToken = ++FLastToken;
+    if (PostMessageW(wnd, DeferredDropMessage(), FPendingToken, 0)) return S_OK;
+    FPendingToken = 0;  // no deferred step will come: complete the drop here
+  }
+  if (!RaiseDrop()) {
+    // The handler failed, so it may not have taken the files: the source must not act on the drop.
+    dwEffect = DROPEFFECT_NONE;
+    ReportNoEffect();
+  }
+  return S_OK;
+}
+
+bool TFileDropTarget::RaiseDrop() {
+  if (!theOwner || !theOwner->getOnDrop()) return true;
+  TKXFileTarget* owner = theOwner;
+  const vcl::TPoint p = FDropPoint;
+  if (RaiseEvent([&] { owner->getOnDrop()(owner, owner->getAcceptorControl(), p.X, p.Y); })) return true;
+  EndDrop(false);
+  return false;
+}
+
+bool TFileDropTarget::CompleteDrop(WPARAM Token) {
+  if (Token == 0 || Token != FPendingToken || !theOwner) return false;
+  vcl::TComPtr<IDropTarget> self(this);
+  FPendingToken = 0;
+  RaiseDrop();
+  return true;
+}
+
+void TFileDropTarget::EndDrop(bool Succeeded) {
+  FPendingToken = 0;
+  // Taken out first: the source's EndOperation may call back into the application.
+  vcl::TComPtr<IAsyncOperation> async = std::move(FAsync);
+  vcl::TComPtr<IDataObject> data = std::move(FDropData);
+  const DWORD effect = std::exchange(FDropEffect, DROPEFFECT_NONE);
+  if (async) async->EndOperation(Succeeded ? S_OK : E_FAIL, nullptr, Succeeded ? effect : DROPEFFECT_NONE);
+}
+
+}  // namespace kestrix
