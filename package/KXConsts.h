@@ -5,6 +5,9 @@ namespace kestrix::res {
 // 65475: the line break between dropped file names and between donor lines.
 inline constexpr const wchar_t* sLineBreak = L"\r\n";
 
+// Raised by TKXFileSource::AddVirtualFile for a name with nothing but separators.
+inline constexpr const wchar_t* sVirtualFileNeedsName = L"A virtual file needs a name";
+
 // 65476: asked at design time when an acceptor control already has a target; five %s arguments.
 inline constexpr const wchar_t* sAcceptorInUse =
     L"Each OLE target component must have a unique TWinControl designated as its AcceptorControl.\r\n\r\n"

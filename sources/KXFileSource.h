@@ -17,6 +17,7 @@
 #include "framework/ComObj.h"
 #include "framework/Streams.h"
 #include "sources/KXDragSourceLoop.h"
+#include "sources/KXFileDataObject.h"
 #include "vocabulary/KXComps.h"
 
 namespace kestrix {
@@ -27,14 +28,15 @@ namespace kestrix {
 using TKXGetFileContentsType = std::function<void(TObject* Sender, int Index, vcl::TStream& Contents)>;
 using TKXFileAfterDropType = std::function<void(TObject* Sender, bool DroppedOK)>;
 
-class KX_API TKXFileSource : public TKXBaseComponent {
+class KX_API TKXFileSource : public TKXBaseComponent, public TFileDataOwner {
  public:
   explicit TKXFileSource(TComponent* AOwner);
   ~TKXFileSource() override;
 
   // ---- what is dragged ----
   // A virtual file: Name may hold folders ("Reports\\May.csv"); Size is put in the descriptor
-  // when known. Returns its index, as passed to OnGetContents.
+  // when known. Returns its index, as passed to OnGetContents. Raises vcl::Exception for a name
+  // with nothing but separators.
   int AddVirtualFile(const std::wstring& Name, std::optional<std::uint64_t> Size = {});
   // A real file or folder on disk, offered by its full path as CF_HDROP.
   void AddFile(const std::wstring& Path);
@@ -90,19 +92,24 @@ class KX_API TKXFileSource : public TKXBaseComponent {
   void setOnEndAsyncOperation(TNotifyEvent Value) { FOnEndAsyncOperation = std::move(Value); }
 
  private:
-  struct TVirtualFile {
-    std::wstring Name;
-    std::optional<std::uint64_t> Size;
-  };
+  TDragSourceState& DragState() override { return FDrag; }
+  TFileDragItems CurrentItems() override;
+  bool ProduceContents(int Index, vcl::TStream& Contents) override;
+  void AsyncOperationStarted() override;
+  void AsyncOperationEnded(HRESULT Result, DWORD Effects, bool AfterDropOwed) override;
+  void AfterDrop(bool DroppedOK);
 
   TDragSourceState FDrag{this};
-  std::vector<TVirtualFile> FVirtualFiles;
+  std::vector<TVirtualFileEntry> FVirtualFiles;
   std::vector<std::wstring> FFiles;
   TKXGetFileContentsType FOnGetContents;
   TKXFileAfterDropType FOnAfterDrop;
   TNotifyEvent FOnStartAsyncOperation;
   TNotifyEvent FOnEndAsyncOperation;
   std::uint64_t FMaxGlobalSize = std::uint64_t{1} << 20;
+  // EndOperation's effects when a target ended its asynchronous drop inside the drag loop.
+  std::optional<TDropEffects> FEndedInDrag;
+  vcl::TComPtr<TKXDropSource> theDropSource;
   bool FAsynchronous = true;
   bool FDropWasAsynchronous = false;
   bool FInAsyncOperation = false;

@@ -18,6 +18,7 @@ UINT CF_FILEGROUPDESCRIPTORW = 0;
 UINT CF_MOZURL = 0;
 UINT CF_TEXTHTML = 0;
 UINT CF_PERFORMEDDROPEFFECT = 0;
+UINT CF_PREFERREDDROPEFFECT = 0;
 
 namespace {
 
@@ -104,6 +105,7 @@ void KXCompsStartup() {
       {&CF_FILECONTENTS, L"FileContents"},           {&CF_URLW, L"UniformResourceLocatorW"},
       {&CF_FILEGROUPDESCRIPTORW, L"FileGroupDescriptorW"}, {&CF_MOZURL, L"text/x-moz-url"},
       {&CF_TEXTHTML, L"text/html"},                  {&CF_PERFORMEDDROPEFFECT, L"Performed DropEffect"},
+      {&CF_PREFERREDDROPEFFECT, L"Preferred DropEffect"},
   };
   for (const Registration& r : formats) *r.id = RegisterClipboardFormatW(r.name);
 }

@@ -103,6 +103,7 @@ extern KX_API UINT CF_FILEGROUPDESCRIPTORW; // "FileGroupDescriptorW"
 extern KX_API UINT CF_MOZURL;               // "text/x-moz-url"
 extern KX_API UINT CF_TEXTHTML;             // "text/html"
 extern KX_API UINT CF_PERFORMEDDROPEFFECT;  // "Performed DropEffect"
+extern KX_API UINT CF_PREFERREDDROPEFFECT;  // "Preferred DropEffect"
 
 // The unit's start-up (OleInitialize, then the registrations in the order above) and shut-down
 // (OleUninitialize), each run once however often requested; called by the package start-up.

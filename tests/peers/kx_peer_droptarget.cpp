@@ -6,8 +6,9 @@
 //   --title T          window title (tests find the window by it)
 //   --rect x,y,w,h     screen rectangle of the window
 //   --effect N         DROPEFFECT mask the target is willing to answer (default 1, copy)
-//   --read F:TYMED     a format to read at the drop: a number or a registered name, and the medium
-//                      (repeatable; default CF_UNICODETEXT and CF_TEXT on global memory)
+//   --read F:TYMED[:LINDEX]  a format to read at the drop: a number or a registered name, the
+//                      medium and the item (repeatable; default CF_UNICODETEXT and CF_TEXT on
+//                      global memory)
 //   --async MS         complete an asynchronous drop MS milliseconds after Drop returned
 //   --timeout MS       give up after MS milliseconds (default 20000)
 //   --ready NAME       named event to signal when the window is registered
@@ -35,13 +36,16 @@ struct Options {
   std::wstring out;
 };
 
+// "F[:TYMED[:LINDEX]]": a format, its medium (global memory by default) and item (-1 by default).
 kxtest::RawRead ParseRead(const std::wstring& request) {
-  size_t colon = request.rfind(L':');
-  std::wstring name = colon == request.npos ? request : request.substr(0, colon);
-  DWORD tymed = colon == request.npos ? DWORD{TYMED_HGLOBAL} : static_cast<DWORD>(_wtoi(request.c_str() + colon + 1));
+  const size_t colon = request.find(L':');
+  const std::wstring name = request.substr(0, colon);
+  DWORD tymed = TYMED_HGLOBAL;
+  LONG lindex = -1;
+  if (colon != request.npos) swscanf(request.c_str() + colon + 1, L"%lu:%ld", &tymed, &lindex);
   int id = _wtoi(name.c_str());
-  if (id > 0) return kxtest::ReadRequest(static_cast<CLIPFORMAT>(id), tymed);
-  return kxtest::ReadRequest(name, tymed);
+  if (id > 0) return kxtest::ReadRequest(static_cast<CLIPFORMAT>(id), tymed, lindex);
+  return kxtest::ReadRequest(name, tymed, lindex);
 }
 
 Options Parse(int argc, wchar_t** argv) {

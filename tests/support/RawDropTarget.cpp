@@ -380,6 +380,7 @@ std::string FormatRawResult(const RawDropTarget& t) {
   line("enumerated", formats);
   for (const RawRead& r : t.reads) {
     std::string key = "read." + std::to_string(r.cfFormat) + "." + std::to_string(r.tymed);
+    if (r.lindex != -1) key += "." + std::to_string(r.lindex);
     char hr[16];
     std::snprintf(hr, sizeof hr, "%08lx", static_cast<unsigned long>(r.hr));
     line(key + ".hr", hr);

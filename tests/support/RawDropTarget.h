@@ -115,8 +115,8 @@ class RawDropTarget : public IDropTarget {
   IDataObject* FAsyncData = nullptr;
 };
 
-// Result lines of a drop target for a file or a pipe ("key=value", values hex for bytes), and
-// back. Used by the peer program and by tests that read what it wrote.
+// Result lines of a drop target for a file or a pipe ("key=value", values hex for bytes; a read is
+// keyed "read.<format>.<tymed>", with ".<lindex>" added for an item other than -1), and back. Used by the peer program and by tests that read what it wrote.
 std::string FormatRawResult(const RawDropTarget& t);
 std::string HexOf(const std::string& bytes);
 std::string BytesFromHex(const std::string& hex);

@@ -25,6 +25,7 @@ TEST(Startup, RegisteredFormatsAreTheWindowManagersIds) {
       {CF_FILECONTENTS, L"FileContents"},           {CF_URLW, L"UniformResourceLocatorW"},
       {CF_FILEGROUPDESCRIPTORW, L"FileGroupDescriptorW"}, {CF_MOZURL, L"text/x-moz-url"},
       {CF_TEXTHTML, L"text/html"},                  {CF_PERFORMEDDROPEFFECT, L"Performed DropEffect"},
+      {CF_PREFERREDDROPEFFECT, L"Preferred DropEffect"},
   };
   for (auto [id, name] : formats) {
     EXPECT_GE(id, 0xC000u) << name;

@@ -1,0 +1,288 @@
+#include "sources/KXFileDataObject.h"
+
+#include <cstring>
+#include <utility>
+
+#include "formats/KXFileGroupBlock.h"
+#include "formats/KXUtilBlocks.h"
+#include "framework/Handles.h"
+#include "framework/OleStream.h"
+#include "sources/KXFileSource.h"
+
+namespace kestrix {
+
+namespace {
+
+LONG volatile liveDataObjects = 0;
+
+// The parts of a virtual name between its separators, empty ones dropped.
+std::vector<std::wstring> NameParts(const std::wstring& name) {
+  std::vector<std::wstring> parts;
+  std::wstring part;
+  for (wchar_t c : name) {
+    if (c == L'\\' || c == L'/') {
+      if (!part.empty()) parts.push_back(std::exchange(part, {}));
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+std::string WideBytes(const std::wstring& s) {
+  return std::string(reinterpret_cast<const char*>(s.data()), s.size() * sizeof(wchar_t));
+}
+
+HRESULT GlobalMedium(const void* bytes, size_t length, STGMEDIUM& medium) {
+  vcl::TUniqueGlobal block = vcl::GlobalFromBytes(kMediumBlockFlags, bytes, length, length);
+  if (!block) return E_OUTOFMEMORY;
+  medium.tymed = TYMED_HGLOBAL;
+  medium.hGlobal = block.Release();
+  return S_OK;
+}
+
+HRESULT GlobalMedium(const std::string& bytes, STGMEDIUM& medium) { return GlobalMedium(bytes.data(), bytes.size(), medium); }
+
+}  // namespace
+
+// ---- creation -------------------------------------------------------------------------------------
+
+TFileDataObject::TFileDataObject(TFileDataOwner* aComponent) : theComponent(aComponent) {
+  TFileDragItems items = theComponent->CurrentItems();
+  FMaxGlobalSize = items.MaxGlobalSize;
+  FPreferredEffect = items.PreferredEffect;
+  FAsyncMode = items.Asynchronous;
+
+  std::vector<std::wstring> folders;
+  for (size_t i = 0; i < items.VirtualFiles.size(); ++i) {
+    const std::vector<std::wstring> parts = NameParts(items.VirtualFiles[i].Name);
+    std::wstring path;
+    for (size_t p = 0; p < parts.size(); ++p) {
+      path += (p ? L"\\" : L"") + parts[p];
+      if (p + 1 == parts.size()) break;
+      bool listed = false;
+      for (const std::wstring& folder : folders) listed = listed || SameName(folder, path);
+      if (listed) continue;
+      folders.push_back(path);
+      FRecords.push_back({path, std::nullopt, -1});
+    }
+    FRecords.push_back({path, items.VirtualFiles[i].Size, static_cast<int>(i)});
+  }
+  if (!FRecords.empty()) {
+    std::vector<blocks::TFileGroupEntry> wide, ansi;
+    for (const TRecord& r : FRecords) {
+      blocks::TFileGroupEntry entry;
+      entry.HasSize = r.Size.has_value();
+      entry.Size = r.Size.value_or(0);
+      entry.Attributes = r.VirtualIndex < 0 ? FILE_ATTRIBUTE_DIRECTORY : 0;
+      entry.Name = WideBytes(r.Name);
+      wide.push_back(entry);
+      entry.Name = vcl::AnsiFromUnicode(r.Name);
+      ansi.push_back(std::move(entry));
+    }
+    FDescriptorW = blocks::FileGroupBlock(wide, true);
+    FDescriptorA = blocks::FileGroupBlock(ansi, false);
+  }
+  if (!items.Files.empty()) {
+    std::vector<std::string> names;
+    for (const std::wstring& file : items.Files) names.push_back(WideBytes(file));
+    FHDROP = blocks::HDROPBlockFromNames(names, true);
+  }
+
+  theComponent->DragState().AddReader(this);  // may throw: nothing counted yet
+  InterlockedIncrement(&liveDataObjects);
+}
+
+TFileDataObject::~TFileDataObject() {
+  if (theComponent) theComponent->DragState().RemoveReader(this);
+  InterlockedDecrement(&liveDataObjects);
+}
+
+TFileDataObject* TFileDataObject::createEx(TKXFileSource* aComponent) {
+  TFileDataOwner* owner = aComponent;
+  return vcl::MakeComObject<TFileDataObject>(owner).Detach();
+}
+
+LONG TFileDataObject::LiveCount() { return liveDataObjects; }
+
+void TFileDataObject::ComponentGone() { theComponent = nullptr; }
+
+TDragSourceState* TFileDataObject::State() const { return theComponent ? &theComponent->DragState() : nullptr; }
+
+bool TFileDataObject::RendersItself(CLIPFORMAT cf) const {
+  return cf != 0 && (cf == CF_FILEGROUPDESCRIPTORW || cf == CF_FILEGROUPDESCRIPTOR || cf == CF_FILECONTENTS ||
+                     cf == CF_HDROP || cf == CF_PREFERREDDROPEFFECT);
+}
+
+std::vector<FORMATETC> TFileDataObject::OwnFormats() const {
+  auto format = [](UINT cf, DWORD tymed) { return FORMATETC{static_cast<CLIPFORMAT>(cf), nullptr, DVASPECT_CONTENT, -1, tymed}; };
+  std::vector<FORMATETC> formats;
+  if (!FRecords.empty()) {
+    formats.push_back(format(CF_FILEGROUPDESCRIPTORW, TYMED_HGLOBAL));
+    formats.push_back(format(CF_FILEGROUPDESCRIPTOR, TYMED_HGLOBAL));
+    formats.push_back(format(CF_FILECONTENTS, TYMED_ISTREAM | TYMED_HGLOBAL));
+  }
+  if (!FHDROP.empty()) formats.push_back(format(CF_HDROP, TYMED_HGLOBAL));
+  formats.push_back(format(CF_PREFERREDDROPEFFECT, TYMED_HGLOBAL));
+  return formats;
+}
+
+const TFileDataObject::TRecord* TFileDataObject::ContentsRecord(LONG lindex) const {
+  if (lindex < 0 || static_cast<size_t>(lindex) >= FRecords.size()) return nullptr;
+  const TRecord& record = FRecords[static_cast<size_t>(lindex)];
+  return record.VirtualIndex >= 0 ? &record : nullptr;
+}
+
+// ---- rendering ------------------------------------------------------------------------------------
+
+HRESULT TFileDataObject::RenderContents(const FORMATETC& fe, STGMEDIUM& medium) {
+  const TRecord* record = ContentsRecord(fe.lindex);
+  if (!record) return DV_E_LINDEX;
+  const bool asStream = (fe.tymed & TYMED_ISTREAM) != 0;
+  if (!asStream && !((fe.tymed & TYMED_HGLOBAL) && record->Size && *record->Size <= FMaxGlobalSize)) return DV_E_TYMED;
+  if (!theComponent) return E_FAIL;
+
+  if (asStream) {
+    vcl::TComPtr<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()))) return E_OUTOFMEMORY;
+    vcl::TOleStream contents(stream.Get());
+    if (!theComponent->ProduceContents(record->VirtualIndex, contents)) return E_FAIL;
+    contents.SetPosition(0);
+    medium.tymed = TYMED_ISTREAM;
+    medium.pstm = stream.Detach();
+    return S_OK;
+  }
+  vcl::TMemoryStream contents;
+  if (!theComponent->ProduceContents(record->VirtualIndex, contents)) return E_FAIL;
+  return GlobalMedium(contents.Memory(), static_cast<size_t>(contents.Size()), medium);
+}
+
+HRESULT TFileDataObject::DoGetData(const FORMATETC& fe, STGMEDIUM& medium) {
+  if (fe.dwAspect != DVASPECT_CONTENT) return DV_E_FORMATETC;
+  const CLIPFORMAT cf = fe.cfFormat;
+  if (cf == CF_FILECONTENTS && !FRecords.empty()) return RenderContents(fe, medium);
+
+  const std::string* block = nullptr;
+  DWORD preferred = FPreferredEffect;
+  std::string preferredBytes(reinterpret_cast<const char*>(&preferred), sizeof preferred);
+  if (cf == CF_FILEGROUPDESCRIPTORW && !FRecords.empty()) block = &FDescriptorW;
+  else if (cf == CF_FILEGROUPDESCRIPTOR && !FRecords.empty()) block = &FDescriptorA;
+  else if (cf == CF_HDROP && !FHDROP.empty()) block = &FHDROP;
+  else if (cf == CF_PREFERREDDROPEFFECT) block = &preferredBytes;
+  if (!block) return DV_E_FORMATETC;
+  if (!(fe.tymed & TYMED_HGLOBAL)) return DV_E_TYMED;
+  return GlobalMedium(*block, medium);
+}
+
+// ---- IDataObject ----------------------------------------------------------------------------------
+
+STDMETHODIMP TFileDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) {
+  if (medium) std::memset(medium, 0, sizeof *medium);
+  if (!formatetcIn || !medium) return E_INVALIDARG;
+  return DragCallbackBoundary(State(), [&] {
+    STGMEDIUM rendered{};
+    const bool stored = !RendersItself(formatetcIn->cfFormat) && FStored.Has(*formatetcIn);
+    HRESULT hr = stored ? FStored.Get(*formatetcIn, rendered) : DoGetData(*formatetcIn, rendered);
+    if (SUCCEEDED(hr)) *medium = rendered;
+    return hr;
+  });
+}
+
+STDMETHODIMP TFileDataObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return DV_E_FORMATETC; }
+
+STDMETHODIMP TFileDataObject::QueryGetData(FORMATETC* formatetc) {
+  if (!formatetc) return E_INVALIDARG;
+  return vcl::ComBoundary([&]() -> HRESULT {
+    const FORMATETC& fe = *formatetc;
+    if (fe.dwAspect != DVASPECT_CONTENT) return S_FALSE;
+    if (!RendersItself(fe.cfFormat)) return FStored.Has(fe) ? S_OK : S_FALSE;
+    if (fe.cfFormat == CF_FILECONTENTS) {
+      if (fe.lindex == -1) {
+        for (LONG i = 0; i < static_cast<LONG>(FRecords.size()); ++i)
+          if (ContentsRecord(i)) return (fe.tymed & (TYMED_ISTREAM | TYMED_HGLOBAL)) ? S_OK : S_FALSE;
+        return S_FALSE;
+      }
+      const TRecord* record = ContentsRecord(fe.lindex);
+      if (!record) return S_FALSE;
+      return (fe.tymed & TYMED_ISTREAM) || ((fe.tymed & TYMED_HGLOBAL) && record->Size && *record->Size <= FMaxGlobalSize)
+                 ? S_OK
+                 : S_FALSE;
+    }
+    for (const FORMATETC& own : OwnFormats())
+      if (own.cfFormat == fe.cfFormat && (fe.tymed & own.tymed)) return S_OK;
+    return S_FALSE;
+  });
+}
+
+STDMETHODIMP TFileDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return E_NOTIMPL; }
+
+STDMETHODIMP TFileDataObject::SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) {
+  if (!formatetc || !medium) return E_INVALIDARG;
+  return vcl::ComBoundary([&]() -> HRESULT {
+    if (RendersItself(formatetc->cfFormat)) return DV_E_FORMATETC;
+    return FStored.Set(*formatetc, *medium, fRelease);
+  });
+}
+
+STDMETHODIMP TFileDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) {
+  if (enumFormatEtc) *enumFormatEtc = nullptr;
+  return vcl::ComBoundary([&]() -> HRESULT {
+    std::vector<FORMATETC> formats = OwnFormats();
+    FStored.AppendFormats(formats);
+    return EnumFormatsForReading(dwDirection, enumFormatEtc, formats);
+  });
+}
+
+STDMETHODIMP TFileDataObject::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return E_NOTIMPL; }
+
+STDMETHODIMP TFileDataObject::DUnadvise(DWORD) { return E_NOTIMPL; }
+
+STDMETHODIMP TFileDataObject::EnumDAdvise(IEnumSTATDATA** enumAdvise) {
+  if (enumAdvise) *enumAdvise = nullptr;
+  return E_NOTIMPL;
+}
+
+// ---- IAsyncOperation ------------------------------------------------------------------------------
+
+STDMETHODIMP TFileDataObject::SetAsyncMode(BOOL fDoOpAsync) {
+  FAsyncMode = fDoOpAsync != 0;
+  return S_OK;
+}
+
+STDMETHODIMP TFileDataObject::GetAsyncMode(BOOL* pfIsOpAsync) {
+  if (!pfIsOpAsync) return E_INVALIDARG;
+  *pfIsOpAsync = FAsyncMode ? -1 : 0;
+  return S_OK;
+}
+
+STDMETHODIMP TFileDataObject::StartOperation(IBindCtx*) {
+  FInAsyncOperation = true;
+  FAsyncStarted = true;
+  return DragCallbackBoundary(State(), [&] {
+    if (theComponent) theComponent->AsyncOperationStarted();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TFileDataObject::InOperation(BOOL* pfInAsyncOp) {
+  if (!pfInAsyncOp) return E_INVALIDARG;
+  *pfInAsyncOp = FInAsyncOperation ? -1 : 0;
+  return S_OK;
+}
+
+STDMETHODIMP TFileDataObject::EndOperation(HRESULT hResult, IBindCtx*, DWORD dwEffects) {
+  FInAsyncOperation = false;
+  const bool owed = std::exchange(FAfterDropOwed, false);
+  return DragCallbackBoundary(State(), [&] {
+    if (theComponent) theComponent->AsyncOperationEnded(hResult, dwEffects, owed);
+    return S_OK;
+  });
+}
+
+}  // namespace kestrix

@@ -1,0 +1,137 @@
+#pragma once
+// TFileDataObject: the data object of a file drag. It offers virtual files as "FileGroupDescriptorW"
+// and "FileGroupDescriptor" with "FileContents" per record, made on request by its component's
+// producer, and real files as CF_HDROP, with "Preferred DropEffect"; keeps what others store
+// through SetData; and lets a drop target finish the drop asynchronously (IAsyncOperation).
+#include <windows.h>
+#include <ole2.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "framework/ComObj.h"
+#include "framework/Streams.h"
+#include "sources/KXDragSourceLoop.h"
+#include "sources/KXSetDataStore.h"
+#include "vocabulary/KXMiscIntf.h"
+
+namespace kestrix {
+
+class TKXFileSource;
+
+struct TVirtualFileEntry {
+  std::wstring Name;  // may hold folders, separated by '\' (or '/')
+  std::optional<std::uint64_t> Size;
+};
+
+// What one drag offers, fixed when its data object is made: a target finishing the drop later
+// reads the same records, whatever the component's lists have become.
+struct TFileDragItems {
+  std::vector<TVirtualFileEntry> VirtualFiles;
+  std::vector<std::wstring> Files;  // full paths
+  std::uint64_t MaxGlobalSize = std::uint64_t{1} << 20;
+  DWORD PreferredEffect = DROPEFFECT_COPY;
+  bool Asynchronous = true;
+};
+
+// What a file data object asks of the component it renders for (TKXFileSource implements it).
+class TFileDataOwner {
+ public:
+  // Where a handler's exception raised while rendering goes, and where the object registers to be
+  // told when the component goes.
+  virtual TDragSourceState& DragState() = 0;
+  virtual TFileDragItems CurrentItems() = 0;
+  // Writes virtual file Index into Contents; false when the component has no producer. Exceptions
+  // of the producer propagate.
+  virtual bool ProduceContents(int Index, vcl::TStream& Contents) = 0;
+  virtual void AsyncOperationStarted() = 0;
+  // AfterDropOwed: the drag's end was left to this call (see TFileDataObject::OweAfterDrop).
+  virtual void AsyncOperationEnded(HRESULT Result, DWORD Effects, bool AfterDropOwed) = 0;
+
+ protected:
+  ~TFileDataOwner() = default;
+};
+
+// The descriptor lists every folder of the virtual names as a record of its own (attribute
+// FILE_ATTRIBUTE_DIRECTORY), before the first file in it, as the shell creates folders from their
+// records; "FileContents" is asked by record index, so folder records have none. Names use '\'
+// between folders, empty parts dropped.
+//
+// When the component is destroyed while a target still holds the object (an asynchronous drop),
+// the object still answers its descriptors, HDROP and preferred effect, and every "FileContents"
+// request with E_FAIL: nothing is left to produce the contents.
+class KX_API TFileDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation, IDataObject>,
+                               private TComponentReader {
+ public:
+  // A data object for the component's current files, with one reference for the caller.
+  static TFileDataObject* createEx(TKXFileSource* aComponent);
+  // Objects of this class alive in the process.
+  static LONG LiveCount();
+
+  // ---- IDataObject ----
+  // Descriptors, CF_HDROP and "Preferred DropEffect" on global memory. "FileContents" for the
+  // lindex of a file record: a stream (from its start) when TYMED_ISTREAM is allowed, else global
+  // memory when the item's size is known and at most MaxGlobalSize (DV_E_TYMED otherwise);
+  // DV_E_LINDEX for -1, a folder record or an index past the records. A producer that throws
+  // fails the request (E_OUTOFMEMORY, an OLE error's code, else E_UNEXPECTED) and hands out
+  // nothing; its exception goes where the component's handler exceptions go. pUnkForRelease is
+  // always null.
+  STDMETHODIMP GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) override;
+  STDMETHODIMP GetDataHere(FORMATETC* /*formatetc*/, STGMEDIUM* /*medium*/) override;
+  // "FileContents" with lindex -1 answers whether any file record exists.
+  STDMETHODIMP QueryGetData(FORMATETC* formatetc) override;
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC* /*formatetc*/, FORMATETC* /*formatetcOut*/) override;
+  STDMETHODIMP SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) override;
+  STDMETHODIMP EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) override;
+  STDMETHODIMP DAdvise(FORMATETC* /*formatetc*/, DWORD /*advf*/, IAdviseSink* /*advSink*/,
+                       DWORD* /*dwConnection*/) override;
+  STDMETHODIMP DUnadvise(DWORD /*dwConnection*/) override;
+  STDMETHODIMP EnumDAdvise(IEnumSTATDATA** enumAdvise) override;
+
+  // ---- IAsyncOperation (a true value written out is -1) ----
+  STDMETHODIMP SetAsyncMode(BOOL fDoOpAsync) override;
+  STDMETHODIMP GetAsyncMode(BOOL* pfIsOpAsync) override;
+  STDMETHODIMP StartOperation(IBindCtx* /*pbcReserved*/) override;
+  STDMETHODIMP InOperation(BOOL* pfInAsyncOp) override;
+  STDMETHODIMP EndOperation(HRESULT hResult, IBindCtx* /*pbcReserved*/, DWORD dwEffects) override;
+
+  // A target called StartOperation.
+  bool AsyncOperationWasStarted() const { return FAsyncStarted; }
+  // The component's end of the drag (OnAfterDrop) waits for EndOperation.
+  void OweAfterDrop() { FAfterDropOwed = true; }
+
+ private:
+  friend struct vcl::TComObjectFactory;
+  struct TRecord {
+    std::wstring Name;
+    std::optional<std::uint64_t> Size;
+    int VirtualIndex;  // -1: a folder
+  };
+
+  explicit TFileDataObject(TFileDataOwner* aComponent);
+  ~TFileDataObject() override;
+
+  void ComponentGone() override;
+  TDragSourceState* State() const;
+  bool RendersItself(CLIPFORMAT cf) const;
+  std::vector<FORMATETC> OwnFormats() const;
+  // The record of a "FileContents" lindex that has contents, or null.
+  const TRecord* ContentsRecord(LONG lindex) const;
+  HRESULT RenderContents(const FORMATETC& fe, STGMEDIUM& medium);
+  HRESULT DoGetData(const FORMATETC& fe, STGMEDIUM& medium);
+
+  TFileDataOwner* theComponent;
+  std::vector<TRecord> FRecords;
+  std::string FDescriptorW, FDescriptorA, FHDROP;
+  std::uint64_t FMaxGlobalSize;
+  DWORD FPreferredEffect;
+  bool FAsyncMode;
+  bool FInAsyncOperation = false;
+  bool FAsyncStarted = false;
+  bool FAfterDropOwed = false;
+  TSetDataStore FStored;
+};
+
+}  // namespace kestrix
