@@ -30,6 +30,9 @@ KX_BLOCKS_API std::uint32_t ReadLE32(std::string_view Data, std::size_t Offset);
 KX_BLOCKS_API std::uint64_t ReadLE64(std::string_view Data, std::size_t Offset);
 KX_BLOCKS_API void AppendLE16(std::string& Out, std::uint16_t Value);
 KX_BLOCKS_API void AppendLE32(std::string& Out, std::uint32_t Value);
+// Overwrite bytes already in Block at Offset; nothing happens when they do not all lie inside it.
+KX_BLOCKS_API void StoreLE32(std::string& Block, std::size_t Offset, std::uint32_t Value);
+KX_BLOCKS_API void StoreLE64(std::string& Block, std::size_t Offset, std::uint64_t Value);
 
 // The bytes of Block at Range; empty when the range does not lie inside Block.
 inline std::string_view Slice(std::string_view Block, TByteRange Range) {

@@ -2,10 +2,13 @@
 // header it stands for, so that a parser reading through them reads what Windows writes.
 #include "formats/KXBlockLayout.h"
 
+#include "formats/KXFileGroupBlock.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
 #include <cstddef>
+#include <cstdint>
 
 namespace kestrix::blocks {
 
@@ -19,6 +22,28 @@ static_assert(sizeof(FILEDESCRIPTORW) == FileDescriptorSizeW);
 static_assert(sizeof(FILEDESCRIPTORA) == FileDescriptorSizeA);
 static_assert(offsetof(FILEDESCRIPTORW, cFileName) == FileDescriptorNameOffset);
 static_assert(offsetof(FILEDESCRIPTORA, cFileName) == FileDescriptorNameOffset);
+#define KX_CHECK_DESCRIPTOR_FIELD(field, offset)         \
+  static_assert(offsetof(FILEDESCRIPTORW, field) == offset); \
+  static_assert(offsetof(FILEDESCRIPTORA, field) == offset)
+KX_CHECK_DESCRIPTOR_FIELD(dwFlags, FileDescriptorFlagsOffset);
+KX_CHECK_DESCRIPTOR_FIELD(clsid, FileDescriptorClsidOffset);
+KX_CHECK_DESCRIPTOR_FIELD(sizel, FileDescriptorSizelOffset);
+KX_CHECK_DESCRIPTOR_FIELD(pointl, FileDescriptorPointlOffset);
+KX_CHECK_DESCRIPTOR_FIELD(dwFileAttributes, FileDescriptorAttributesOffset);
+KX_CHECK_DESCRIPTOR_FIELD(ftCreationTime, FileDescriptorCreationTimeOffset);
+KX_CHECK_DESCRIPTOR_FIELD(ftLastAccessTime, FileDescriptorLastAccessTimeOffset);
+KX_CHECK_DESCRIPTOR_FIELD(ftLastWriteTime, FileDescriptorLastWriteTimeOffset);
+KX_CHECK_DESCRIPTOR_FIELD(nFileSizeHigh, FileDescriptorSizeHighOffset);
+KX_CHECK_DESCRIPTOR_FIELD(nFileSizeLow, FileDescriptorSizeLowOffset);
+#undef KX_CHECK_DESCRIPTOR_FIELD
+// The flag values as plain numbers: the two enumerations are of different types.
+constexpr bool SameFlag(std::uint32_t Ours, std::uint32_t Windows) { return Ours == Windows; }
+static_assert(SameFlag(FileDescriptorHasClsid, FD_CLSID) && SameFlag(FileDescriptorHasSizePoint, FD_SIZEPOINT) &&
+              SameFlag(FileDescriptorHasAttributes, FD_ATTRIBUTES) && SameFlag(FileDescriptorHasCreateTime, FD_CREATETIME) &&
+              SameFlag(FileDescriptorHasAccessTime, FD_ACCESSTIME) && SameFlag(FileDescriptorHasWriteTime, FD_WRITESTIME) &&
+              SameFlag(FileDescriptorHasFileSize, FD_FILESIZE) && SameFlag(FileDescriptorShowProgress, FD_PROGRESSUI) &&
+              SameFlag(FileDescriptorUnicode, static_cast<std::uint32_t>(FD_UNICODE)));
+static_assert(SameFlag(FileAttributeDirectory, FILE_ATTRIBUTE_DIRECTORY));
 static_assert(sizeof(FILEDESCRIPTORW::cFileName) / sizeof(WCHAR) == FileDescriptorNameUnits);
 static_assert(sizeof(FILEDESCRIPTORA::cFileName) == FileDescriptorNameUnits);
 

@@ -26,6 +26,17 @@ enum : std::size_t {
   FileGroupCountSize = 4,
   FileDescriptorSizeW = 592,
   FileDescriptorSizeA = 332,
+  // A record's fields (the same in both forms up to cFileName).
+  FileDescriptorFlagsOffset = 0,
+  FileDescriptorClsidOffset = 4,
+  FileDescriptorSizelOffset = 20,
+  FileDescriptorPointlOffset = 28,
+  FileDescriptorAttributesOffset = 36,
+  FileDescriptorCreationTimeOffset = 40,
+  FileDescriptorLastAccessTimeOffset = 48,
+  FileDescriptorLastWriteTimeOffset = 56,
+  FileDescriptorSizeHighOffset = 64,
+  FileDescriptorSizeLowOffset = 68,
   FileDescriptorNameOffset = 72,  // cFileName inside a record
   FileDescriptorNameUnits = 260,  // MAX_PATH code units (W) or bytes (A)
 

@@ -50,8 +50,15 @@ struct TFileGroupRecord {
 // names, else 332-byte records with ANSI names.
 KX_BLOCKS_API std::vector<TFileGroupRecord> ReadFileGroup(std::string_view Block, bool Wide);
 
+// The name field at NameOffset of Block: up to its first NUL, MaxUnits characters (of 2 bytes when
+// Wide) or the block's last whole character, whichever comes first. Empty when NameOffset lies
+// outside the block.
+KX_BLOCKS_API TByteRange FileDescriptorNameRange(std::string_view Block, std::size_t NameOffset, std::size_t MaxUnits,
+                                                 bool Wide);
+
 // One record to build. Name is already encoded as the block carries it (UTF-16LE bytes for the
-// wide form, ANSI bytes otherwise) and is cut to 259 units, so that the field keeps its NUL.
+// wide form, ANSI bytes otherwise) and is cut to 259 units, so that the field keeps its NUL (a
+// wide name never between the halves of a surrogate pair; an odd last byte of it is dropped).
 struct TFileGroupEntry {
   std::string Name;
   bool HasSize = false;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -20,8 +21,10 @@ inline constexpr std::size_t SafeRelativePathMaxUnits = 1024;
 inline constexpr std::size_t SafeNameComponentMaxUnits = 255;
 
 // One path component made safe: characters Windows forbids in names (control characters,
-// < > : " / \ | ? *) become '_', trailing dots and blanks go, a device name (CON, PRN, AUX, NUL,
-// COM0-9, LPT0-9, CONIN$, CONOUT$, with or without an extension, any case) gets a '_' before it,
+// < > : " / \ | ? *) and lone surrogate halves (no conversion keeps them) become '_', trailing
+// dots and blanks go, a device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9 and COM/LPT with a
+// superscript 1-3, CONIN$, CONOUT$, with or without an extension or blanks before it, any case)
+// gets a '_' before it,
 // and the result is cut to SafeNameComponentMaxUnits units (never inside a surrogate pair).
 // Empty when nothing is left ("", ".", "..", "...", "  ").
 KX_BLOCKS_API std::u16string SafeNameComponent(std::u16string_view Component);
@@ -34,7 +37,9 @@ KX_BLOCKS_API std::u16string SafeRelativePath(std::u16string_view Name);
 
 // Unique names within one drop, compared without regard to case (ASCII and Latin letters, as the
 // file system folds them for these names): Claim gives back Path itself the first time, else
-// "stem (2).ext", "stem (3).ext", ... in its last component; an empty Path becomes
+// "stem (2).ext", "stem (3).ext", ... in its last component (the number goes before the last
+// extension only: "archive.tar (2).gz"; a leading dot starts no extension; the stem is cut so
+// that the number keeps within the limits above); an empty Path becomes
 // Fallback ("File 1", "File 2", ... when the caller passes those) before that.
 class KX_BLOCKS_API TUniqueNames {
  public:
@@ -44,6 +49,9 @@ class KX_BLOCKS_API TUniqueNames {
 
  private:
   std::unordered_set<std::u16string> FTaken;  // folded
+  // Folded path -> the number to try next for it, so that many items of one name (say, a
+  // thousand unnamed ones) do not try every number again.
+  std::unordered_map<std::u16string, unsigned> FNextNumber;
 };
 
 }  // namespace kestrix::blocks

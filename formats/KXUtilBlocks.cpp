@@ -1,5 +1,7 @@
 #include "formats/KXUtilBlocks.h"
 
+#include "formats/KXFileGroupBlock.h"
+
 namespace kestrix::blocks {
 
 namespace {
@@ -11,13 +13,6 @@ std::uint32_t CharAt(std::string_view Data, std::size_t Index, std::size_t CharS
   std::uint32_t c = static_cast<unsigned char>(Data[at]);
   if (CharSize == 2) c |= static_cast<std::uint32_t>(static_cast<unsigned char>(Data[at + 1])) << 8;
   return c;
-}
-
-// The number of characters before the first NUL among the first Count characters of Data.
-std::size_t LengthToNul(std::string_view Data, std::size_t Count, std::size_t CharSize) {
-  std::size_t length = 0;
-  while (length < Count && CharAt(Data, length, CharSize) != 0) ++length;
-  return length;
 }
 
 }  // namespace
@@ -70,31 +65,16 @@ std::string HDROPBlockFromNames(const std::vector<std::string>& Names, bool Wide
 }
 
 std::vector<TByteRange> FileGroupNameRanges(std::string_view Block, bool Wide) {
+  const std::vector<TFileGroupRecord> records = ReadFileGroup(Block, Wide);
   std::vector<TByteRange> names;
-  // The count is a signed value in the block's own definition: anything with the top bit set
-  // is no count at all.
-  const std::uint32_t stated = ReadLE32(Block, 0);
-  if (stated == 0 || stated > 0x7FFFFFFFu) return names;
-  const std::size_t recordSize = Wide ? FileDescriptorSizeW : FileDescriptorSizeA;
-  const std::size_t charSize = Wide ? 2 : 1;
-  const std::size_t complete = (Block.size() - FileGroupCountSize) / recordSize;  // size >= 4 here
-  const std::size_t records = complete < stated ? complete : stated;
-  names.reserve(records);
-  for (std::size_t n = 0; n < records; ++n) {
-    const std::size_t nameOffset = FileGroupCountSize + n * recordSize + FileDescriptorNameOffset;
-    const std::string_view field = Block.substr(nameOffset, FileDescriptorNameUnits * charSize);
-    names.push_back({nameOffset, LengthToNul(field, FileDescriptorNameUnits, charSize) * charSize});
-  }
+  names.reserve(records.size());
+  for (const TFileGroupRecord& r : records) names.push_back(r.Name);
   return names;
 }
 
 TByteRange FileGroupFirstNameRange(std::string_view Block, bool Wide) {
-  constexpr std::size_t nameOffset = FileGroupCountSize + FileDescriptorNameOffset;
-  if (ReadLE32(Block, 0) == 0 || Block.size() <= nameOffset) return {};
-  const std::size_t charSize = Wide ? 2 : 1;
-  const std::size_t recordEnd = FileGroupCountSize + (Wide ? FileDescriptorSizeW : FileDescriptorSizeA);
-  const std::string_view field = Block.substr(nameOffset, recordEnd - nameOffset);
-  return {nameOffset, LengthToNul(field, field.size() / charSize, charSize) * charSize};
+  if (ReadLE32(Block, 0) == 0) return {};
+  return FileDescriptorNameRange(Block, FileGroupCountSize + FileDescriptorNameOffset, FileDescriptorNameUnits, Wide);
 }
 
 TMozURL ReadMozURL(std::string_view Block) {

@@ -6,6 +6,8 @@ set(KX_BLOCKS_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
 set(KX_BLOCKS_SOURCES
   ${KX_BLOCKS_ROOT}/formats/KXBlockBytes.cpp
   ${KX_BLOCKS_ROOT}/formats/KXUtilBlocks.cpp
+  ${KX_BLOCKS_ROOT}/formats/KXFileGroupBlock.cpp
+  ${KX_BLOCKS_ROOT}/formats/KXSafeNames.cpp
   ${KX_BLOCKS_ROOT}/formats/KXDIBBlock.cpp
   ${KX_BLOCKS_ROOT}/formats/KXHTMLBlock.cpp
   ${KX_BLOCKS_ROOT}/formats/KXNetscapeImageBlock.cpp
@@ -22,7 +24,8 @@ target_link_libraries(kx_blocks_native_tests PRIVATE kx_blocks gtest_main)
 add_test(NAME kx_blocks_native_tests COMMAND kx_blocks_native_tests --gtest_brief=1)
 
 # The fuzzers, each named after its corpus in fuzz/corpus/<name>.
-set(KX_BLOCK_FUZZERS hdrop filegroup dib html netscape_image metafilepict hdrop_roundtrip mozurl html_roundtrip)
+set(KX_BLOCK_FUZZERS hdrop filegroup dib html netscape_image metafilepict hdrop_roundtrip mozurl html_roundtrip
+    filegroup_records safenames)
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   add_library(kx_blocks_fuzz STATIC ${KX_BLOCKS_SOURCES})
   target_include_directories(kx_blocks_fuzz PUBLIC ${KX_BLOCKS_ROOT})
