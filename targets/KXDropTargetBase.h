@@ -24,8 +24,9 @@ class KX_API TKXDropTargetBase : public vcl::TInterfacedObjectImpl<IDropTarget> 
 
   // Whether the current data object offers a format the component accepts.
   virtual bool AcceptsCurrentFormats() = 0;
-  // Whether a drop of the current data object would only read file names: then no key held
-  // chooses copy (or link) before move, so that a file manager is never told its files moved.
+  // Whether a drop of the current data object would only read files (their names, or a virtual
+  // file's contents): then no key held chooses copy (or link) before move, so that a file manager
+  // is never told its files moved.
   virtual bool ReadsFileNames() { return false; }
   // Chooses the effect from the key state among the allowed effects in dwEffect; false (and
   // dwEffect 0) when the format is not accepted or no allowed effect fits.

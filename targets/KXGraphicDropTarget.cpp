@@ -13,6 +13,7 @@
 #include "framework/Handles.h"
 #include "framework/Streams.h"
 #include "targets/KXGraphicTarget.h"
+#include "targets/KXVirtualImage.h"
 
 namespace kestrix {
 
@@ -36,6 +37,12 @@ std::vector<GraphicFormat> FetchesOf(TDropGraphicFormat kind) {
 }
 
 TDropGraphicFormat OtherKind(TDropGraphicFormat kind) { return kind == dgfMetafile ? dgfBitmap : dgfMetafile; }
+
+// A virtual file (a browser's dragged image) counts as a bitmap and comes after every format
+// above, of both kinds: it is read and decoded whole, where they are at hand.
+bool TakesVirtualFiles(TKXGraphicTarget& owner) {
+  return owner.getPreferredFormat() == dgfBitmap || owner.getAcceptGraphicFormats().Contains(dgfBitmap);
+}
 
 void DecodeBitmapHandle(HBITMAP bitmap, vcl::TPicture& picture) {
   vcl::TUniqueBitmap copy(CopyBitmapHandle(bitmap));
@@ -114,7 +121,18 @@ bool TGraphicDropTarget::AcceptsCurrentFormats() {
     for (const GraphicFormat& f : ProbesOf(kind))
       if (Offers(f.format, f.tymed)) return true;
   }
-  return false;
+  return theOwner->getAcceptGraphicFormats().Contains(dgfBitmap) && OffersVirtualImage(CurrentDataObject().Get());
+}
+
+bool TGraphicDropTarget::ReadsFileNames() {
+  if (!CurrentDataObject() || !theOwner) return false;
+  const TDropGraphicFormat preferred = theOwner->getPreferredFormat();
+  for (TDropGraphicFormat kind : {preferred, OtherKind(preferred)}) {
+    if (kind != preferred && !theOwner->getAcceptGraphicFormats().Contains(kind)) continue;
+    for (const GraphicFormat& f : FetchesOf(kind))
+      if (Offers(f.format, f.tymed)) return false;
+  }
+  return TakesVirtualFiles(*theOwner) && OffersVirtualImage(CurrentDataObject().Get());
 }
 
 STDMETHODIMP TGraphicDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) {
@@ -155,19 +173,29 @@ HRESULT TGraphicDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect
       if (SUCCEEDED(hr)) fetched = f.format;
     }
   }
+  auto picture = std::make_unique<vcl::TPicture>();
+  std::string url;
+  if (fetched) {
+    try {
+      url = Decode(fetched, medium.Get(), *picture);
+    } catch (const vcl::EInvalidGraphic&) {
+      picture->SetGraphic(nullptr);  // a block that is no picture leaves the picture empty
+    }
+    medium.Reset();
+  } else if (CurrentDataObject() && TakesVirtualFiles(*theOwner) && OffersVirtualImage(CurrentDataObject().Get())) {
+    // Contents that are no picture leave it empty, as a block that is no picture does; contents
+    // that cannot be read at all are a failed fetch.
+    if (ReadVirtualImage(CurrentDataObject().Get(), *picture) == TVirtualImageResult::NotRead) hr = E_FAIL;
+    else {
+      fetched = CF_FILECONTENTS;
+      hr = S_OK;
+    }
+  }
   if (!fetched) {
     dwEffect = DROPEFFECT_NONE;
     return endDrag(hr);
   }
-
-  thePicture = std::make_unique<vcl::TPicture>();
-  std::string url;
-  try {
-    url = Decode(fetched, medium.Get());
-  } catch (const vcl::EInvalidGraphic&) {
-    thePicture->SetGraphic(nullptr);  // a block that is no picture leaves the picture empty
-  }
-  medium.Reset();
+  thePicture = std::move(picture);
 
   TOwnedGraphicDropPacket packet(new TGraphicDropPacket);
   packet->aPt = theOwner->AcceptorClientPoint(pt);
@@ -182,16 +210,16 @@ HRESULT TGraphicDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect
   return hr;
 }
 
-std::string TGraphicDropTarget::Decode(UINT format, const STGMEDIUM& medium) {
+std::string TGraphicDropTarget::Decode(UINT format, const STGMEDIUM& medium, vcl::TPicture& picture) {
   if (format == CF_BITMAP) {
-    if (medium.tymed == TYMED_GDI) DecodeBitmapHandle(medium.hBitmap, *thePicture);
+    if (medium.tymed == TYMED_GDI) DecodeBitmapHandle(medium.hBitmap, picture);
   } else if (format == CF_ENHMETAFILE) {
     if (medium.tymed == TYMED_ENHMF && medium.hEnhMetaFile)
-      DecodeEnhMetafile(vcl::TUniqueEnhMetaFile(CopyEnhMetaFileW(medium.hEnhMetaFile, nullptr)), *thePicture);
+      DecodeEnhMetafile(vcl::TUniqueEnhMetaFile(CopyEnhMetaFileW(medium.hEnhMetaFile, nullptr)), picture);
   } else if (format == CF_METAFILEPICT) {
-    if (medium.tymed == TYMED_MFPICT) DecodeMetafilePict(medium.hMetaFilePict, *thePicture);
+    if (medium.tymed == TYMED_MFPICT) DecodeMetafilePict(medium.hMetaFilePict, picture);
   } else if (format == CF_DIB) {
-    if (medium.tymed == TYMED_HGLOBAL) DecodeDIB(medium.hGlobal, *thePicture);
+    if (medium.tymed == TYMED_HGLOBAL) DecodeDIB(medium.hGlobal, picture);
   } else if (format == CF_NETSCAPEIMAGE) {
     if (medium.tymed == TYMED_HGLOBAL) return NetscapeImageURL(medium.hGlobal);
   }

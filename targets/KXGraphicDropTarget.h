@@ -24,6 +24,9 @@ using TOwnedGraphicDropPacket = std::unique_ptr<TGraphicDropPacket, TGraphicDrop
 class KX_API TGraphicDropTarget : public TKXDropTargetBase {
  public:
   bool AcceptsCurrentFormats() override;
+  // True when the drop would take a virtual file: its source may delete a file it is told was
+  // moved, so without keys copy is chosen before move.
+  bool ReadsFileNames() override;
   void OwnerGone() override;
   STDMETHODIMP Drop(IDataObject* dataObj, DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) override;
 
@@ -51,8 +54,8 @@ class KX_API TGraphicDropTarget : public TKXDropTargetBase {
   ~TGraphicDropTarget() override;
 
   HRESULT DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect);
-  // Decodes a fetched medium into thePicture; returns the URL of a browser image.
-  std::string Decode(UINT format, const STGMEDIUM& medium);
+  // Decodes a fetched medium into Picture; returns the URL of a browser image.
+  std::string Decode(UINT format, const STGMEDIUM& medium, vcl::TPicture& Picture);
   // Posts the packet to the acceptor; false (the packet freed) when it cannot be posted.
   bool PostPacket(TOwnedGraphicDropPacket Packet);
 

@@ -2,6 +2,7 @@
 
 #include "framework/GraphicsMetafile.h"
 #include "targets/KXGraphicDropTarget.h"
+#include "targets/KXVirtualImage.h"
 
 namespace kestrix {
 
@@ -38,7 +39,9 @@ TDropGraphicFormat TKXGraphicTarget::getDroppedGraphicFormat() const {
 TDropGraphicFormats TKXGraphicTarget::getAvailableGraphicFormats() const {
   const TOfferedFormats offered(*this);
   TDropGraphicFormats result;
-  if (offered.Has(CF_BITMAP) || offered.Has(CF_DIB) || offered.Has(CF_NETSCAPEIMAGE)) result.Include(dgfBitmap);
+  if (offered.Has(CF_BITMAP) || offered.Has(CF_DIB) || offered.Has(CF_NETSCAPEIMAGE) ||
+      (offered.Has(CF_FILECONTENTS) && OffersVirtualImage(Target()->CurrentDataObject().Get())))
+    result.Include(dgfBitmap);
   if (offered.Has(CF_ENHMETAFILE)) result.Include(dgfMetafile);
   return result;
 }

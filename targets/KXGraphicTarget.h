@@ -1,7 +1,8 @@
 #pragma once
 // TKXGraphicTarget: makes a windowed control (its acceptor) accept dropped pictures from any OLE
-// application: bitmaps, device-independent bitmaps, enhanced and old-style metafiles, and images a
-// web browser offers by URL ("Netscape Image Format"), which are fetched through the browser.
+// application: bitmaps, device-independent bitmaps, enhanced and old-style metafiles, images a
+// web browser offers by URL ("Netscape Image Format"), which are fetched through the browser, and
+// image files offered only as virtual files (GIF, BMP, PNG, JPEG, ...), which arrive as bitmaps.
 // OnDrop is raised from the acceptor's message loop after the drop has returned to the source.
 #include "framework/Picture.h"
 #include "targets/KXGenericTarget.h"
@@ -36,8 +37,9 @@ class KX_API TKXGraphicTarget : public TKXGenericTarget {
   TDropGraphicFormat getDroppedGraphicFormat() const;
 
   // ---- the current drag ----
-  // The kinds the current data object lists: CF_BITMAP, CF_DIB or a browser image for bitmaps,
-  // CF_ENHMETAFILE for metafiles (CF_METAFILEPICT is not counted).
+  // The kinds the current data object lists: CF_BITMAP, CF_DIB, a browser image or a virtual file
+  // (a file group descriptor naming an item that is not a folder, with "FileContents") for
+  // bitmaps, CF_ENHMETAFILE for metafiles (CF_METAFILEPICT is not counted).
   TDropGraphicFormats getAvailableGraphicFormats() const;
 
   const TKXGraphicDropType& getOnDrop() const { return FOnDrop; }

@@ -1,6 +1,8 @@
 // Real drags of pictures, driven by synthesized mouse input: TKXGraphicSource on a form of this
-// process into TKXGraphicTarget in another (tests/peers/kx_peer_picturetarget), and a local one.
+// process into TKXGraphicTarget in another (tests/peers/kx_peer_picturetarget), and a local one;
+// a browser's image, offered only as a virtual file, into a local one.
 #include <gtest/gtest.h>
+#include <wincodec.h>
 
 #include "framework/ExtCtrls.h"
 #include "framework/ExtCtrlsImage.h"
@@ -8,6 +10,9 @@
 #include "picsource/PictureTestSupport.h"
 #include "sources/KXGraphicSource.h"
 #include "support/DragDriver.h"
+#include "support/FakeDataObject.h"
+#include "support/ImageFiles.h"
+#include "support/RawDragSource.h"
 #include "support/PeerProcess.h"
 #include "support/RawDropTarget.h"
 #include "support/TestSupport.h"
@@ -18,6 +23,24 @@ using namespace kestrix;
 namespace {
 
 constexpr POINT kOnImage{30, 30};  // client point of the source form, inside the image
+
+// A form with a panel that takes dropped pictures.
+struct TargetForm {
+  vcl::TForm form{nullptr};
+  vcl::TPanel* panel = new vcl::TPanel(&form);
+  TKXGraphicTarget* target = new TKXGraphicTarget(&form);
+  int drops = 0;
+
+  TargetForm() {
+    form.SetBounds(380, 80, 300, 220);
+    panel->SetParent(&form);
+    panel->SetBounds(0, 0, 280, 180);
+    target->setAcceptorControl(panel);
+    target->setOnDrop([this](TObject*, vcl::TWinControl*, vcl::TPicture*, int, int) { ++drops; });
+    ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
+    kxtest::PumpMessages(200);
+  }
+};
 
 // A form with an image (the donor) and a picture source.
 struct SourceForm {
@@ -99,23 +122,49 @@ TEST(GraphicTargetDrag, KestrixSourceToKestrixTargetInAnotherProcess) {
 TEST(GraphicTargetDrag, WithinOneProcess) {
   SourceForm s;
   s.image->Picture()->SetGraphic(pictest::QuarteredBitmap(20, 10, vcl::pf24bit).get());
-  vcl::TForm targetForm(nullptr);
-  targetForm.SetBounds(380, 80, 300, 220);
-  auto* panel = new vcl::TPanel(&targetForm);
-  panel->SetParent(&targetForm);
-  panel->SetBounds(0, 0, 280, 180);
-  auto* target = new TKXGraphicTarget(&targetForm);
-  target->setAcceptorControl(panel);
-  int drops = 0;
-  target->setOnDrop([&](TObject*, vcl::TWinControl*, vcl::TPicture*, int, int) { ++drops; });
-  ShowWindow(targetForm.Handle(), SW_SHOWNOACTIVATE);
-  kxtest::PumpMessages(200);
+  TargetForm t;
 
-  EXPECT_TRUE(s.DragTo(targetForm.Handle(), {50, 50}));
-  kxtest::PumpUntil([&] { return drops > 0; }, 3000);
-  EXPECT_EQ(drops, 1);
-  ASSERT_NE(target->getPicture(), nullptr);
-  EXPECT_EQ(kxtest::BitmapPixels32(target->getPicture()->Bitmap()->Handle()),
+  EXPECT_TRUE(s.DragTo(t.form.Handle(), {50, 50}));
+  kxtest::PumpUntil([&] { return t.drops > 0; }, 3000);
+  EXPECT_EQ(t.drops, 1);
+  ASSERT_NE(t.target->getPicture(), nullptr);
+  EXPECT_EQ(kxtest::BitmapPixels32(t.target->getPicture()->Bitmap()->Handle()),
             kxtest::BitmapPixels32(s.image->Picture()->Bitmap()->Handle()));
-  EXPECT_EQ(target->getDroppedGraphicFormat(), dgfBitmap);
+  EXPECT_EQ(t.target->getDroppedGraphicFormat(), dgfBitmap);
+}
+
+TEST(GraphicTargetDrag, ABrowsersImageOfferedOnlyAsAVirtualFile) {
+  // What a browser offers for a dragged image: the file's descriptor and its bytes in a stream,
+  // its address in three forms, and no picture format.
+  auto image = pictest::QuarteredBitmap(23, 11, vcl::pf24bit);
+  const std::string png = kxtest::EncodeImage(image->Handle(), GUID_ContainerFormatPng);
+  ASSERT_FALSE(png.empty());
+  const std::wstring url = L"https://pictures.test/image.png";
+  auto data = kxtest::MakeFake();
+  data->Offer(L"FileGroupDescriptorW", kxtest::FileGroupDescriptor({{L"image.png"}}));
+  data->OfferFileContents({png}, TYMED_ISTREAM);
+  data->Offer(L"UniformResourceLocatorW", std::string(reinterpret_cast<const char*>(url.c_str()), (url.size() + 1) * 2));
+  data->Offer(L"UniformResourceLocator", "https://pictures.test/image.png" + std::string(1, '\0'));
+  const std::wstring mozURL = url + L"\nimage.png";
+  data->Offer(L"text/x-moz-url", std::string(reinterpret_cast<const char*>(mozURL.c_str()), mozURL.size() * 2));
+  TargetForm t;
+
+  kxtest::TestWindow source(L"browser", {40, 60, 240, 260});
+  kxtest::DragDriver driver;
+  ASSERT_TRUE(driver.Press(source.Handle(), source.Centre()));
+  driver.Run(kxtest::DropOn(t.form.Handle(), {50, 50}));
+  auto* dropSource = new kxtest::RawDropSource();
+  DWORD effect = 0;
+  EXPECT_EQ(DoDragDrop(data.Get(), dropSource, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect), DRAGDROP_S_DROP);
+  dropSource->Release();
+  EXPECT_TRUE(driver.Wait());
+  EXPECT_EQ(effect, DWORD(DROPEFFECT_COPY));
+
+  kxtest::PumpUntil([&] { return t.drops > 0; }, 3000);
+  EXPECT_EQ(t.drops, 1);
+  ASSERT_NE(t.target->getPicture(), nullptr);
+  EXPECT_EQ(t.target->getDroppedGraphicFormat(), dgfBitmap);
+  EXPECT_EQ(kxtest::BitmapPixels32(t.target->getPicture()->Bitmap()->Handle()), kxtest::BitmapPixels32(image->Handle()));
+  EXPECT_FALSE(t.target->getDataObject());
+  EXPECT_EQ(kxtest::FakeDataObject::OutstandingMedia(), 0);
 }

@@ -81,6 +81,23 @@ FakeDataObject& FakeDataObject::OfferRendered(UINT format, DWORD tymed, Renderer
   return *this;
 }
 
+FakeDataObject& FakeDataObject::OfferFileContents(std::vector<std::string> items, DWORD tymed) {
+  return OfferRendered(RegisterClipboardFormatW(L"FileContents"), tymed,
+                       [items = std::move(items), tymed](const FORMATETC& request, STGMEDIUM& m) {
+                         if (request.lindex < 0 || size_t(request.lindex) >= items.size()) return DV_E_LINDEX;
+                         HGLOBAL block = GlobalWithBytes(items[size_t(request.lindex)]);
+                         if (tymed == TYMED_HGLOBAL) {
+                           m.tymed = TYMED_HGLOBAL;
+                           m.hGlobal = block;
+                           return S_OK;
+                         }
+                         m.tymed = TYMED_ISTREAM;
+                         HRESULT hr = CreateStreamOnHGlobal(block, TRUE, &m.pstm);
+                         if (FAILED(hr)) GlobalFree(block);
+                         return hr;
+                       });
+}
+
 FakeDataObject& FakeDataObject::OfferBroken(UINT format, HRESULT hr, DWORD tymed) {
   return OfferRendered(format, tymed, [hr](const FORMATETC&, STGMEDIUM&) { return hr; });
 }

@@ -24,6 +24,9 @@ class FakeDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
   FakeDataObject& Offer(const wchar_t* formatName, std::string bytes);
   // Offers a format rendered by a callback.
   FakeDataObject& OfferRendered(UINT format, DWORD tymed, Renderer render);
+  // Offers "FileContents": item lindex of the list, as a stream on global memory (TYMED_ISTREAM,
+  // as browsers render it) or as global memory (TYMED_HGLOBAL); DV_E_LINDEX past the list.
+  FakeDataObject& OfferFileContents(std::vector<std::string> items, DWORD tymed = TYMED_ISTREAM);
   // Claims a format in QueryGetData and EnumFormatEtc but fails GetData with hr.
   FakeDataObject& OfferBroken(UINT format, HRESULT hr = DV_E_FORMATETC, DWORD tymed = TYMED_HGLOBAL);
 

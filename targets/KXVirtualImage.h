@@ -1,0 +1,35 @@
+#pragma once
+// Pictures that a drag offers only as virtual files (a file group descriptor and "FileContents"
+// per item), as web browsers offer a dragged image. Used by the picture target after every
+// format it reads directly; the item is recognised by its content, never by its name.
+#include <windows.h>
+#include <ole2.h>
+
+#include <cstdint>
+
+#include "framework/Picture.h"
+
+namespace kestrix {
+
+// Items read at most: a drag of many files that are no pictures is not read to its end.
+inline constexpr int kVirtualImageMaxItems = 4;
+// Contents longer than this are not read.
+inline constexpr std::uint64_t kVirtualImageMaxBytes = std::uint64_t(256) << 20;
+
+// Whether DataObject offers a virtual file: "FileGroupDescriptorW" (else "FileGroupDescriptor")
+// naming at least one item that is not a folder, and "FileContents".
+bool OffersVirtualImage(IDataObject* DataObject);
+
+enum class TVirtualImageResult {
+  Decoded,      // Picture holds the decoded bitmap
+  NotAPicture,  // contents arrived, but none of them decodes as a picture; Picture is untouched
+  NotRead,      // no item's contents could be read (none offered, refused, too large)
+};
+
+// Reads the first items of the descriptor that are not folders, up to kVirtualImageMaxItems, and
+// decodes the first whose contents are a picture into a bitmap of Picture: GIF (the first frame)
+// through the library's GIF reader, BMP files as TBitmap reads them, anything else through
+// Windows Imaging Component (PNG, JPEG, ...). A failure of the system itself raises.
+TVirtualImageResult ReadVirtualImage(IDataObject* DataObject, vcl::TPicture& Picture);
+
+}  // namespace kestrix
