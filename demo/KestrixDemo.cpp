@@ -1,13 +1,14 @@
-// Kestrix demo: drag text from the list on the left into the memo on the right, and the picture
-// below into the picture panel; or drop text or pictures from any other application onto the memo
-// or the panel to see what the drag offers (every format is listed while it is over them) and
-// what arrived.
+// Kestrix demo: drag text from the list on the left into the memo on the right, the picture
+// below into the picture panel, and the generated report on the right into the file list; or drop
+// text, pictures or files from any other application onto the memo, the panel or the list to see
+// what the drag offers (every format is listed while it is over them) and what arrived.
 //
 //   KestrixDemo.exe                                  used by hand
-//   KestrixDemo.exe --self-drive [--screenshot F]    drags an item and then the picture by itself,
-//                                                    prints what was dropped, saves a PNG of the
-//                                                    window, exits 0 when the memo received the
-//                                                    donor's text and the panel the donor's picture
+//   KestrixDemo.exe --self-drive [--screenshot F]    drags an item, the picture and the report by
+//                                                    itself, prints what was dropped, saves a PNG
+//                                                    of the window, exits 0 when the memo received
+//                                                    the donor's text, the panel the donor's
+//                                                    picture and the list the report's contents
 #include <windows.h>
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "DemoAutopilot.h"
+#include "DemoFilePane.h"
 #include "DemoPicturePane.h"
 #include "DemoScreenshot.h"
 #include "framework/Forms.h"
@@ -47,8 +49,8 @@ void Print(const std::wstring& line) {
 class TDemoForm : public vcl::TForm {
  public:
   explicit TDemoForm(TComponent* AOwner) : vcl::TForm(AOwner) {
-    SetText(L"Kestrix Demo - text and picture drag and drop analyzer");
-    SetBounds(80, 20, 740, 680);
+    SetText(L"Kestrix Demo - text, picture and file drag and drop analyzer");
+    SetBounds(20, 20, 1110, 680);
     Label(L"Drag an item from here:", 12, 8, 250);
     FDonor = new vcl::TListBox(this);
     Place(FDonor, 12, 28, 250, 160);
@@ -68,6 +70,8 @@ class TDemoForm : public vcl::TForm {
     Place(FFormats, 12, 316, 698, 130);
     FPictures = std::make_unique<TDemoPicturePane>(this, 12, 460, 698);
     FPictures->OnDragEnter = [this](TKXGraphicTarget* target) { ListFormats(target); };
+    FFiles = std::make_unique<TDemoFilePane>(this, 730, 8, 350, 620);
+    FFiles->OnDragEnter = [this](TKXFileTarget* target) { ListFormats(target); };
 
     FSource = new TKXTextSource(this);
     FSource->setDonorComponent(FDonor);
@@ -100,6 +104,7 @@ class TDemoForm : public vcl::TForm {
   TKXTextSource* Source() const { return FSource; }
   vcl::TListBox* Formats() const { return FFormats; }
   TDemoPicturePane& Pictures() const { return *FPictures; }
+  TDemoFilePane& Files() const { return *FFiles; }
   // Runs after each drag started from the donor has ended.
   std::function<void()> FOnDragDone;
 
@@ -127,6 +132,7 @@ class TDemoForm : public vcl::TForm {
   TKXTextSource* FSource;
   TKXTextTarget* FTarget;
   std::unique_ptr<TDemoPicturePane> FPictures;
+  std::unique_ptr<TDemoFilePane> FFiles;
 };
 
 POINT ScreenCentreOfItem(vcl::TListBox* list, int index) {
@@ -171,6 +177,7 @@ int wmain(int argc, wchar_t** argv) {
   const int item = 2;
   if (selfDrive) {
     bool textOk = false;
+    bool pictureResult = false;
     auto printFormats = [&] {
       Print(L"formats offered:");
       for (int i = 0; i < form->Formats()->Items().Count(); ++i) Print(L"  " + form->Formats()->Items()[i]);
@@ -206,14 +213,38 @@ int wmain(int argc, wchar_t** argv) {
       Print(std::wstring(L"target effect: ") + EffectName(target->getDropEffect()));
       Print(std::wstring(L"source effect: ") + EffectName(pictures.Source()->getReturnedEffect()));
       printFormats();
+      pictureResult = pictureOk;
+      // Then the report, made on demand, onto the file list.
+      autopilot.Drag(ScreenCentreOf(form->Files().Donor()), ScreenCentreOf(form->Files().Acceptor()));
+    };
+    form->Files().OnDragDone = [&] {
+      TDemoFilePane& files = form->Files();
+      // The source lets the target finish asynchronously: OnDrop comes from the message loop.
+      for (int i = 0; i < 300 && files.Drops() == 0; ++i) {
+        vcl::Application->ProcessMessages();
+        Sleep(10);
+      }
+      TKXFileTarget* target = files.Target();
+      const bool fileOk = files.Drops() == 1 && target->getFileCount() == 1 &&
+                          target->getFile(0).Name == TDemoFilePane::GeneratedName() && target->getFile(0).IsVirtual &&
+                          files.FirstFileContents() == files.GeneratedContents();
+      Print(L"dropped files: " + (files.Drops() ? vcl::Format(L"%d", target->getFileCount()) : std::wstring(L"nothing")));
+      for (int i = 0; i < files.Acceptor()->Items().Count(); ++i) Print(L"  " + files.Acceptor()->Items()[i]);
+      Print(vcl::Format(L"contents:      %d bytes, %s; the donor was asked %d time(s)",
+                        static_cast<int>(files.FirstFileContents().size()),
+                        files.FirstFileContents() == files.GeneratedContents() ? L"equal to the report" : L"DIFFERENT from the report",
+                        files.ContentRequests()));
+      Print(std::wstring(L"source effect: ") + EffectName(files.Source()->getPerformedEffect()) +
+            (files.Source()->getDropWasAsynchronous() ? L" (asynchronous drop)" : L""));
+      printFormats();
       if (!screenshot.empty()) {
         RedrawWindow(form->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         vcl::Application->ProcessMessages();
         Sleep(200);
         Print((SaveWindowPng(form->Handle(), screenshot) ? L"screenshot:    " : L"screenshot FAILED: ") + screenshot);
       }
-      exitCode = textOk && pictureOk ? 0 : 1;
-      Print(exitCode == 0 ? L"result: the memo received the donor's text and the panel the donor's picture"
+      exitCode = textOk && pictureResult && fileOk ? 0 : 1;
+      Print(exitCode == 0 ? L"result: the memo received the donor's text, the panel the donor's picture and the list the report"
                           : L"result: FAILED");
       form->Close();
     };
