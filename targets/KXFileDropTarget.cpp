@@ -1,5 +1,6 @@
 #include "targets/KXFileDropTarget.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -125,15 +126,35 @@ std::vector<TKXDroppedFile> TFileDropTarget::ReadVirtualFiles() const {
   return {};
 }
 
+namespace {
+
+// The first component of a descriptor's name, the last of a full path.
+std::wstring_view FirstComponent(std::wstring_view name) { return name.substr(0, name.find_first_of(L"\\/")); }
+std::wstring_view LastComponent(std::wstring_view path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
+}
+bool SameName(std::wstring_view a, std::wstring_view b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
 std::vector<TKXDroppedFile> TFileDropTarget::ReadDroppedItems() const {
-  // Real files first: a source that offers both (the shell for items it can also render) names
-  // the same items twice, and the files on disk are complete without the source's help.
-  if (theOwner->getAcceptRealFiles()) {
-    std::vector<TKXDroppedFile> files = ReadRealFiles();
-    if (!files.empty()) return files;
+  std::vector<TKXDroppedFile> files;
+  if (theOwner->getAcceptRealFiles()) files = ReadRealFiles();
+  if (!theOwner->getAcceptVirtualFiles() || !OffersFileContents()) return files;
+  // A source may offer the same items both ways (the shell for items it can also render): a
+  // virtual item under a name the real files already have is that item again. Virtual items of
+  // other names are files of their own that a source drags beside real ones.
+  const size_t real = files.size();
+  for (TKXDroppedFile& file : ReadVirtualFiles()) {
+    const std::wstring_view top = FirstComponent(file.Name);
+    const bool again = std::any_of(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(real),
+                                   [&](const TKXDroppedFile& r) { return SameName(LastComponent(r.Name), top); });
+    if (!again) files.push_back(std::move(file));
   }
-  if (theOwner->getAcceptVirtualFiles() && OffersFileContents()) return ReadVirtualFiles();
-  return {};
+  return files;
 }
 
 STDMETHODIMP TFileDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) {

@@ -134,20 +134,20 @@ TFileContentsResult ReadFileContents(IDataObject* DataObject, LONG Index, vcl::T
                                      const TFileContentsProgress& Progress) {
   if (!DataObject) return TFileContentsResult::NotOffered;
   vcl::TStgMedium medium;
-  bool failed = false;
-  auto getData = [&](DWORD tymed) {
+  // Sources that refuse the combination are asked for each medium alone; a source that fails to
+  // make the item (its producer failed) is not asked again.
+  bool got = false;
+  for (const DWORD tymed : {MediaRead, DWORD{TYMED_ISTREAM}, DWORD{TYMED_HGLOBAL}, DWORD{TYMED_ISTORAGE}}) {
     FORMATETC request{static_cast<CLIPFORMAT>(FileContentsFormat()), nullptr, DVASPECT_CONTENT, Index, tymed};
     const HRESULT hr = DataObject->GetData(&request, medium.Put());
-    if (FAILED(hr)) {
-      medium.Release();  // a failing GetData hands nothing over, whatever it wrote there
-      failed = failed || !IsRefusal(hr);
-      return false;
+    if (SUCCEEDED(hr)) {
+      got = true;
+      break;
     }
-    return true;
-  };
-  // Sources that refuse the combination are asked for each medium alone.
-  if (!getData(MediaRead) && !getData(TYMED_ISTREAM) && !getData(TYMED_HGLOBAL) && !getData(TYMED_ISTORAGE))
-    return failed ? TFileContentsResult::Failed : TFileContentsResult::NotOffered;
+    medium.Release();  // a failing GetData hands nothing over, whatever it wrote there
+    if (!IsRefusal(hr)) return TFileContentsResult::Failed;
+  }
+  if (!got) return TFileContentsResult::NotOffered;
   const STGMEDIUM& m = medium.Get();
   switch (m.tymed) {
     case TYMED_HGLOBAL:

@@ -133,22 +133,25 @@ TEST(FileDrag, VirtualAndRealFilesIntoAKestrixTargetInAnotherProcess) {
   EXPECT_TRUE(s.source->getDropWasAsynchronous());
   EXPECT_EQ(s.source->getPerformedEffect(), deCopy);
 
-  ASSERT_EQ(result["count"], "4") << peer.ResultText();
+  // The real file first, then the virtual ones in order, with the folder of "Reports\\big.bin"
+  // as an item of its own before it.
+  ASSERT_EQ(result["count"], "5") << peer.ResultText();
   EXPECT_EQ(result["saved"], "4") << peer.ResultText();
-  // Every item in order: the virtual ones by their names, the real one by its path.
+  EXPECT_EQ(result["virtual0"], "0");
+  EXPECT_TRUE(FileHoldsGenerated(folder + L"real.bin", 3, 5000));
+  EXPECT_EQ(Wide(result["name2"]), L"Reports");
+  EXPECT_EQ(result["folder2"], "1");
   const std::vector<std::wstring> names{L"small \u00E9t\u00E9.txt", L"Reports\\big.bin", L"unsized.dat"};
   for (int i = 0; i < 3; ++i) {
-    const std::string n = std::to_string(i);
+    const std::string n = std::to_string(i == 0 ? 1 : i + 2);
     EXPECT_EQ(Wide(result["name" + n]), names[i]);
     EXPECT_EQ(result["virtual" + n], "1");
     EXPECT_EQ(Wide(result["path" + n]), folder + names[i]);
     EXPECT_TRUE(FileHoldsGenerated(folder + names[i], i, sizes[i])) << i;
   }
-  EXPECT_EQ(result["size0"], "1000");
-  EXPECT_EQ(result["size1"], std::to_string(kBigSize));
-  EXPECT_EQ(result["size2"], "-1");
-  EXPECT_EQ(result["virtual3"], "0");
-  EXPECT_TRUE(FileHoldsGenerated(folder + L"real.bin", 3, 5000));
+  EXPECT_EQ(result["size1"], "1000");
+  EXPECT_EQ(result["size3"], std::to_string(kBigSize));
+  EXPECT_EQ(result["size4"], "-1");
   // Each item was made once, when the target asked for it.
   EXPECT_EQ(asked, (std::vector<int>{0, 1, 2}));
   // The 64 MiB item went to its file in pieces: the target never held it whole.

@@ -4,7 +4,7 @@
 //
 // Arguments: --title T, --rect x,y,w,h, --timeout MS, --folder F, --ready NAME, --out FILE.
 // Result lines: count, async (1 when the source finished the drop asynchronously), saved (files
-// saved), for each item i: name<i> (UTF-8, hex), virtual<i>, size<i> (-1 when not stated),
+// saved), for each item i: name<i> (UTF-8, hex), virtual<i>, folder<i>, size<i> (-1 when not stated),
 // path<i> (where it was saved, UTF-8, hex); grown (how much the process's peak private memory
 // grew from before the drop to after saving, in bytes).
 #include <windows.h>
@@ -53,16 +53,19 @@ int main() {
     result = "count=" + std::to_string(target->getFileCount()) + "\n";
     result += "async=" + std::to_string(target->getDropIsAsynchronous() ? 1 : 0) + "\n";
     result += "saved=" + std::to_string(saved) + "\n";
+    int files = 0;
     for (int i = 0; i < target->getFileCount(); ++i) {
       const TKXDroppedFile& file = target->getFile(i);
       const std::string n = std::to_string(i);
       result += "name" + n + "=" + kxtest::HexOf(vcl::Utf8FromUnicode(file.Name)) + "\n";
       result += "virtual" + n + "=" + std::to_string(file.IsVirtual ? 1 : 0) + "\n";
+      result += "folder" + n + "=" + std::to_string(file.IsFolder ? 1 : 0) + "\n";
+      files += file.IsFolder ? 0 : 1;
       result += "size" + n + "=" + (file.HasSize ? std::to_string(file.Size) : std::string("-1")) + "\n";
       result += "path" + n + "=" + kxtest::HexOf(vcl::Utf8FromUnicode(target->getSavedPath(i))) + "\n";
     }
     result += "grown=" + std::to_string(PeakPrivateBytes() - peakBefore) + "\n";
-    target->EndDrop(saved == target->getFileCount());
+    target->EndDrop(saved == files);
   });
   kxtest::ShowAndAwaitDrop(form.Handle(), args, window.Timeout, [&] { return !result.empty(); });
   kxtest::WritePeerResult(args[L"out"], result.empty() ? "timeout=1\n" : result);
