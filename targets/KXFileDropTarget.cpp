@@ -1,6 +1,5 @@
 #include "targets/KXFileDropTarget.h"
 
-#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -18,12 +17,6 @@ constexpr DWORD kContentsMedia = TYMED_ISTREAM | TYMED_HGLOBAL | TYMED_ISTORAGE;
 
 FILETIME FileTimeOf(std::uint64_t value) {
   return {static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32)};
-}
-
-std::wstring WideFromUTF16LE(std::string_view bytes) {
-  std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
-  if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
-  return text;
 }
 
 // A whole global block of the data object; empty when it is not offered in global memory.
@@ -106,9 +99,9 @@ std::vector<TKXDroppedFile> TFileDropTarget::ReadVirtualFiles() const {
     std::vector<TKXDroppedFile> files;
     for (size_t i = 0; i < records.size(); ++i) {
       const blocks::TFileGroupRecord& r = records[i];
-      const std::string_view name = blocks::Slice(block, r.Name);
+      const std::string name(blocks::Slice(block, r.Name));
       TKXDroppedFile file;
-      file.Name = wide ? WideFromUTF16LE(name) : vcl::UnicodeFromAnsi(std::string(name));
+      file.Name = wide ? UnicodeStringFromEncodedAnsiString(name) : vcl::UnicodeFromAnsi(name);
       file.IsVirtual = true;
       file.IsFolder = r.IsFolder();
       file.HasSize = r.HasSize();
