@@ -60,7 +60,7 @@ bool TFileDropTarget::OffersFileContents() const {
 }
 
 bool TFileDropTarget::AcceptsCurrentFormats() {
-  if (!CurrentDataObject() || !theOwner) return false;
+  if (!CurrentDataObject() || !theOwner || FReading) return false;
   if (theOwner->getAcceptRealFiles() && Offers(CF_HDROP, TYMED_HGLOBAL)) return true;
   return theOwner->getAcceptVirtualFiles() &&
          (Offers(CF_FILEGROUPDESCRIPTORW, TYMED_HGLOBAL) || Offers(CF_FILEGROUPDESCRIPTOR, TYMED_HGLOBAL)) &&
@@ -150,6 +150,11 @@ STDMETHODIMP TFileDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, POIN
 
 HRESULT TFileDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
   if (!QueryDrop(grfKeyState, dwEffect, pt)) return S_OK;
+  if (FReading) {
+    dwEffect = DROPEFFECT_NONE;
+    ReportNoEffect();
+    return S_OK;
+  }
   ApplyEffectOverride(dwEffect);
   if (dwEffect == DROPEFFECT_NONE) return S_OK;
 

@@ -322,7 +322,13 @@ TEST(FileTarget, RealFilesWinOverVirtualOnesAndAreCopied) {
   EXPECT_FALSE(t.target->getFile(0).IsVirtual);
   EXPECT_EQ(t.target->getFile(0).Size, 5u);
   EXPECT_TRUE(t.target->getFile(1).IsFolder);
+  // A drop arriving while the list is saved (a progress handler that pumps messages) is refused.
+  auto other = kxtest::MakeFake();
+  other->Offer(CF_HDROP, kxtest::HDropBytes({from + L"notes.txt"}));
+  DWORD nested = 0xFF;
+  t.target->setOnProgress([&](TObject*, int, std::uint64_t, std::uint64_t, bool&) { nested = t.DropDirect(other.Get()); });
   EXPECT_EQ(t.target->SaveToFolder(to), 2);
+  EXPECT_EQ(nested, DWORD{DROPEFFECT_NONE});
   EXPECT_EQ(t.target->getSavedPath(0), to + L"notes (2).txt");
   EXPECT_EQ(FileBytes(to + L"notes (2).txt"), "notes");
   EXPECT_EQ(FileBytes(to + L"notes.txt"), "kept");
