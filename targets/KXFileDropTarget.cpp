@@ -1,7 +1,6 @@
 #include "targets/KXFileDropTarget.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -19,12 +18,6 @@ constexpr DWORD kContentsMedia = TYMED_ISTREAM | TYMED_HGLOBAL | TYMED_ISTORAGE;
 
 FILETIME FileTimeOf(std::uint64_t value) {
   return {static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32)};
-}
-
-std::wstring WideFromUTF16LE(std::string_view bytes) {
-  std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
-  if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
-  return text;
 }
 
 // A whole global block of the data object; empty when it is not offered in global memory.
@@ -68,7 +61,7 @@ bool TFileDropTarget::OffersFileContents() const {
 }
 
 bool TFileDropTarget::AcceptsCurrentFormats() {
-  if (!CurrentDataObject() || !theOwner) return false;
+  if (!CurrentDataObject() || !theOwner || FReading) return false;
   if (theOwner->getAcceptRealFiles() && Offers(CF_HDROP, TYMED_HGLOBAL)) return true;
   return theOwner->getAcceptVirtualFiles() &&
          (Offers(CF_FILEGROUPDESCRIPTORW, TYMED_HGLOBAL) || Offers(CF_FILEGROUPDESCRIPTOR, TYMED_HGLOBAL)) &&
@@ -107,9 +100,9 @@ std::vector<TKXDroppedFile> TFileDropTarget::ReadVirtualFiles() const {
     std::vector<TKXDroppedFile> files;
     for (size_t i = 0; i < records.size(); ++i) {
       const blocks::TFileGroupRecord& r = records[i];
-      const std::string_view name = blocks::Slice(block, r.Name);
+      const std::string name(blocks::Slice(block, r.Name));
       TKXDroppedFile file;
-      file.Name = wide ? WideFromUTF16LE(name) : vcl::UnicodeFromAnsi(std::string(name));
+      file.Name = wide ? UnicodeStringFromEncodedAnsiString(name) : vcl::UnicodeFromAnsi(name);
       file.IsVirtual = true;
       file.IsFolder = r.IsFolder();
       file.HasSize = r.HasSize();
@@ -178,6 +171,11 @@ STDMETHODIMP TFileDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, POIN
 
 HRESULT TFileDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
   if (!QueryDrop(grfKeyState, dwEffect, pt)) return S_OK;
+  if (FReading) {
+    dwEffect = DROPEFFECT_NONE;
+    ReportNoEffect();
+    return S_OK;
+  }
   ApplyEffectOverride(dwEffect);
   if (dwEffect == DROPEFFECT_NONE) return S_OK;
 

@@ -31,6 +31,10 @@ class KX_API TFileDropTarget : public TKXDropTargetBase {
   IDataObject* DropData() const { return FDropData.Get(); }
   bool DropOpen() const { return static_cast<bool>(FDropData); }
   bool DropIsAsynchronous() const { return FAsynchronous; }
+  // While the component reads the drop's contents (its progress handler may pump messages), new
+  // drops are refused, so that the list being saved stays the same.
+  void BeginReading() { ++FReading; }
+  void EndReading() { --FReading; }
   // Releases the data object; an asynchronous drop learns its result (once).
   void EndDrop(bool Succeeded);
   // The deferred step, run by the component for the message Drop posted: raises OnDrop. A wParam
@@ -63,6 +67,7 @@ class KX_API TFileDropTarget : public TKXDropTargetBase {
   vcl::TPoint FDropPoint;
   WPARAM FPendingToken = 0;                // the deferred step posted and not yet run
   WPARAM FLastToken = 0;
+  int FReading = 0;
 };
 
 }  // namespace kestrix

@@ -247,6 +247,18 @@ class TFolderWriter {
   blocks::TUniqueNames FNames;
 };
 
+// The component reads the open drop's contents while it lives.
+class TReading {
+ public:
+  explicit TReading(TFileDropTarget& Target) : FTarget(Target) { FTarget.BeginReading(); }
+  TReading(const TReading&) = delete;
+  TReading& operator=(const TReading&) = delete;
+  ~TReading() { FTarget.EndReading(); }
+
+ private:
+  TFileDropTarget& FTarget;
+};
+
 }  // namespace
 
 TKXFileTarget::TKXFileTarget(TComponent* AOwner) : TKXGenericTarget(AOwner) {
@@ -305,10 +317,13 @@ TFileContentsProgress TKXFileTarget::ProgressOf(int Index) {
 
 bool TKXFileTarget::SaveFileToStream(int Index, vcl::TStream& Stream) {
   if (Index < 0 || Index >= getFileCount() || !getDropOpen()) return false;
+  const TReading reading(*Target());
   const TKXDroppedFile& file = getFile(Index);
   if (file.IsFolder) return false;
+  // Held here: a progress handler may end the drop while the source renders.
+  const vcl::TComPtr<IDataObject> data(Target()->DropData());
   if (file.IsVirtual)
-    return ReadFileContents(Target()->DropData(), file.ContentsIndex, Stream, FMaxFileSize, ProgressOf(Index)) ==
+    return ReadFileContents(data.Get(), file.ContentsIndex, Stream, FMaxFileSize, ProgressOf(Index)) ==
            TFileContentsResult::Read;
   return CopyFileTo(file.Name, Stream, FMaxFileSize, ProgressOf(Index));
 }
@@ -317,6 +332,7 @@ int TKXFileTarget::SaveToFolder(const std::wstring& Folder) {
   std::vector<std::wstring>& saved = Target()->SavedPaths();
   saved.assign(static_cast<size_t>(getFileCount()), std::wstring());
   if (!getDropOpen()) return 0;
+  const TReading reading(*Target());
   TFolderWriter writer(PrepareRoot(Folder));
   if (!writer.Ready()) return 0;
   int count = 0, unnamed = 0;

@@ -35,7 +35,8 @@ struct TKXDroppedFile {
 };
 
 // Raised after a drop was taken, with the acceptor's client point. Asynchronous drops raise it
-// from the acceptor's message loop after the source's drag loop has ended.
+// from the acceptor's message loop after the source's drag loop has ended. An exception from it
+// goes to Application->HandleException and ends the drop as failed (the source learns no effect).
 using TKXFileDropType = std::function<void(TObject* Sender, vcl::TWinControl* Acceptor, int X, int Y)>;
 // Raised while an item's contents are read: bytes so far and the total when known (else 0).
 // Setting Cancel stops that item.
