@@ -302,7 +302,7 @@ TEST(FileTarget, HostileDescriptorStaysInsideTheFolder) {
   EXPECT_EQ(Listing(folder), expected);
 }
 
-TEST(FileTarget, RealFilesWinOverVirtualOnesAndAreCopied) {
+TEST(FileTarget, RealFilesComeFirstAndAreCopied) {
   const std::wstring from = FreshFolder(L"real-from"), to = FreshFolder(L"real-to");
   auto write = [](const std::wstring& path, const char* text) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -315,19 +315,24 @@ TEST(FileTarget, RealFilesWinOverVirtualOnesAndAreCopied) {
   write(to + L"notes.txt", "kept");
   auto data = kxtest::MakeFake();
   data->Offer(CF_HDROP, kxtest::HDropBytes({from + L"notes.txt", from + L"album"}));
-  OfferItems(*data, kMail, Descriptor(kMail, true));  // the same items, virtual: not taken
+  // The same items again as virtual files (in any case, folders by their contents) are not taken
+  // twice; a virtual file of another name is dragged beside them and is.
+  const std::vector<Item> virtuals = {{L"NOTES.TXT", "x"}, {L"album\\one.jpg", "x"}, {L"extra.txt", "extra"}};
+  OfferItems(*data, virtuals, Descriptor(virtuals, true));
   TargetForm t;
   EXPECT_EQ(t.DropDirect(data.Get()), DWORD{DROPEFFECT_COPY});
-  ASSERT_EQ(t.target->getFileCount(), 2);
+  ASSERT_EQ(t.target->getFileCount(), 3);
   EXPECT_FALSE(t.target->getFile(0).IsVirtual);
   EXPECT_EQ(t.target->getFile(0).Size, 5u);
   EXPECT_TRUE(t.target->getFile(1).IsFolder);
+  EXPECT_TRUE(t.target->getFile(2).IsVirtual);
+  EXPECT_EQ(t.target->getFile(2).ContentsIndex, 2);
   // A drop arriving while the list is saved (a progress handler that pumps messages) is refused.
   auto other = kxtest::MakeFake();
   other->Offer(CF_HDROP, kxtest::HDropBytes({from + L"notes.txt"}));
   DWORD nested = 0xFF;
   t.target->setOnProgress([&](TObject*, int, std::uint64_t, std::uint64_t, bool&) { nested = t.DropDirect(other.Get()); });
-  EXPECT_EQ(t.target->SaveToFolder(to), 2);
+  EXPECT_EQ(t.target->SaveToFolder(to), 3);
   EXPECT_EQ(nested, DWORD{DROPEFFECT_NONE});
   EXPECT_EQ(t.target->getSavedPath(0), to + L"notes (2).txt");
   EXPECT_EQ(FileBytes(to + L"notes (2).txt"), "notes");
@@ -335,6 +340,7 @@ TEST(FileTarget, RealFilesWinOverVirtualOnesAndAreCopied) {
   EXPECT_EQ(FileBytes(to + L"album\\one.jpg"), "jpeg");
   EXPECT_EQ(FileBytes(from + L"album\\one.jpg"), "jpeg");  // copied, not moved
   EXPECT_EQ(FileBytes(from + L"notes.txt"), "notes");
+  EXPECT_EQ(FileBytes(to + L"extra.txt"), "extra");
   t.target->EndDrop();
   EXPECT_EQ(kxtest::FakeDataObject::OutstandingMedia(), 0);
 }
