@@ -65,7 +65,8 @@ class TFileDataOwner {
 class KX_API TFileDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation, IDataObject>,
                                private TComponentReader {
  public:
-  // A data object for the component's current files, with one reference for the caller.
+  // A data object for the component's current files, with one reference for the caller (without
+  // a component: one that offers nothing but "Preferred DropEffect").
   static TFileDataObject* createEx(TKXFileSource* aComponent);
   // Objects of this class alive in the process.
   static LONG LiveCount();

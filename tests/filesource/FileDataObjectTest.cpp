@@ -52,12 +52,6 @@ Got Get(IDataObject* d, FORMATETC fe) {
   return g;
 }
 
-std::wstring WideName(const std::string& block, const blocks::TFileGroupRecord& r) {
-  std::wstring s(r.Name.Length / 2, L'\0');
-  std::memcpy(s.data(), block.data() + r.Name.Offset, r.Name.Length);
-  return s;
-}
-
 class FileDataObject : public testing::Test {
  protected:
   void SetUp() override { producer.Attach(*source); }
@@ -139,7 +133,8 @@ TEST_F(FileDataObject, ContentsAnswerPerRecordAndMedium) {
     SCOPED_TRACE(testing::Message() << "lindex " << c.lindex << " tymed " << c.tymed);
     producer.Calls.clear();
     FORMATETC fe = Fe(CF_FILECONTENTS, c.tymed, c.lindex);
-    EXPECT_EQ(data->QueryGetData(&fe), c.hr == S_OK ? S_OK : S_FALSE);
+    // Asked without an item, QueryGetData answers whether the format is offered at all.
+    EXPECT_EQ(data->QueryGetData(&fe), c.hr == S_OK || c.lindex == -1 ? S_OK : S_FALSE);
     const Got g = Get(data.Get(), fe);
     EXPECT_EQ(g.hr, c.hr);
     EXPECT_EQ(producer.Calls, c.item < 0 ? std::vector<int>{} : std::vector<int>{c.item});
@@ -150,8 +145,6 @@ TEST_F(FileDataObject, ContentsAnswerPerRecordAndMedium) {
     EXPECT_EQ(g.tymed, c.gotTymed);
     EXPECT_EQ(g.bytes, Contents(c.item, producer.Sizes[static_cast<size_t>(c.item)]));
   }
-  FORMATETC any = Fe(CF_FILECONTENTS, TYMED_ISTREAM);
-  EXPECT_EQ(data->QueryGetData(&any), S_OK);
 }
 
 TEST_F(FileDataObject, FailedProducerHandsOutNothing) {

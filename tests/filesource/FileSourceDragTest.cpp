@@ -30,12 +30,6 @@ struct HandlerError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-std::wstring WideName(const std::string& block, const blocks::TFileGroupRecord& r) {
-  std::wstring s(r.Name.Length / 2, L'\0');
-  std::memcpy(s.data(), block.data() + r.Name.Offset, r.Name.Length);
-  return s;
-}
-
 class FileDrag : public testing::Test {
  protected:
   void SetUp() override {
