@@ -144,6 +144,15 @@ TFileDataObject::TFileDataObject(TFileDataOwner* aComponent) : theComponent(aCom
 }
 
 TFileDataObject::~TFileDataObject() {
+  // A target that lets go without EndOperation ended the drop without success; the component
+  // still hears of the end.
+  if (theComponent && FInAsyncOperation) {
+    FInAsyncOperation = false;
+    DragCallbackBoundary(State(), [&] {
+      theComponent->AsyncOperationEnded(E_ABORT, DROPEFFECT_NONE, std::exchange(FAfterDropOwed, false));
+      return S_OK;
+    });
+  }
   if (theComponent) theComponent->DragState().RemoveReader(this);
   InterlockedDecrement(&liveDataObjects);
 }

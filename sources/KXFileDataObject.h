@@ -59,6 +59,9 @@ class TFileDataOwner {
 // records; "FileContents" is asked by record index, so folder records have none. Names use '\'
 // between folders, empty parts dropped.
 //
+// A target that releases the object between StartOperation and EndOperation ends the operation
+// as failed with no effect (E_ABORT).
+//
 // When the component is destroyed while a target still holds the object (an asynchronous drop),
 // the object still answers its descriptors, HDROP and preferred effect, and every "FileContents"
 // request with E_FAIL: nothing is left to produce the contents.

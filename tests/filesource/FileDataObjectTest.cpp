@@ -147,6 +147,26 @@ TEST_F(FileDataObject, ContentsAnswerPerRecordAndMedium) {
   }
 }
 
+TEST_F(FileDataObject, StreamEndsWhereTheProducerStopped) {
+  // A stated size larger than what is written, and a producer that goes back to patch its header
+  // as archive writers do: the stream holds exactly what was written, read from its start.
+  source->AddVirtualFile(L"patched.bin", 1000);
+  std::int64_t endSeen = -1, sizeSeen = -1;
+  source->setOnGetContents([&](TObject*, int, vcl::TStream& out) {
+    out.WriteBuffer("....body", 8);
+    out.Seek(0, vcl::soBeginning);
+    out.WriteBuffer("HEAD", 4);
+    endSeen = out.Seek(0, vcl::soEnd);
+    sizeSeen = out.Size();
+  });
+  auto data = Make();
+  const Got g = Get(data.Get(), Fe(CF_FILECONTENTS, TYMED_ISTREAM, 0));
+  EXPECT_EQ(g.hr, S_OK);
+  EXPECT_EQ(g.bytes, "HEADbody");
+  EXPECT_EQ(endSeen, 8);
+  EXPECT_EQ(sizeSeen, 8);
+}
+
 TEST_F(FileDataObject, FailedProducerHandsOutNothing) {
   ApplicationExceptions caught;
   source->AddVirtualFile(L"one.txt", 3);
@@ -188,6 +208,24 @@ TEST_F(FileDataObject, OutlivesItsComponent) {
   async.Reset();
   data.Reset();
   EXPECT_EQ(TFileDataObject::LiveCount(), before);
+}
+
+TEST_F(FileDataObject, TargetLettingGoMidOperationEndsTheDrop) {
+  // A target that releases the data between StartOperation and EndOperation: the drop still ends,
+  // as a failure, so that OnAfterDrop owed to it is raised once.
+  std::vector<std::string> events;
+  source->setOnStartAsyncOperation([&](TObject*) { events.push_back("start"); });
+  source->setOnEndAsyncOperation([&](TObject*) { events.push_back("end"); });
+  source->setOnAfterDrop([&](TObject*, bool ok) { events.push_back(ok ? "after ok" : "after failed"); });
+  source->AddVirtualFile(L"x.txt");
+  auto* created = TFileDataObject::createEx(source.get());
+  created->StartOperation(nullptr);
+  EXPECT_TRUE(source->getInAsyncOperation());
+  created->OweAfterDrop();
+  static_cast<IDataObject*>(created)->Release();
+  EXPECT_EQ(events, (std::vector<std::string>{"start", "end", "after failed"}));
+  EXPECT_FALSE(source->getInAsyncOperation());
+  EXPECT_EQ(source->getPerformedEffect(), deNone);
 }
 
 TEST_F(FileDataObject, LargeItemReadsThroughItsStreamInChunks) {
