@@ -64,7 +64,7 @@ class TReservingStream : public vcl::TOleStream {
 
   std::int64_t Write(const void* Buffer, std::int64_t Count) override {
     const std::int64_t at = Position();
-    if (Count > 0) Reserve(std::max(at + Count, FReserved * 2));
+    if (Count > 0 && at + Count > FReserved) Reserve(std::max(at + Count, FReserved * 2));
     const std::int64_t written = TOleStream::Write(Buffer, Count);
     FEnd = std::max(FEnd, at + written);
     return written;
