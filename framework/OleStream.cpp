@@ -10,32 +10,33 @@ namespace {
 // IStream moves at most a ULONG per call.
 constexpr std::int64_t kMaxCall = 0x40000000;
 
+// Moves Count bytes in calls of at most kMaxCall, until a call fails or moves nothing.
+template <class F>
+std::int64_t Transfer(std::int64_t Count, F&& Call) {
+  std::int64_t done = 0;
+  while (done < Count) {
+    ULONG moved = 0;
+    const ULONG ask = static_cast<ULONG>(std::min(Count - done, kMaxCall));
+    if (FAILED(Call(done, ask, &moved)) || moved == 0) break;
+    done += std::min<std::int64_t>(moved, ask);
+  }
+  return done;
+}
+
 }  // namespace
 
 TOleStream::TOleStream(IStream* Stream) : FStream(Stream) {}
 
 std::int64_t TOleStream::Read(void* Buffer, std::int64_t Count) {
-  std::int64_t done = 0;
-  auto* out = static_cast<char*>(Buffer);
-  while (done < Count) {
-    ULONG got = 0;
-    const ULONG ask = static_cast<ULONG>(std::min(Count - done, kMaxCall));
-    if (FAILED(FStream->Read(out + done, ask, &got)) || got == 0) break;
-    done += std::min<std::int64_t>(got, ask);
-  }
-  return done;
+  return Transfer(Count, [&](std::int64_t done, ULONG ask, ULONG* moved) {
+    return FStream->Read(static_cast<char*>(Buffer) + done, ask, moved);
+  });
 }
 
 std::int64_t TOleStream::Write(const void* Buffer, std::int64_t Count) {
-  std::int64_t done = 0;
-  const auto* in = static_cast<const char*>(Buffer);
-  while (done < Count) {
-    ULONG put = 0;
-    const ULONG ask = static_cast<ULONG>(std::min(Count - done, kMaxCall));
-    if (FAILED(FStream->Write(in + done, ask, &put)) || put == 0) break;
-    done += std::min<std::int64_t>(put, ask);
-  }
-  return done;
+  return Transfer(Count, [&](std::int64_t done, ULONG ask, ULONG* moved) {
+    return FStream->Write(static_cast<const char*>(Buffer) + done, ask, moved);
+  });
 }
 
 std::int64_t TOleStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {

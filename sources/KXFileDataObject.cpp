@@ -1,5 +1,6 @@
 #include "sources/KXFileDataObject.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -14,6 +15,10 @@ namespace kestrix {
 namespace {
 
 LONG volatile liveDataObjects = 0;
+
+// The most a stated size reserves before anything is written: a size is the application's word,
+// not a promise.
+constexpr std::uint64_t kMaxReserved = std::uint64_t{1} << 30;
 
 // The parts of a virtual name between its separators, empty ones dropped.
 std::vector<std::wstring> NameParts(const std::wstring& name) {
@@ -49,12 +54,51 @@ HRESULT GlobalMedium(const void* bytes, size_t length, STGMEDIUM& medium) {
 
 HRESULT GlobalMedium(const std::string& bytes, STGMEDIUM& medium) { return GlobalMedium(bytes.data(), bytes.size(), medium); }
 
+// The producer's view of a stream on global memory. Such a stream reallocates its block to the
+// exact new size on every write past its end, which makes a large item cost time quadratic in its
+// size; this one reserves room in doubling steps (from the item's known size) and keeps the end
+// the producer wrote, which Finish makes the stream's size.
+class TReservingStream : public vcl::TOleStream {
+ public:
+  TReservingStream(IStream* Stream, std::uint64_t Expected) : TOleStream(Stream) { Reserve(static_cast<std::int64_t>(Expected)); }
+
+  std::int64_t Write(const void* Buffer, std::int64_t Count) override {
+    const std::int64_t at = Position();
+    if (Count > 0 && at + Count > FReserved) Reserve(std::max(at + Count, FReserved * 2));
+    const std::int64_t written = TOleStream::Write(Buffer, Count);
+    FEnd = std::max(FEnd, at + written);
+    return written;
+  }
+  std::int64_t Seek(std::int64_t Offset, vcl::TSeekOrigin Origin) override {
+    return Origin == vcl::soEnd ? TOleStream::Seek(FEnd + Offset, vcl::soBeginning) : TOleStream::Seek(Offset, Origin);
+  }
+  std::int64_t Size() override { return FEnd; }
+  void SetSize(std::int64_t NewSize) override {
+    Reserve(NewSize);
+    FEnd = std::max<std::int64_t>(NewSize, 0);
+  }
+  // The stream ends where the producer's data ends, and is read from its start.
+  void Finish() {
+    TOleStream::SetSize(FEnd);
+    TOleStream::Seek(0, vcl::soBeginning);
+  }
+
+ private:
+  void Reserve(std::int64_t Size) {
+    if (Size <= FReserved) return;
+    TOleStream::SetSize(Size);
+    FReserved = Size;
+  }
+  std::int64_t FReserved = 0;
+  std::int64_t FEnd = 0;
+};
+
 }  // namespace
 
 // ---- creation -------------------------------------------------------------------------------------
 
 TFileDataObject::TFileDataObject(TFileDataOwner* aComponent) : theComponent(aComponent) {
-  TFileDragItems items = theComponent->CurrentItems();
+  const TFileDragItems items = theComponent ? theComponent->CurrentItems() : TFileDragItems{};
   FMaxGlobalSize = items.MaxGlobalSize;
   FPreferredEffect = items.PreferredEffect;
   FAsyncMode = items.Asynchronous;
@@ -95,11 +139,20 @@ TFileDataObject::TFileDataObject(TFileDataOwner* aComponent) : theComponent(aCom
     FHDROP = blocks::HDROPBlockFromNames(names, true);
   }
 
-  theComponent->DragState().AddReader(this);  // may throw: nothing counted yet
+  if (theComponent) theComponent->DragState().AddReader(this);  // may throw: nothing counted yet
   InterlockedIncrement(&liveDataObjects);
 }
 
 TFileDataObject::~TFileDataObject() {
+  // A target that lets go without EndOperation ended the drop without success; the component
+  // still hears of the end.
+  if (theComponent && FInAsyncOperation) {
+    FInAsyncOperation = false;
+    DragCallbackBoundary(State(), [&] {
+      theComponent->AsyncOperationEnded(E_ABORT, DROPEFFECT_NONE, std::exchange(FAfterDropOwed, false));
+      return S_OK;
+    });
+  }
   if (theComponent) theComponent->DragState().RemoveReader(this);
   InterlockedDecrement(&liveDataObjects);
 }
@@ -151,9 +204,9 @@ HRESULT TFileDataObject::RenderContents(const FORMATETC& fe, STGMEDIUM& medium) 
   if (asStream) {
     vcl::TComPtr<IStream> stream;
     if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()))) return E_OUTOFMEMORY;
-    vcl::TOleStream contents(stream.Get());
+    TReservingStream contents(stream.Get(), std::min<std::uint64_t>(record->Size.value_or(0), kMaxReserved));
     if (!theComponent->ProduceContents(record->VirtualIndex, contents)) return E_FAIL;
-    contents.SetPosition(0);
+    contents.Finish();
     medium.tymed = TYMED_ISTREAM;
     medium.pstm = stream.Detach();
     return S_OK;

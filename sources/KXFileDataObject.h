@@ -59,13 +59,17 @@ class TFileDataOwner {
 // records; "FileContents" is asked by record index, so folder records have none. Names use '\'
 // between folders, empty parts dropped.
 //
+// A target that releases the object between StartOperation and EndOperation ends the operation
+// as failed with no effect (E_ABORT).
+//
 // When the component is destroyed while a target still holds the object (an asynchronous drop),
 // the object still answers its descriptors, HDROP and preferred effect, and every "FileContents"
 // request with E_FAIL: nothing is left to produce the contents.
 class KX_API TFileDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation, IDataObject>,
                                private TComponentReader {
  public:
-  // A data object for the component's current files, with one reference for the caller.
+  // A data object for the component's current files, with one reference for the caller (without
+  // a component: one that offers nothing but "Preferred DropEffect").
   static TFileDataObject* createEx(TKXFileSource* aComponent);
   // Objects of this class alive in the process.
   static LONG LiveCount();

@@ -52,12 +52,6 @@ Got Get(IDataObject* d, FORMATETC fe) {
   return g;
 }
 
-std::wstring WideName(const std::string& block, const blocks::TFileGroupRecord& r) {
-  std::wstring s(r.Name.Length / 2, L'\0');
-  std::memcpy(s.data(), block.data() + r.Name.Offset, r.Name.Length);
-  return s;
-}
-
 class FileDataObject : public testing::Test {
  protected:
   void SetUp() override { producer.Attach(*source); }
@@ -139,7 +133,8 @@ TEST_F(FileDataObject, ContentsAnswerPerRecordAndMedium) {
     SCOPED_TRACE(testing::Message() << "lindex " << c.lindex << " tymed " << c.tymed);
     producer.Calls.clear();
     FORMATETC fe = Fe(CF_FILECONTENTS, c.tymed, c.lindex);
-    EXPECT_EQ(data->QueryGetData(&fe), c.hr == S_OK ? S_OK : S_FALSE);
+    // Asked without an item, QueryGetData answers whether the format is offered at all.
+    EXPECT_EQ(data->QueryGetData(&fe), c.hr == S_OK || c.lindex == -1 ? S_OK : S_FALSE);
     const Got g = Get(data.Get(), fe);
     EXPECT_EQ(g.hr, c.hr);
     EXPECT_EQ(producer.Calls, c.item < 0 ? std::vector<int>{} : std::vector<int>{c.item});
@@ -150,8 +145,26 @@ TEST_F(FileDataObject, ContentsAnswerPerRecordAndMedium) {
     EXPECT_EQ(g.tymed, c.gotTymed);
     EXPECT_EQ(g.bytes, Contents(c.item, producer.Sizes[static_cast<size_t>(c.item)]));
   }
-  FORMATETC any = Fe(CF_FILECONTENTS, TYMED_ISTREAM);
-  EXPECT_EQ(data->QueryGetData(&any), S_OK);
+}
+
+TEST_F(FileDataObject, StreamEndsWhereTheProducerStopped) {
+  // A stated size larger than what is written, and a producer that goes back to patch its header
+  // as archive writers do: the stream holds exactly what was written, read from its start.
+  source->AddVirtualFile(L"patched.bin", 1000);
+  std::int64_t endSeen = -1, sizeSeen = -1;
+  source->setOnGetContents([&](TObject*, int, vcl::TStream& out) {
+    out.WriteBuffer("....body", 8);
+    out.Seek(0, vcl::soBeginning);
+    out.WriteBuffer("HEAD", 4);
+    endSeen = out.Seek(0, vcl::soEnd);
+    sizeSeen = out.Size();
+  });
+  auto data = Make();
+  const Got g = Get(data.Get(), Fe(CF_FILECONTENTS, TYMED_ISTREAM, 0));
+  EXPECT_EQ(g.hr, S_OK);
+  EXPECT_EQ(g.bytes, "HEADbody");
+  EXPECT_EQ(endSeen, 8);
+  EXPECT_EQ(sizeSeen, 8);
 }
 
 TEST_F(FileDataObject, FailedProducerHandsOutNothing) {
@@ -195,6 +208,24 @@ TEST_F(FileDataObject, OutlivesItsComponent) {
   async.Reset();
   data.Reset();
   EXPECT_EQ(TFileDataObject::LiveCount(), before);
+}
+
+TEST_F(FileDataObject, TargetLettingGoMidOperationEndsTheDrop) {
+  // A target that releases the data between StartOperation and EndOperation: the drop still ends,
+  // as a failure, so that OnAfterDrop owed to it is raised once.
+  std::vector<std::string> events;
+  source->setOnStartAsyncOperation([&](TObject*) { events.push_back("start"); });
+  source->setOnEndAsyncOperation([&](TObject*) { events.push_back("end"); });
+  source->setOnAfterDrop([&](TObject*, bool ok) { events.push_back(ok ? "after ok" : "after failed"); });
+  source->AddVirtualFile(L"x.txt");
+  auto* created = TFileDataObject::createEx(source.get());
+  created->StartOperation(nullptr);
+  EXPECT_TRUE(source->getInAsyncOperation());
+  created->OweAfterDrop();
+  static_cast<IDataObject*>(created)->Release();
+  EXPECT_EQ(events, (std::vector<std::string>{"start", "end", "after failed"}));
+  EXPECT_FALSE(source->getInAsyncOperation());
+  EXPECT_EQ(source->getPerformedEffect(), deNone);
 }
 
 TEST_F(FileDataObject, LargeItemReadsThroughItsStreamInChunks) {

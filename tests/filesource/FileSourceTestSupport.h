@@ -4,10 +4,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "formats/KXFileGroupBlock.h"
 #include "framework/Streams.h"
 #include "sources/KXFileSource.h"
 
@@ -35,6 +37,13 @@ inline void WriteContents(vcl::TStream& Out, int Item, std::uint64_t Size) {
     Out.WriteBuffer(chunk.data(), static_cast<std::int64_t>(n));
     done += n;
   }
+}
+
+// The UTF-16 name of a record of a wide descriptor block.
+inline std::wstring WideName(const std::string& Block, const kestrix::blocks::TFileGroupRecord& Record) {
+  std::wstring name(Record.Name.Length / 2, L'\0');
+  std::memcpy(name.data(), Block.data() + Record.Name.Offset, Record.Name.Length);
+  return name;
 }
 
 // The producer of a test: item i has Sizes[i] bytes; every call is recorded.
