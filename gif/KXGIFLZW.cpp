@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -45,6 +46,34 @@ constexpr std::uint32_t kNowhere = 0xFFFFFFFF;
 
 // Bytes in the last chunk of a string of Length bytes (1 to 8).
 inline unsigned TailBytes(unsigned length) { return ((length - 1) & (kChunk - 1)) + 1; }
+
+// An entry as two words, as the fast loop keeps it in registers: Tail, and the rest (Length in bits
+// 0-15, Jump 16-31, Prefix 32-47, First 48-55, Suffix 56-63).
+struct TEntryWords {
+  std::uint64_t Tail, Meta;
+};
+static_assert(offsetof(TCodeEntry, Length) == 8 && offsetof(TCodeEntry, Jump) == 10 && offsetof(TCodeEntry, Prefix) == 12 &&
+              offsetof(TCodeEntry, First) == 14 && offsetof(TCodeEntry, Suffix) == 15);
+
+inline TEntryWords LoadWords(const TCodeEntry& e) {
+  TEntryWords w;
+  std::memcpy(&w, &e, sizeof w);
+  return w;
+}
+inline void StoreWords(TCodeEntry& e, const TEntryWords& w) { std::memcpy(&e, &w, sizeof w); }
+inline int LengthOf(const TEntryWords& w) { return static_cast<int>(w.Meta & 0xFFFF); }
+inline int FirstOf(const TEntryWords& w) { return static_cast<int>((w.Meta >> 48) & 0xFF); }
+
+// Extend below, on words: no branch, no narrow field.
+inline TEntryWords ExtendWords(const TEntryWords& p, int prefix, int last) {
+  const std::uint64_t byte = static_cast<std::uint8_t>(last);
+  const unsigned used = p.Meta % kChunk;
+  const std::uint64_t tail = used != 0 ? p.Tail | byte << (8 * used) : byte;
+  const std::uint64_t jump = used != 0 ? p.Meta & 0xFFFF0000u : static_cast<std::uint64_t>(prefix) << 16;
+  // Length + 1 and First kept; Jump, Prefix and Suffix new.
+  const std::uint64_t meta = ((p.Meta & 0x00FF00000000FFFFull) + 1) | jump | static_cast<std::uint64_t>(prefix) << 32 | byte << 56;
+  return {tail, meta};
+}
 
 // The entry for the string of Prefix (whose entry is P) followed by Last.
 inline TCodeEntry Extend(const TCodeEntry& p, int prefix, int last) {
@@ -367,7 +396,7 @@ int TLZWDecoder::FastRun() {
   int oldCode = FOldCode;
   // The last code's string, kept in registers for the entry the next code adds; where the frame
   // holds it in one piece, followed by what comes next (unknown for Process's strings).
-  TCodeEntry prev = entries[oldCode];
+  TEntryWords prev = LoadWords(entries[oldCode]);
   std::uint32_t prevAt = kNowhere;
   int code;
   for (;;) {
@@ -386,20 +415,21 @@ int TLZWDecoder::FastRun() {
       if (code < 0) break;
     }
     if (static_cast<unsigned>(code - clear) < 2u) break;  // clear or end code
-    TCodeEntry cur;
+    TEntryWords cur;
     if (code < nextFree) {
-      cur = entries[code];
+      cur = LoadWords(entries[code]);
     } else if (code == nextFree) {
-      cur = Extend(prev, oldCode, prev.First);  // the code being defined: the last string and its first byte
+      cur = ExtendWords(prev, oldCode, FirstOf(prev));  // the code being defined: the last string and its first byte
     } else {
       break;  // beyond the table: from here entries refer forward
     }
-    const int n = cur.Length;
+    const int n = LengthOf(cur);
     // The last chunk's store may reach 7 bytes past the string: that room stays inside the row.
     if (n + (kChunk - 1) > rowEnd - out) break;
 
     if (nextFree < kMaxCodes) {
-      entries[nextFree] = code == nextFree ? cur : Extend(prev, oldCode, cur.First);
+      // For a code defined by itself this is cur again.
+      StoreWords(entries[nextFree], ExtendWords(prev, oldCode, FirstOf(cur)));
       at[nextFree] = prevAt;
       CountEntry(nextFree, maxCode, codeSize);
     }
@@ -429,7 +459,7 @@ int TLZWDecoder::FastRun() {
   FHighWater = std::max(FHighWater, nextFree);
   FMaxCode = maxCode;
   FOldCode = oldCode;
-  FFirstChar = prev.First;
+  FFirstChar = FirstOf(prev);
   return code;
 }
 
