@@ -64,7 +64,8 @@ inline void StoreWords(TCodeEntry& e, const TEntryWords& w) { std::memcpy(&e, &w
 inline int LengthOf(const TEntryWords& w) { return static_cast<int>(w.Meta & 0xFFFF); }
 inline int FirstOf(const TEntryWords& w) { return static_cast<int>((w.Meta >> 48) & 0xFF); }
 
-// Extend below, on words: no branch, no narrow field.
+// The entry for the string of Prefix (whose entry is P) followed by Last; no branch, no narrow
+// field, so that the fast loop keeps it in registers.
 inline TEntryWords ExtendWords(const TEntryWords& p, int prefix, int last) {
   const std::uint64_t byte = static_cast<std::uint8_t>(last);
   const unsigned used = p.Meta % kChunk;
@@ -73,20 +74,6 @@ inline TEntryWords ExtendWords(const TEntryWords& p, int prefix, int last) {
   // Length + 1 and First kept; Jump, Prefix and Suffix new.
   const std::uint64_t meta = ((p.Meta & 0x00FF00000000FFFFull) + 1) | jump | static_cast<std::uint64_t>(prefix) << 32 | byte << 56;
   return {tail, meta};
-}
-
-// The entry for the string of Prefix (whose entry is P) followed by Last.
-inline TCodeEntry Extend(const TCodeEntry& p, int prefix, int last) {
-  const auto byte = static_cast<std::uint8_t>(last);
-  const unsigned used = p.Length % kChunk;  // bytes in its last chunk, 0 when that chunk is full
-  TCodeEntry e;
-  e.Tail = used != 0 ? p.Tail | std::uint64_t(byte) << (8 * used) : byte;
-  e.Jump = used != 0 ? p.Jump : static_cast<std::uint16_t>(prefix);
-  e.Length = static_cast<std::uint16_t>(p.Length + 1);
-  e.First = p.First;
-  e.Prefix = static_cast<std::uint16_t>(prefix);
-  e.Suffix = byte;
-  return e;
 }
 
 struct TCodeTable {
@@ -110,7 +97,7 @@ struct TCodeTable {
 
   void Append(int at, int prefix, int last) {
     At[at] = kNowhere;
-    Entry[at] = Extend(Entry[prefix], prefix, last);
+    StoreWords(Entry[at], ExtendWords(LoadWords(Entry[prefix]), prefix, last));
   }
 
   // What an entry holds before the data defines it: the string of code 0 followed by 0.
