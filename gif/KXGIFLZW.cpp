@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -46,6 +47,35 @@ constexpr std::uint32_t kNowhere = 0xFFFFFFFF;
 // Bytes in the last chunk of a string of Length bytes (1 to 8).
 inline unsigned TailBytes(unsigned length) { return ((length - 1) & (kChunk - 1)) + 1; }
 
+// An entry as two words, as the fast loop keeps it in registers: Tail, and the rest (Length in bits
+// 0-15, Jump 16-31, Prefix 32-47, First 48-55, Suffix 56-63).
+struct TEntryWords {
+  std::uint64_t Tail, Meta;
+};
+static_assert(offsetof(TCodeEntry, Length) == 8 && offsetof(TCodeEntry, Jump) == 10 && offsetof(TCodeEntry, Prefix) == 12 &&
+              offsetof(TCodeEntry, First) == 14 && offsetof(TCodeEntry, Suffix) == 15);
+
+inline TEntryWords LoadWords(const TCodeEntry& e) {
+  TEntryWords w;
+  std::memcpy(&w, &e, sizeof w);
+  return w;
+}
+inline void StoreWords(TCodeEntry& e, const TEntryWords& w) { std::memcpy(&e, &w, sizeof w); }
+inline int LengthOf(const TEntryWords& w) { return static_cast<int>(w.Meta & 0xFFFF); }
+inline int FirstOf(const TEntryWords& w) { return static_cast<int>((w.Meta >> 48) & 0xFF); }
+
+// The entry for the string of Prefix (whose entry is P) followed by Last; no branch, no narrow
+// field, so that the fast loop keeps it in registers.
+inline TEntryWords ExtendWords(const TEntryWords& p, int prefix, int last) {
+  const std::uint64_t byte = static_cast<std::uint8_t>(last);
+  const unsigned used = p.Meta % kChunk;
+  const std::uint64_t tail = used != 0 ? p.Tail | byte << (8 * used) : byte;
+  const std::uint64_t jump = used != 0 ? p.Meta & 0xFFFF0000u : static_cast<std::uint64_t>(prefix) << 16;
+  // Length + 1 and First kept; Jump, Prefix and Suffix new.
+  const std::uint64_t meta = ((p.Meta & 0x00FF00000000FFFFull) + 1) | jump | static_cast<std::uint64_t>(prefix) << 32 | byte << 56;
+  return {tail, meta};
+}
+
 struct TCodeTable {
   TCodeEntry Entry[kMaxCodes];
   // Where the frame already holds each entry's string in one piece (an offset in the frame), or
@@ -65,24 +95,9 @@ struct TCodeTable {
     }
   }
 
-  // Where: where the frame holds the prefix's string with the last byte right behind it.
-  void Append(int at, int prefix, int last, std::uint32_t where = kNowhere) {
-    At[at] = where;
-    const TCodeEntry& p = Entry[prefix];
-    TCodeEntry& e = Entry[at];
-    const unsigned used = TailBytes(p.Length);
-    const auto byte = static_cast<std::uint8_t>(last);
-    if (used < kChunk) {
-      e.Tail = p.Tail | std::uint64_t(byte) << (8 * used);
-      e.Jump = p.Jump;
-    } else {
-      e.Tail = byte;
-      e.Jump = static_cast<std::uint16_t>(prefix);
-    }
-    e.Length = static_cast<std::uint16_t>(p.Length + 1);
-    e.First = p.First;
-    e.Prefix = static_cast<std::uint16_t>(prefix);
-    e.Suffix = byte;
+  void Append(int at, int prefix, int last) {
+    At[at] = kNowhere;
+    StoreWords(Entry[at], ExtendWords(LoadWords(Entry[prefix]), prefix, last));
   }
 
   // What an entry holds before the data defines it: the string of code 0 followed by 0.
@@ -122,12 +137,17 @@ class TLZWDecoder {
   bool Refill();
   void SkipSubBlocks();
   // Reads and expands one code; false when decoding ends (no more data or the end code).
-  bool Step(bool emit);
-  // Decodes codes for as long as each is an ordinary one: bits at hand, no clear or end code, a
-  // string that ends (with the room its last chunk's store needs) inside the current row. Stops
-  // before any other code, which Step then takes; state lives in locals meanwhile, out of reach of
+  bool Step(bool emit) { return Process(FetchCode(), emit); }
+  // Expands a code already read (-1: none could be read); false when decoding ends.
+  bool Process(int code, bool emit);
+  // Whether FastRun may take over: the last code's entry describes the string written for it.
+  bool FastEligible() const;
+  // Decodes codes for as long as each is an ordinary one: no clear or end code, a string that ends
+  // (with the room its last chunk's store needs) inside the current row. Sub-block boundaries are
+  // crossed through FetchCode without leaving. Returns the first code it does not take (already
+  // read, for Process) or -1 when the data ends; state lives in locals meanwhile, out of reach of
   // the pixel stores.
-  void FastRun();
+  int FastRun();
   // Expands Code through the table into the string buffer, as the table says; returns its start.
   std::uint8_t* ExpandSlow(int code, int& firstChar);
 
@@ -185,8 +205,7 @@ void TLZWDecoder::Run() {
   InitTables();
   try {
     while (!FComplete) {
-      if (!FFirstCall && !FForwardRefs) FastRun();
-      if (FComplete || !Step(true)) break;
+      if (!Process(FastEligible() ? FastRun() : FetchCode(), true)) break;
     }
   } catch (...) {
     FillRest();
@@ -297,8 +316,7 @@ std::uint8_t* TLZWDecoder::ExpandSlow(int code, int& firstChar) {
   return p;
 }
 
-bool TLZWDecoder::Step(bool emit) {
-  int code = FetchCode();
+bool TLZWDecoder::Process(int code, bool emit) {
   if (code < 0) return false;
   if (code == FClearCode) {
     ResetTable();
@@ -346,52 +364,80 @@ bool TLZWDecoder::Step(bool emit) {
   return true;
 }
 
-void TLZWDecoder::FastRun() {
+bool TLZWDecoder::FastEligible() const {
+  // After a clear the first code is written as a byte whatever its value; while that code's entry
+  // says otherwise, or refers forward, Process takes the next code.
+  return !FFirstCall && !FForwardRefs && FOldCode < FNextFree && FOldCode < FHighWater &&
+         FFirstChar == FTable.Entry[FOldCode].First;
+}
+
+int TLZWDecoder::FastRun() {
   const int clear = FClearCode;
-  const int bitCount = FBitCount;
   const std::uint8_t* const buffer = FBuffer;
-  TCodeTable& table = FTable;
+  TCodeEntry* const entries = FTable.Entry;
+  std::uint32_t* const at = FTable.At;
+  std::uint8_t* const pixels = FFrame.Pixels;
   std::uint8_t* const rowEnd = FRowEnd;
   std::uint8_t* out = FOut;
-  int bitPos = FBitPos, codeSize = FCodeSize, nextFree = FNextFree, maxCode = FMaxCode;
-  int oldCode = FOldCode, firstChar = FFirstChar;
-  std::uint8_t* const pixels = FFrame.Pixels;
-  std::uint32_t oldAt = kNowhere;  // the last string was Step's, written maybe in pieces
+  int bitPos = FBitPos, bitCount = FBitCount, codeSize = FCodeSize, nextFree = FNextFree, maxCode = FMaxCode;
+  int oldCode = FOldCode;
+  // The last code's string, kept in registers for the entry the next code adds; where the frame
+  // holds it in one piece, followed by what comes next (unknown for Process's strings).
+  TEntryWords prev = LoadWords(entries[oldCode]);
+  std::uint32_t prevAt = kNowhere;
+  int code;
   for (;;) {
-    // The entry this code adds would refer forward (the last code lay beyond the table): Step's.
-    if (oldCode >= nextFree && nextFree < kMaxCodes) break;
-    if (bitPos + codeSize >= bitCount) break;
-    std::uint32_t word;
-    std::memcpy(&word, buffer + (bitPos >> 3), sizeof word);
-    const int code = static_cast<int>((word >> (bitPos & 7)) & ((1u << codeSize) - 1));
+    if (bitPos + codeSize < bitCount) {
+      std::uint32_t word;
+      std::memcpy(&word, buffer + (bitPos >> 3), sizeof word);
+      code = static_cast<int>((word >> (bitPos & 7)) & ((1u << codeSize) - 1));
+      bitPos += codeSize;
+    } else {
+      // A sub-block boundary: the careful reader loads the next one (or warns, or gives up).
+      FBitPos = bitPos;
+      FCodeSize = codeSize;
+      code = FetchCode();
+      bitPos = FBitPos;
+      bitCount = FBitCount;
+      if (code < 0) break;
+    }
     if (static_cast<unsigned>(code - clear) < 2u) break;  // clear or end code
-    const bool selfDefined = code >= nextFree;
-    const int base = selfDefined ? oldCode : code;
-    const TCodeEntry& entry = table.Entry[base];
-    const int n = entry.Length + (selfDefined ? 1 : 0);
+    TEntryWords cur;
+    if (code < nextFree) {
+      cur = LoadWords(entries[code]);
+    } else if (code == nextFree) {
+      cur = ExtendWords(prev, oldCode, FirstOf(prev));  // the code being defined: the last string and its first byte
+    } else {
+      break;  // beyond the table: from here entries refer forward
+    }
+    const int n = LengthOf(cur);
     // The last chunk's store may reach 7 bytes past the string: that room stays inside the row.
     if (n + (kChunk - 1) > rowEnd - out) break;
-    bitPos += codeSize;
 
-    const int newFirst = entry.First;
-    const std::uint32_t at = table.At[base];
-    if (n > kChunk && !selfDefined && at != kNowhere) {
-      // The source ends before out; what its last chunk reads beyond lands past the string only.
-      const std::uint8_t* from = pixels + at;
-      for (int i = 0; i < n; i += kChunk) std::memcpy(out + i, from + i, kChunk);
-    } else {
-      table.Write(out, base);
-    }
-    if (selfDefined) out[n - 1] = static_cast<std::uint8_t>(firstChar);
-    out += n;
     if (nextFree < kMaxCodes) {
-      table.Append(nextFree, oldCode, newFirst, oldAt);
+      // For a code defined by itself this is cur again.
+      StoreWords(entries[nextFree], ExtendWords(prev, oldCode, FirstOf(cur)));
+      at[nextFree] = prevAt;
       CountEntry(nextFree, maxCode, codeSize);
     }
+    if (n <= kChunk) {
+      Store8(out, cur.Tail);
+    } else if (const std::uint32_t from = at[code]; from != kNowhere) {
+      // A copy of the string lies before out; a copy of the string being defined overlaps the
+      // output by one byte at a distance of at least 8, which chunks taken in order handle.
+      const std::uint8_t* src = pixels + from;
+      for (int i = 0; i < n; i += kChunk) {
+        std::uint64_t chunk;
+        std::memcpy(&chunk, src + i, kChunk);
+        Store8(out + i, chunk);
+      }
+    } else {
+      FTable.Write(out, code);
+    }
+    prevAt = static_cast<std::uint32_t>(out - pixels);
+    out += n;
+    prev = cur;
     oldCode = code;
-    // A code defined by itself right after a clear may end in a byte its entry does not hold.
-    oldAt = selfDefined && firstChar != newFirst ? kNowhere : static_cast<std::uint32_t>(out - n - pixels);
-    firstChar = newFirst;
   }
   FOut = out;
   FBitPos = bitPos;
@@ -400,7 +446,8 @@ void TLZWDecoder::FastRun() {
   FHighWater = std::max(FHighWater, nextFree);
   FMaxCode = maxCode;
   FOldCode = oldCode;
-  FFirstChar = firstChar;
+  FFirstChar = FirstOf(prev);
+  return code;
 }
 
 void TLZWDecoder::StartRows() {
