@@ -38,6 +38,17 @@ std::vector<GraphicFormat> FetchesOf(TDropGraphicFormat kind) {
 
 TDropGraphicFormat OtherKind(TDropGraphicFormat kind) { return kind == dgfMetafile ? dgfBitmap : dgfMetafile; }
 
+// What a drop fetches, in order: the preferred kind's formats, then the other kind's if accepted.
+std::vector<GraphicFormat> FetchOrder(TKXGraphicTarget& owner) {
+  const TDropGraphicFormat preferred = owner.getPreferredFormat();
+  std::vector<GraphicFormat> order = FetchesOf(preferred);
+  if (owner.getAcceptGraphicFormats().Contains(OtherKind(preferred))) {
+    const std::vector<GraphicFormat> other = FetchesOf(OtherKind(preferred));
+    order.insert(order.end(), other.begin(), other.end());
+  }
+  return order;
+}
+
 // A virtual file (a browser's dragged image) counts as a bitmap and comes after every format
 // above, of both kinds: it is read and decoded whole, where they are at hand.
 bool TakesVirtualFiles(TKXGraphicTarget& owner) {
@@ -126,12 +137,8 @@ bool TGraphicDropTarget::AcceptsCurrentFormats() {
 
 bool TGraphicDropTarget::ReadsFileNames() {
   if (!CurrentDataObject() || !theOwner) return false;
-  const TDropGraphicFormat preferred = theOwner->getPreferredFormat();
-  for (TDropGraphicFormat kind : {preferred, OtherKind(preferred)}) {
-    if (kind != preferred && !theOwner->getAcceptGraphicFormats().Contains(kind)) continue;
-    for (const GraphicFormat& f : FetchesOf(kind))
-      if (Offers(f.format, f.tymed)) return false;
-  }
+  for (const GraphicFormat& f : FetchOrder(*theOwner))
+    if (Offers(f.format, f.tymed)) return false;
   return TakesVirtualFiles(*theOwner) && OffersVirtualImage(CurrentDataObject().Get());
 }
 
@@ -164,14 +171,10 @@ HRESULT TGraphicDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect
   HRESULT hr = E_UNEXPECTED;
   vcl::TStgMedium medium;
   UINT fetched = 0;
-  const TDropGraphicFormat preferred = theOwner->getPreferredFormat();
-  for (TDropGraphicFormat kind : {preferred, OtherKind(preferred)}) {
-    if (kind != preferred && !theOwner->getAcceptGraphicFormats().Contains(kind)) continue;
-    for (const GraphicFormat& f : FetchesOf(kind)) {
-      if (!CurrentDataObject() || fetched) break;
-      hr = Fetch(f.format, f.tymed, medium);
-      if (SUCCEEDED(hr)) fetched = f.format;
-    }
+  for (const GraphicFormat& f : FetchOrder(*theOwner)) {
+    if (!CurrentDataObject() || fetched) break;
+    hr = Fetch(f.format, f.tymed, medium);
+    if (SUCCEEDED(hr)) fetched = f.format;
   }
   auto picture = std::make_unique<vcl::TPicture>();
   std::string url;
@@ -185,11 +188,9 @@ HRESULT TGraphicDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect
   } else if (CurrentDataObject() && TakesVirtualFiles(*theOwner) && OffersVirtualImage(CurrentDataObject().Get())) {
     // Contents that are no picture leave it empty, as a block that is no picture does; contents
     // that cannot be read at all are a failed fetch.
-    if (ReadVirtualImage(CurrentDataObject().Get(), *picture) == TVirtualImageResult::NotRead) hr = E_FAIL;
-    else {
-      fetched = CF_FILECONTENTS;
-      hr = S_OK;
-    }
+    const bool read = ReadVirtualImage(CurrentDataObject().Get(), *picture) != TVirtualImageResult::NotRead;
+    hr = read ? S_OK : E_FAIL;
+    if (read) fetched = CF_FILECONTENTS;
   }
   if (!fetched) {
     dwEffect = DROPEFFECT_NONE;

@@ -1,11 +1,12 @@
 #include "support/ImageFiles.h"
 
-#include <shlobj.h>
 #include <wincodec.h>
 
 #include <cstring>
 
+#include "formats/KXFileGroupBlock.h"
 #include "framework/ComObj.h"
+#include "framework/SysUtils.h"
 #include "support/RawDropTarget.h"
 
 namespace kxtest {
@@ -49,24 +50,14 @@ std::string EncodeImage(HBITMAP bitmap, const GUID& container) {
 }
 
 std::string FileGroupDescriptor(const std::vector<VirtualItem>& items, bool wide) {
-  const UINT count = static_cast<UINT>(items.size());
-  std::string block(reinterpret_cast<const char*>(&count), sizeof count);
+  std::vector<kestrix::blocks::TFileGroupEntry> entries;
   for (const VirtualItem& item : items) {
-    if (wide) {
-      FILEDESCRIPTORW d{};
-      d.dwFlags = FD_ATTRIBUTES | FD_UNICODE;
-      d.dwFileAttributes = item.attributes;
-      wcsncpy(d.cFileName, item.name.c_str(), MAX_PATH - 1);
-      block.append(reinterpret_cast<const char*>(&d), sizeof d);
-    } else {
-      FILEDESCRIPTORA d{};
-      d.dwFlags = FD_ATTRIBUTES;
-      d.dwFileAttributes = item.attributes;
-      WideCharToMultiByte(CP_ACP, 0, item.name.c_str(), -1, d.cFileName, MAX_PATH - 1, nullptr, nullptr);
-      block.append(reinterpret_cast<const char*>(&d), sizeof d);
-    }
+    kestrix::blocks::TFileGroupEntry& entry = entries.emplace_back();
+    entry.Name = wide ? std::string(reinterpret_cast<const char*>(item.name.data()), item.name.size() * 2)
+                      : vcl::AnsiFromUnicode(item.name);
+    entry.Attributes = item.attributes;
   }
-  return block;
+  return kestrix::blocks::FileGroupBlock(entries, wide);
 }
 
 }  // namespace kxtest
