@@ -70,6 +70,7 @@ ScriptedStream::ScriptedStream(const std::string& bytes) {
 }
 
 STDMETHODIMP ScriptedStream::Read(void* pv, ULONG cb, ULONG* got) {
+  ++reads;
   if (got) *got = 0;
   if (delivered >= failAfter) return E_FAIL;
   ULONG n = 0;

@@ -56,7 +56,7 @@ class FakeDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
 // A source's stream over bytes (a real stream on global memory inside) with the faults foreign
 // streams have: reads that deliver less than asked before the end, a read that fails partway, a
 // size in Stat that is not the real one, no seeking. Made positioned at its end, as sources hand
-// streams over that they have just written.
+// streams over that they have just written; counts the reads made on it.
 class ScriptedStream : public vcl::TInterfacedObjectImpl<IStream> {
  public:
   explicit ScriptedStream(const std::string& bytes);
@@ -65,6 +65,7 @@ class ScriptedStream : public vcl::TInterfacedObjectImpl<IStream> {
   std::optional<ULONGLONG> statedSize;   // what Stat says instead of the real size
   bool seekable = true;
   ULONGLONG delivered = 0;
+  int reads = 0;
 
   STDMETHODIMP Read(void* pv, ULONG cb, ULONG* got) override;
   STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
