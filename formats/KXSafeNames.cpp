@@ -168,8 +168,8 @@ std::u16string TUniqueNames::Claim(std::u16string_view Path, std::u16string_view
   std::u16string folded = Folded(wanted);
   if (FTaken.insert(folded).second) return std::u16string(wanted);
   unsigned& next = FNextNumber.try_emplace(std::move(folded), 2).first->second;
-  for (;; ++next) {
-    std::u16string candidate = Numbered(wanted, next);
+  for (;;) {
+    std::u16string candidate = Numbered(wanted, next++);
     if (FTaken.insert(Folded(candidate)).second) return candidate;
   }
 }

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Native (Linux) checks of the GIF reader's loading path, the framework core beneath it and the
-# parsers of foreign blocks (formats/: HDROP, file groups, DIBs, HTML Format, ...): builds them with
-# AddressSanitizer and UndefinedBehaviorSanitizer under clang and under gcc, runs their tests
-# (including the GIF reader's comparison with giflib), then fuzzes the GIF loader, the LZW decoder
-# (against the reference decoder) and each block parser for a bounded time. Any test failure or
-# fuzzer finding fails the script.
+# parsers of foreign blocks (formats/: HDROP, file groups, safe names, DIBs, HTML Format, ...):
+# builds them with AddressSanitizer and UndefinedBehaviorSanitizer under clang and under gcc, runs
+# their tests (including the GIF reader's comparison with giflib), then fuzzes the GIF loader, the
+# LZW decoder (against the reference decoder) and each block parser for a bounded time. Any test
+# failure or fuzzer finding fails the script.
 #
 #   scripts/native-checks.sh [SECONDS]      (default 120)
 #
@@ -16,7 +16,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 budget=${1:-120}
-block_fuzzers=(hdrop filegroup dib html netscape_image metafilepict hdrop_roundtrip mozurl html_roundtrip)
+block_fuzzers=(hdrop filegroup dib html netscape_image metafilepict hdrop_roundtrip mozurl html_roundtrip filegroup_records
+  safenames)
 seconds=$(( budget / 4 > 1 ? budget / 4 : 1 ))
 block_seconds=$(( budget / 2 / ${#block_fuzzers[@]} > 2 ? budget / 2 / ${#block_fuzzers[@]} : 2 ))
 out=$root/build/native-checks

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/KXFileGroupBlock.h"
 #include "formats/KXUtil.h"
 #include "framework/ComObj.h"
 #include "framework/Handles.h"
@@ -36,7 +37,8 @@ const wchar_t kUsage[] =
     L"Without FORMAT, lists every format that the clipboard's data object offers, one line each:\n"
     L"  \"name\",id,medium,aspect,lindex\n"
     L"With FORMAT, prints the data of each format asked for: a hex dump, and the text where the\n"
-    L"format holds text (CF_TEXT, CF_OEMTEXT, CF_UNICODETEXT, \"HTML Format\", ...).\n"
+    L"format holds text (CF_TEXT, CF_OEMTEXT, CF_UNICODETEXT, \"HTML Format\", ...), and one line per\n"
+    L"file for a file group descriptor (\"FileGroupDescriptorW\", \"FileGroupDescriptor\").\n"
     L"\n"
     L"FORMAT is a format number (13, 0xC0F2), a standard name (CF_UNICODETEXT) or a registered\n"
     L"name (\"HTML Format\").\n"
@@ -237,6 +239,42 @@ std::wstring HexDump(const std::string& bytes, size_t maxBytes) {
   return out;
 }
 
+// ---- file group descriptors: one line per record ----
+
+// Whether the format is a file group descriptor, and which form.
+std::optional<bool> FileGroupFormIsWide(const TFormat& format) {
+  for (bool wide : {true, false}) {
+    const wchar_t* name = wide ? L"FileGroupDescriptorW" : L"FileGroupDescriptor";
+    if (CompareStringOrdinal(format.displayName.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL) return wide;
+  }
+  return std::nullopt;
+}
+
+std::wstring FileTimeText(std::uint64_t time) {
+  FILETIME ft{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  SYSTEMTIME st{};
+  if (!FileTimeToSystemTime(&ft, &st)) return L"(not a time)";
+  return vcl::Format(L"%04d-%02d-%02d %02d:%02d:%02d UTC", int{st.wYear}, int{st.wMonth}, int{st.wDay}, int{st.wHour},
+                     int{st.wMinute}, int{st.wSecond});
+}
+
+std::wstring DescribeFileGroup(const std::string& bytes, bool wide) {
+  const std::vector<blocks::TFileGroupRecord> records = blocks::ReadFileGroup(bytes, wide);
+  const std::uint32_t stated = blocks::ReadLE32(bytes, 0);
+  std::wstring out = L"Files (" + vcl::IntToStr(static_cast<long long>(records.size())) + L" records";
+  if (stated != records.size()) out += L"; the block states " + vcl::IntToStr(static_cast<long long>(stated));
+  out += L"):\n";
+  for (const blocks::TFileGroupRecord& r : records) {
+    out += L"  \"" + DecodeText(std::string(blocks::Slice(bytes, r.Name)), wide ? TTextKind::Utf16 : TTextKind::Ansi) + L"\"";
+    if (r.HasSize()) out += L", " + vcl::IntToStr(static_cast<long long>(r.Size)) + L" bytes";
+    if (r.IsFolder()) out += L", folder";
+    if (r.HasAttributes()) out += L", attributes 0x" + vcl::IntToHex(r.Attributes, 8);
+    if (r.Flags & blocks::FileDescriptorHasWriteTime) out += L", written " + FileTimeText(r.LastWriteTime);
+    out += L"\n";
+  }
+  return out;
+}
+
 // ---- data on each medium ----
 
 std::string ReadWholeStream(IStream* stream) {
@@ -357,6 +395,8 @@ int DumpFormat(IDataObject* clipboard, const std::wstring& text, const TOptions&
   std::wstring out = L"Format " + title + L", " + StorageMediumDisplayName(static_cast<int>(medium)) + L": " +
                      about + (about.empty() || about.back() != L'\n' ? L"\n" : L"");
   out += HexDump(bytes, options.maxBytes);
+  const std::optional<bool> fileGroupWide = FileGroupFormIsWide(*format);
+  if (fileGroupWide && (medium == TYMED_HGLOBAL || medium == TYMED_ISTREAM)) out += DescribeFileGroup(bytes, *fileGroupWide);
   TTextKind kind = medium == TYMED_HGLOBAL || medium == TYMED_ISTREAM ? TextKindOf(*format) : TTextKind::None;
   if (kind != TTextKind::None) {
     std::wstring textOf = DecodeText(bytes, kind);

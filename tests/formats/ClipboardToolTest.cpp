@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "formats/KXFileGroupBlock.h"
 #include "framework/Handles.h"
 #include "framework/SysUtils.h"
 #include "support/TestSupport.h"
@@ -108,9 +109,18 @@ TEST(ClipboardInspector, ShowsWhatAnotherProcessPutOnTheClipboard) {
   ASSERT_TRUE(ready && quit);
 
   const std::wstring text = L"Hello clipboard caf\u00E9 \u4E2D";
+  // Two virtual files: one of more than 4 GiB written at a known time, and a folder.
+  auto utf16 = [](std::wstring_view s) { return std::string(reinterpret_cast<const char*>(s.data()), s.size() * 2); };
+  const std::string descriptor = kestrix::blocks::FileGroupBlock(
+      {{utf16(L"report \u00E9.txt"), true, 0x100000005ull, 0x20, 133800000000000000ull},
+       {utf16(L"pictures"), false, 0, kestrix::blocks::FileAttributeDirectory, 0}},
+      true);
+  std::wstring hex = L"hex:";
+  for (unsigned char b : descriptor) hex += vcl::IntToHex(b, 2);
   vcl::TUniqueKernelHandle owner;
   RunProgram(L"kx_clipboard_owner.exe",
-      readyName + L" " + quitName + L" \"" + text + L"\" \"HTML Format\" \"<b>caf\u00E9</b>\"", false, &owner);
+      readyName + L" " + quitName + L" \"" + text + L"\" \"HTML Format\" \"<b>caf\u00E9</b>\" FileGroupDescriptorW " + hex,
+      false, &owner);
   ASSERT_TRUE(owner);
   HANDLE either[] = {ready.Get(), owner.Get()};
   ASSERT_EQ(WaitForMultipleObjects(2, either, FALSE, 20000), WAIT_OBJECT_0) << "the clipboard owner did not start";
@@ -131,6 +141,14 @@ TEST(ClipboardInspector, ShowsWhatAnotherProcessPutOnTheClipboard) {
   EXPECT_TRUE(Has(dump.out, "Text (UTF-16):\n" + vcl::Utf8FromUnicode(text) + "\n")) << dump.out;
   EXPECT_TRUE(Has(dump.out, "Text (UTF-8):\n<b>caf\xC3\xA9</b>\n")) << dump.out;
   EXPECT_TRUE(Has(dump.out, "Text (ANSI):\nHello clipboard caf\xC3\xA9 ?\n")) << dump.out;
+
+  TRun files = Inspect(L"FileGroupDescriptorW --bytes 0");
+  EXPECT_EQ(files.exitCode, 0u) << files.err;
+  EXPECT_TRUE(Has(files.out, "Files (2 records):\n"
+                             "  \"report \xC3\xA9.txt\", 4294967301 bytes, attributes 0x00000020, written 2024-12-30 "
+                             "02:40:00 UTC\n"
+                             "  \"pictures\", folder, attributes 0x00000010\n"))
+      << files.out;
 
   TRun missing = Inspect(L"CF_ENHMETAFILE");
   EXPECT_EQ(missing.exitCode, 4u);

@@ -3,9 +3,10 @@
 // serves requests from other processes until QUIT is signalled or a minute has passed; then it
 // takes its data object off the clipboard again.
 //
-//   kx_clipboard_owner READY_EVENT QUIT_EVENT TEXT FORMAT_NAME FORMAT_CONTENT
+//   kx_clipboard_owner READY_EVENT QUIT_EVENT TEXT FORMAT_NAME FORMAT_CONTENT [FORMAT_NAME FORMAT_CONTENT]...
 //
-// The events are named events the caller created. FORMAT_CONTENT is offered as UTF-8 bytes.
+// The events are named events the caller created. FORMAT_CONTENT is offered as UTF-8 bytes, or as
+// the bytes it spells when it is "hex:" and pairs of hex digits (binary blocks).
 // Exit codes: 0 done, 1 bad command line, 2 events not found, 3 OleSetClipboard failed.
 #include <windows.h>
 #include <ole2.h>
@@ -84,6 +85,14 @@ std::string Encode(UINT codePage, const std::wstring& text) {
   return out;
 }
 
+std::string Content(const std::wstring& argument) {
+  if (argument.rfind(L"hex:", 0) != 0) return Encode(CP_UTF8, argument);
+  std::string bytes;
+  for (std::size_t at = 4; at + 1 < argument.size(); at += 2)
+    bytes.push_back(static_cast<char>(std::stoi(std::wstring(argument.substr(at, 2)), nullptr, 16)));
+  return bytes;
+}
+
 int Serve(const std::vector<std::wstring>& args) {
   vcl::TUniqueKernelHandle ready(OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, args[0].c_str()));
   vcl::TUniqueKernelHandle quit(OpenEventW(SYNCHRONIZE, FALSE, args[1].c_str()));
@@ -93,7 +102,8 @@ int Serve(const std::vector<std::wstring>& args) {
   const std::wstring& text = args[2];
   data->Offer(CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t)));
   data->Offer(CF_TEXT, Encode(CP_ACP, text) + '\0');
-  data->Offer(RegisterClipboardFormatW(args[3].c_str()), Encode(CP_UTF8, args[4]));
+  for (std::size_t n = 3; n + 1 < args.size(); n += 2)
+    data->Offer(RegisterClipboardFormatW(args[n].c_str()), Content(args[n + 1]));
   if (FAILED(OleSetClipboard(data.Get()))) return 3;
   SetEvent(ready.Get());
 
@@ -120,8 +130,8 @@ int Serve(const std::vector<std::wstring>& args) {
 int main() {
   int count = 0;
   std::unique_ptr<wchar_t*, decltype(&LocalFree)> argv(CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
-  if (!argv || count != 6) {
-    std::fputs("usage: kx_clipboard_owner READY_EVENT QUIT_EVENT TEXT FORMAT_NAME FORMAT_CONTENT\n", stderr);
+  if (!argv || count < 6 || count % 2 != 0) {
+    std::fputs("usage: kx_clipboard_owner READY_EVENT QUIT_EVENT TEXT FORMAT_NAME FORMAT_CONTENT...\n", stderr);
     return 1;
   }
   std::vector<std::wstring> args(argv.get() + 1, argv.get() + count);

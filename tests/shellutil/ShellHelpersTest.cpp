@@ -9,6 +9,7 @@
 #include "formats/KXUtil.h"
 #include "framework/ComObj.h"
 #include "framework/Streams.h"
+#include "support/FakeDataObject.h"
 #include "support/TestSupport.h"
 
 using namespace kestrix;
@@ -21,32 +22,6 @@ std::string FileBytes(const std::wstring& path) {
   m.LoadFromFile(path);
   return std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.Size()));
 }
-
-// A real stream on global memory that counts the reads made on it.
-class CountingStream : public vcl::TInterfacedObjectImpl<IStream> {
- public:
-  explicit CountingStream(const std::string& bytes) {
-    CreateStreamOnHGlobal(nullptr, TRUE, FInner.Put());
-    ULONG n;
-    FInner->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &n);
-    AddRef();
-  }
-  int reads = 0;
-  STDMETHODIMP Read(void* pv, ULONG cb, ULONG* got) override { ++reads; return FInner->Read(pv, cb, got); }
-  STDMETHODIMP Write(const void* pv, ULONG cb, ULONG* put) override { return FInner->Write(pv, cb, put); }
-  STDMETHODIMP Seek(LARGE_INTEGER d, DWORD o, ULARGE_INTEGER* p) override { return FInner->Seek(d, o, p); }
-  STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-  STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  STDMETHODIMP Commit(DWORD) override { return S_OK; }
-  STDMETHODIMP Revert() override { return E_NOTIMPL; }
-  STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
-
- private:
-  TComPtr<IStream> FInner;
-};
 
 }  // namespace
 
@@ -73,8 +48,8 @@ TEST(ShellHelpers, SaveIStreamToFileReadsInChunksFromTheStart) {
   for (Case c : {Case{30000, 2}, Case{0, 1}, Case{65000, 3}}) {
     std::string bytes(c.size, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
-    auto* stream = new CountingStream(bytes);
-    TComPtr<IStream> owner = TComPtr<IStream>::Attach(stream);
+    TComPtr<kxtest::ScriptedStream> owner(new kxtest::ScriptedStream(bytes));
+    kxtest::ScriptedStream* stream = owner.Get();
     std::wstring path = folder + L"s" + std::to_wstring(c.size) + L".bin";
     EXPECT_EQ(SaveIStreamToFile(stream, path), path);  // the stream stands at its end: it is rewound
     EXPECT_EQ(stream->reads, c.reads) << c.size;

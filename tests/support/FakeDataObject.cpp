@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "vocabulary/KXEnum.h"
@@ -60,6 +61,60 @@ std::string FileGroupDescriptorA(const std::string& firstName) {
   fgd.cItems = 1;
   std::strncpy(fgd.fgd[0].cFileName, firstName.c_str(), MAX_PATH - 1);
   return std::string(reinterpret_cast<const char*>(&fgd), sizeof fgd);
+}
+
+ScriptedStream::ScriptedStream(const std::string& bytes) {
+  CreateStreamOnHGlobal(nullptr, TRUE, FInner.Put());
+  ULONG written = 0;
+  FInner->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+}
+
+STDMETHODIMP ScriptedStream::Read(void* pv, ULONG cb, ULONG* got) {
+  ++reads;
+  if (got) *got = 0;
+  if (delivered >= failAfter) return E_FAIL;
+  ULONG n = 0;
+  const HRESULT hr = FInner->Read(pv, std::min<ULONGLONG>({cb, maxRead, failAfter - delivered}), &n);
+  delivered += n;
+  if (got) *got = n;
+  return hr;
+}
+
+STDMETHODIMP ScriptedStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) {
+  return seekable ? FInner->Seek(move, origin, position) : E_NOTIMPL;
+}
+
+STDMETHODIMP ScriptedStream::Stat(STATSTG* stat, DWORD flags) {
+  const HRESULT hr = FInner->Stat(stat, flags);
+  if (SUCCEEDED(hr) && statedSize) stat->cbSize.QuadPart = *statedSize;
+  return hr;
+}
+
+FakeDataObject::Renderer RenderStream(vcl::TComPtr<IStream> stream) {
+  return [stream](const FORMATETC&, STGMEDIUM& m) {
+    m.tymed = TYMED_ISTREAM;
+    m.pstm = vcl::TComPtr<IStream>(stream).Detach();
+    return S_OK;
+  };
+}
+
+FakeDataObject::Renderer RenderStorage(const std::wstring& streamName, std::string bytes) {
+  return [streamName, bytes](const FORMATETC&, STGMEDIUM& m) {
+    vcl::TComPtr<ILockBytes> memory;
+    vcl::TComPtr<IStorage> storage;
+    vcl::TComPtr<IStream> stream;
+    ULONG written = 0;
+    HRESULT hr = CreateILockBytesOnHGlobal(nullptr, TRUE, memory.Put());
+    if (SUCCEEDED(hr))
+      hr = StgCreateDocfileOnILockBytes(memory.Get(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, storage.Put());
+    if (SUCCEEDED(hr))
+      hr = storage->CreateStream(streamName.c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stream.Put());
+    if (SUCCEEDED(hr)) hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+    if (FAILED(hr)) return hr;
+    m.tymed = TYMED_ISTORAGE;
+    m.pstg = storage.Detach();
+    return S_OK;
+  };
 }
 
 vcl::TComPtr<FakeDataObject> MakeFake() { return vcl::TComPtr<FakeDataObject>(new FakeDataObject); }

@@ -6,7 +6,9 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <climits>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,41 @@ class FakeDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
   std::vector<Entry> FEntries;
   int FGetDataCalls = 0;
 };
+
+// A source's stream over bytes (a real stream on global memory inside) with the faults foreign
+// streams have: reads that deliver less than asked before the end, a read that fails partway, a
+// size in Stat that is not the real one, no seeking. Made positioned at its end, as sources hand
+// streams over that they have just written; counts the reads made on it.
+class ScriptedStream : public vcl::TInterfacedObjectImpl<IStream> {
+ public:
+  explicit ScriptedStream(const std::string& bytes);
+  ULONG maxRead = ULONG_MAX;             // delivered at most per Read, with S_OK
+  ULONGLONG failAfter = ULLONG_MAX;      // Read answers E_FAIL once this many bytes were delivered
+  std::optional<ULONGLONG> statedSize;   // what Stat says instead of the real size
+  bool seekable = true;
+  ULONGLONG delivered = 0;
+  int reads = 0;
+
+  STDMETHODIMP Read(void* pv, ULONG cb, ULONG* got) override;
+  STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+  STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override;
+  STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+  STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  STDMETHODIMP Commit(DWORD) override { return S_OK; }
+  STDMETHODIMP Revert() override { return E_NOTIMPL; }
+  STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP Stat(STATSTG* stat, DWORD flags) override;
+  STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
+
+ private:
+  vcl::TComPtr<IStream> FInner;
+};
+
+// Renderers for OfferRendered: the stream (a new reference each time) or a storage in memory
+// holding one stream of these bytes.
+FakeDataObject::Renderer RenderStream(vcl::TComPtr<IStream> stream);
+FakeDataObject::Renderer RenderStorage(const std::wstring& streamName, std::string bytes);
 
 // Makes a new FakeDataObject held by one reference.
 vcl::TComPtr<FakeDataObject> MakeFake();
