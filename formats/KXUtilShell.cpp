@@ -105,19 +105,21 @@ bool DragDetectEx(HWND Window, const vcl::TPoint& Point, vcl::TMouseButton Butto
 
 std::wstring SaveIStreamToFile(IStream* Stream, const std::wstring& FileName) {
   enum { kChunk = 30000 };
-  vcl::TMemoryStream collected;
+  vcl::TFileStream file(FileName, vcl::fmCreate);
   if (Stream) {
     LARGE_INTEGER zero{};
     Stream->Seek(zero, STREAM_SEEK_SET, nullptr);
     std::string chunk(kChunk, '\0');
+    // A stream may deliver less than asked before its end (one across processes, a network
+    // stream): only a read that delivers nothing ends it.
     for (;;) {
       ULONG got = 0;
-      HRESULT hr = Stream->Read(chunk.data(), kChunk, &got);
-      collected.WriteBuffer(chunk.data(), std::min<ULONG>(got, kChunk));
-      if (FAILED(hr) || got < kChunk) break;
+      const HRESULT hr = Stream->Read(chunk.data(), kChunk, &got);
+      got = std::min<ULONG>(got, kChunk);
+      file.WriteBuffer(chunk.data(), got);
+      if (FAILED(hr) || got == 0) break;
     }
   }
-  collected.SaveToFile(FileName);
   return FileName;
 }
 

@@ -43,14 +43,17 @@ TEST(ShellHelpers, SaveIStreamToFileReadsInChunksFromTheStart) {
   std::wstring folder = kxtest::MakeTempFolder(L"savestream");
   struct Case {
     size_t size;
+    ULONG maxRead;  // what the stream delivers per read at most
     int reads;
   };
-  for (Case c : {Case{30000, 2}, Case{0, 1}, Case{65000, 3}}) {
+  // Short reads do not end the stream; only a read that delivers nothing does.
+  for (Case c : {Case{30000, ULONG_MAX, 2}, Case{0, ULONG_MAX, 1}, Case{65000, ULONG_MAX, 4}, Case{65000, 1000, 66}}) {
     std::string bytes(c.size, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
     TComPtr<kxtest::ScriptedStream> owner(new kxtest::ScriptedStream(bytes));
     kxtest::ScriptedStream* stream = owner.Get();
-    std::wstring path = folder + L"s" + std::to_wstring(c.size) + L".bin";
+    stream->maxRead = c.maxRead;
+    std::wstring path = folder + L"s" + std::to_wstring(c.size) + L"-" + std::to_wstring(c.reads) + L".bin";
     EXPECT_EQ(SaveIStreamToFile(stream, path), path);  // the stream stands at its end: it is rewound
     EXPECT_EQ(stream->reads, c.reads) << c.size;
     EXPECT_EQ(FileBytes(path), bytes);
