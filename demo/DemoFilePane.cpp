@@ -1,22 +1,14 @@
 #include "DemoFilePane.h"
 
+#include <algorithm>
+
+#include "DemoControls.h"
+
 #include "framework/SysUtils.h"
 
 using namespace kestrix;
 
 namespace {
-
-void Place(vcl::TControl* control, vcl::TWinControl* parent, int x, int y, int w, int h) {
-  control->SetParent(parent);
-  control->SetBounds(x, y, w, h);
-}
-
-vcl::TLabel* Label(vcl::TForm* form, const wchar_t* text, int x, int y, int width) {
-  auto* label = new vcl::TLabel(form);
-  Place(label, form, x, y, width, 18);
-  label->SetText(text);
-  return label;
-}
 
 std::wstring SizeText(const TKXDroppedFile& file) {
   if (file.IsFolder) return L"folder";
@@ -27,15 +19,15 @@ std::wstring SizeText(const TKXDroppedFile& file) {
 }  // namespace
 
 TDemoFilePane::TDemoFilePane(vcl::TForm* Form, int Left, int Top, int Width, int Height) {
-  Label(Form, L"Drag a file made on demand:", Left, Top, Width);
+  DemoLabel(Form, L"Drag a file made on demand:", Left, Top, Width);
   FDonor = new vcl::TPanel(Form);
-  Place(FDonor, Form, Left, Top + 20, Width, 60);
+  DemoPlace(FDonor, Form, Left, Top + 20, Width, 60);
   FDonor->SetText(GeneratedName());
 
-  Label(Form, L"Drop files here (real and virtual):", Left, Top + 96, Width);
+  DemoLabel(Form, L"Drop files here (real and virtual):", Left, Top + 96, Width);
   FAcceptor = new vcl::TListBox(Form);
-  Place(FAcceptor, Form, Left, Top + 116, Width, Height - 150);
-  FStatus = Label(Form, L"Last file drop: -", Left, Top + Height - 26, Width);
+  DemoPlace(FAcceptor, Form, Left, Top + 116, Width, Height - 150);
+  FStatus = DemoLabel(Form, L"Last file drop: -", Left, Top + Height - 26, Width);
 
   FSource = new TKXFileSource(Form);
   FSource->AddVirtualFile(GeneratedName(), GeneratedContents().size());

@@ -1,42 +1,28 @@
 #include "DemoPicturePane.h"
 
+#include "DemoControls.h"
+
 #include "framework/GraphicsMetafile.h"
 #include "framework/Handles.h"
 
 using namespace kestrix;
 
-namespace {
-
-void Place(vcl::TControl* control, vcl::TWinControl* parent, int x, int y, int w, int h) {
-  control->SetParent(parent);
-  control->SetBounds(x, y, w, h);
-}
-
-vcl::TLabel* Label(vcl::TForm* form, const wchar_t* text, int x, int y, int width) {
-  auto* label = new vcl::TLabel(form);
-  Place(label, form, x, y, width, 18);
-  label->SetText(text);
-  return label;
-}
-
-}  // namespace
-
 TDemoPicturePane::TDemoPicturePane(vcl::TForm* Form, int Left, int Top, int Width) {
   const int half = (Width - 18) / 2;
-  Label(Form, L"Drag the picture from here:", Left, Top, half);
+  DemoLabel(Form, L"Drag the picture from here:", Left, Top, half);
   FDonor = new vcl::TPanel(Form);
-  Place(FDonor, Form, Left, Top + 20, 180, 110);
+  DemoPlace(FDonor, Form, Left, Top + 20, 180, 110);
   FDonorImage = new vcl::TImage(Form);
-  Place(FDonorImage, FDonor, 10, 5, 160, 100);
+  DemoPlace(FDonorImage, FDonor, 10, 5, 160, 100);
   DrawDonorPicture();
 
-  Label(Form, L"Drop a picture here (bitmaps, metafiles, browser images):", Left + half + 18, Top, half);
+  DemoLabel(Form, L"Drop a picture here (bitmaps, metafiles, browser images):", Left + half + 18, Top, half);
   FAcceptor = new vcl::TPanel(Form);
-  Place(FAcceptor, Form, Left + half + 18, Top + 20, half, 110);
+  DemoPlace(FAcceptor, Form, Left + half + 18, Top + 20, half, 110);
   FDroppedImage = new vcl::TImage(Form);
-  Place(FDroppedImage, FAcceptor, 5, 5, half - 10, 100);
+  DemoPlace(FDroppedImage, FAcceptor, 5, 5, half - 10, 100);
   FDroppedImage->SetCenter(true);
-  FStatus = Label(Form, L"Last picture drop: -", Left, Top + 136, Width);
+  FStatus = DemoLabel(Form, L"Last picture drop: -", Left, Top + 136, Width);
 
   FSource = new TKXGraphicSource(Form);
   FSource->setDonorImage(FDonorImage);
