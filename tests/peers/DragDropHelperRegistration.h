@@ -26,6 +26,9 @@ class TDragDropHelperRegistration {
     if (!FOwned) return;
     FSavedServer = Read(nullptr);
     FSavedModel = Read(L"ThreadingModel");
+    // Test folders are named after the process id, which Wine hands out again from run to run:
+    // a log left by an earlier run would read as calls of this one.
+    DeleteFileW(LogFile.c_str());
     SetEnvironmentVariableW(kDragDropHelperLogVariable, LogFile.c_str());
     FOk = Write(nullptr, ProgramFolder() + L"kx_dragdrop_helper.dll") && Write(L"ThreadingModel", L"Apartment");
   }
