@@ -7,6 +7,7 @@
 #include "formats/KXMetafilePictBlock.h"
 #include "formats/KXUtil.h"
 #include "framework/ComObj.h"
+#include "framework/DataMedium.h"
 #include "framework/Handles.h"
 
 namespace kestrix {
@@ -177,10 +178,7 @@ std::string DataObjGetFormat(IDataObject* DataObject, const std::wstring& Format
   if (id == 0) return {};
   FORMATETC fe = OneShotRequest(id);
   vcl::TStgMedium medium;
-  if (FAILED(DataObject->GetData(&fe, medium.Put()))) {
-    medium.Release();  // a failed call hands nothing over; whatever it left there is not ours
-    return {};
-  }
+  if (FAILED(vcl::GetDataInto(DataObject, fe, medium))) return {};
   return DataOfMedium(medium.Get(), id, fe.tymed);
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "framework/DataMedium.h"
 #include "framework/Forms.h"
 #include "framework/Handles.h"
 #include "vocabulary/KXDragImage.h"
@@ -35,7 +36,7 @@ HRESULT RunDragLoop(TDragSourceState& State, IDataObject* Data, IDropSource* Sou
     FORMATETC fe{static_cast<CLIPFORMAT>(CF_PERFORMEDDROPEFFECT), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     vcl::TStgMedium performed;
     // Asked only when offered: a data object's GetData may tell its component of the request.
-    if (CF_PERFORMEDDROPEFFECT && Data->QueryGetData(&fe) == S_OK && Data->GetData(&fe, performed.Put()) == S_OK &&
+    if (CF_PERFORMEDDROPEFFECT && Data->QueryGetData(&fe) == S_OK && vcl::GetDataInto(Data, fe, performed) == S_OK &&
         performed->tymed == TYMED_HGLOBAL) {
       vcl::TGlobalLock lock(performed->hGlobal);
       DWORD said = 0;

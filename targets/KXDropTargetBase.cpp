@@ -1,5 +1,6 @@
 #include "targets/KXDropTargetBase.h"
 
+#include "framework/DataMedium.h"
 #include "framework/Forms.h"
 #include "targets/KXGenericTarget.h"
 
@@ -17,7 +18,7 @@ bool TKXDropTargetBase::Offers(UINT cfFormat, DWORD tymed) const {
 HRESULT TKXDropTargetBase::Fetch(UINT cfFormat, DWORD tymed, vcl::TStgMedium& medium) const {
   if (!FDataObj) return E_UNEXPECTED;
   FORMATETC fe{static_cast<CLIPFORMAT>(cfFormat), nullptr, DVASPECT_CONTENT, -1, tymed};
-  return FDataObj->GetData(&fe, medium.Put());
+  return vcl::GetDataInto(FDataObj.Get(), fe, medium);
 }
 
 void TKXDropTargetBase::TakeDropDataObject(IDataObject* dataObj) {

@@ -20,15 +20,6 @@ FILETIME FileTimeOf(std::uint64_t value) {
   return {static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32)};
 }
 
-// A whole global block of the data object; empty when it is not offered in global memory.
-std::string FetchBlock(IDataObject* data, UINT format) {
-  if (!data || format == 0) return {};
-  FORMATETC fe{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  vcl::TStgMedium medium;
-  if (FAILED(data->GetData(&fe, medium.Put())) || medium->tymed != TYMED_HGLOBAL || !medium->hGlobal) return {};
-  return GetHandleDataToString(medium->hGlobal);
-}
-
 }  // namespace
 
 UINT TFileDropTarget::DeferredDropMessage() {
@@ -94,7 +85,7 @@ std::vector<TKXDroppedFile> TFileDropTarget::ReadRealFiles() const {
 std::vector<TKXDroppedFile> TFileDropTarget::ReadVirtualFiles() const {
   // The Unicode descriptor names every item exactly; the ANSI one only as far as the code page can.
   for (const bool wide : {true, false}) {
-    const std::string block = FetchBlock(CurrentDataObject().Get(), wide ? CF_FILEGROUPDESCRIPTORW : CF_FILEGROUPDESCRIPTOR);
+    const std::string block = FileGroupDescriptorBlock(CurrentDataObject().Get(), wide);
     const std::vector<blocks::TFileGroupRecord> records = blocks::ReadFileGroup(block, wide);
     if (records.empty()) continue;
     std::vector<TKXDroppedFile> files;

@@ -23,15 +23,9 @@ constexpr DWORD kContentsMedia = TYMED_HGLOBAL | TYMED_ISTREAM | TYMED_ISTORAGE;
 // The indexes (lindex) of the descriptor's items that are not folders, the wide descriptor first.
 std::vector<LONG> FileItems(IDataObject* data) {
   for (bool wide : {true, false}) {
-    FORMATETC fe{static_cast<CLIPFORMAT>(wide ? CF_FILEGROUPDESCRIPTORW : CF_FILEGROUPDESCRIPTOR), nullptr,
-                 DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    vcl::TStgMedium medium;
-    if (FAILED(data->GetData(&fe, medium.Put())) || medium->tymed != TYMED_HGLOBAL) continue;
-    std::vector<blocks::TFileGroupRecord> records;
-    {
-      vcl::TGlobalLock lock(medium->hGlobal);
-      records = blocks::ReadFileGroup(lock.View(), wide);
-    }
+    const std::string block = FileGroupDescriptorBlock(data, wide);
+    if (block.empty()) continue;
+    const std::vector<blocks::TFileGroupRecord> records = blocks::ReadFileGroup(block, wide);
     std::vector<LONG> items;
     for (size_t i = 0; i < records.size() && items.size() < size_t(kVirtualImageMaxItems); ++i)
       if (!records[i].IsFolder()) items.push_back(static_cast<LONG>(i));

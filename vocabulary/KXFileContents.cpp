@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "framework/ComObj.h"
+#include "framework/DataMedium.h"
 #include "framework/Handles.h"
 #include "vocabulary/KXComps.h"
 
@@ -130,6 +131,16 @@ UINT FileContentsFormat() {
   return CF_FILECONTENTS ? CF_FILECONTENTS : RegisterClipboardFormatW(L"FileContents");
 }
 
+std::string FileGroupDescriptorBlock(IDataObject* DataObject, bool Wide) {
+  const UINT format = Wide ? CF_FILEGROUPDESCRIPTORW : CF_FILEGROUPDESCRIPTOR;
+  if (!DataObject || format == 0) return {};
+  FORMATETC fe{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  vcl::TStgMedium medium;
+  if (FAILED(vcl::GetDataInto(DataObject, fe, medium)) || medium->tymed != TYMED_HGLOBAL || !medium->hGlobal) return {};
+  vcl::TGlobalLock lock(medium->hGlobal);
+  return std::string(lock.View());
+}
+
 TFileContentsResult ReadFileContents(IDataObject* DataObject, LONG Index, vcl::TStream& Out, std::uint64_t Limit,
                                      const TFileContentsProgress& Progress) {
   if (!DataObject) return TFileContentsResult::NotOffered;
@@ -139,12 +150,11 @@ TFileContentsResult ReadFileContents(IDataObject* DataObject, LONG Index, vcl::T
   bool got = false;
   for (const DWORD tymed : {MediaRead, DWORD{TYMED_ISTREAM}, DWORD{TYMED_HGLOBAL}, DWORD{TYMED_ISTORAGE}}) {
     FORMATETC request{static_cast<CLIPFORMAT>(FileContentsFormat()), nullptr, DVASPECT_CONTENT, Index, tymed};
-    const HRESULT hr = DataObject->GetData(&request, medium.Put());
+    const HRESULT hr = vcl::GetDataInto(DataObject, request, medium);
     if (SUCCEEDED(hr)) {
       got = true;
       break;
     }
-    medium.Release();  // a failing GetData hands nothing over, whatever it wrote there
     if (!IsRefusal(hr)) return TFileContentsResult::Failed;
   }
   if (!got) return TFileContentsResult::NotOffered;

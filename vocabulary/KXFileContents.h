@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "framework/Export.h"
 #include "framework/Streams.h"
@@ -36,6 +37,10 @@ enum class TFileContentsResult {
 KX_API TFileContentsResult ReadFileContents(IDataObject* DataObject, LONG Index, vcl::TStream& Out,
                                             std::uint64_t Limit = UINT64_MAX,
                                             const TFileContentsProgress& Progress = {});
+
+// The data object's file group descriptor ("FileGroupDescriptorW" when Wide, else the ANSI
+// "FileGroupDescriptor") as the bytes of its global block; empty when it offers none.
+KX_API std::string FileGroupDescriptorBlock(IDataObject* DataObject, bool Wide);
 
 // The registered clipboard format "FileContents".
 KX_API UINT FileContentsFormat();
