@@ -13,7 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 native=(cmake ninja-build make g++ clang libclang-rt-14-dev googletest
         g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools
         wine wine64 xvfb xauth x11-utils imagemagick giflib-tools libgif-dev libstb-dev
-        binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 file python3 fonts-wqy-microhei)
+        binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 file python3 fonts-wqy-microhei ccache)
 foreign=(wine32:i386)
 
 # The MinGW compilers default to the win32 thread model, which lacks std::thread/std::mutex; the
