@@ -70,11 +70,8 @@ TEST(NewSourceDrag, DragsThroughTheSharedBases) {
   source->Note = "a fourth kind of data";
   PumpMessages(100);
 
-  DragDriver driver;
-  ASSERT_TRUE(driver.Press(sourceWnd.Handle(), sourceWnd.Centre()));
-  driver.Run(DropOn(targetWnd.Handle(), targetWnd.Centre()));
-  EXPECT_TRUE(source->Execute());
-  EXPECT_TRUE(driver.Wait());
+  EXPECT_TRUE(DragWith(sourceWnd.Handle(), sourceWnd.Centre(), DropOn(targetWnd.Handle(), targetWnd.Centre()),
+                       [&] { return source->Execute(); }));
 
   EXPECT_EQ(target->drops, 1);
   ASSERT_EQ(target->enumerated.size(), 1u);
