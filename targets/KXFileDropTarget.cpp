@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "formats/KXFileGroupBlock.h"
@@ -118,8 +119,11 @@ std::wstring_view LastComponent(std::wstring_view path) {
   const size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
 }
-bool SameName(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+// A name in the case the file system compares names in (CompareStringOrdinal's upper case).
+std::wstring FoldedName(std::wstring_view name) {
+  std::wstring folded(name);
+  if (!folded.empty()) CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+  return folded;
 }
 
 }  // namespace
@@ -131,12 +135,12 @@ std::vector<TKXDroppedFile> TFileDropTarget::ReadDroppedItems() const {
   // A source may offer the same items both ways (the shell for items it can also render): a
   // virtual item under a name the real files already have is that item again. Virtual items of
   // other names are files of their own that a source drags beside real ones.
-  const size_t real = files.size();
+  // The real names are looked up by hash, so that long lists on both sides stay linear.
+  std::unordered_set<std::wstring> realNames;
+  realNames.reserve(files.size());
+  for (const TKXDroppedFile& r : files) realNames.insert(FoldedName(LastComponent(r.Name)));
   for (TKXDroppedFile& file : ReadVirtualFiles()) {
-    const std::wstring_view top = FirstComponent(file.Name);
-    const bool again = std::any_of(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(real),
-                                   [&](const TKXDroppedFile& r) { return SameName(LastComponent(r.Name), top); });
-    if (!again) files.push_back(std::move(file));
+    if (!realNames.count(FoldedName(FirstComponent(file.Name)))) files.push_back(std::move(file));
   }
   return files;
 }
@@ -174,6 +178,7 @@ HRESULT TFileDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
   FAsynchronous = false;
   FFiles = ReadDroppedItems();
   FSavedPaths.assign(FFiles.size(), std::wstring());
+  FSaveOutcomes.assign(FFiles.size(), TSaveOutcome{});
   if (FFiles.empty()) {
     dwEffect = DROPEFFECT_NONE;
     ReportNoEffect();
@@ -223,6 +228,9 @@ bool TFileDropTarget::CompleteDrop(WPARAM Token) {
 }
 
 void TFileDropTarget::EndDrop(bool Succeeded) {
+  // A drop whose deferred OnDrop never ran was never taken by the application: whatever ends it
+  // (the next drop, the component's end), the source learns that nothing was done.
+  if (FPendingToken != 0) Succeeded = false;
   FPendingToken = 0;
   // Taken out first: the source's EndOperation may call back into the application.
   vcl::TComPtr<IAsyncOperation> async = std::move(FAsync);
