@@ -2,9 +2,10 @@
 // Asking a data object for a medium. A GetData that fails hands nothing over, whatever it left in
 // the medium; releasing that would free something that is not ours (or nothing at all), so every
 // request of the library goes through here and keeps a medium only on success, and only of a
-// kind it asked for. Any other answer is given back without ReleaseStgMedium acting on what it
-// names (a file medium's file would be deleted, a handle may be anyone's): its reference to
-// release and the interface it carries are released, a file name is freed, handles are left.
+// kind it asked for. Any other medium leaves Medium empty (TYMED_NULL) and is given back without
+// ReleaseStgMedium acting on what it names (a file medium's file would be deleted, a handle may
+// be anyone's): the interface it carries and its pUnkForRelease are released, a file name is
+// freed, handles are left alone.
 #include <windows.h>
 #include <ole2.h>
 
@@ -32,8 +33,9 @@ inline HRESULT GetDataInto(IDataObject* Data, FORMATETC& Request, TStgMedium& Me
   // One kind, and one of those asked for.
   const DWORD kind = got.tymed;
   if (kind == TYMED_NULL || (kind & (kind - 1)) != 0 || (kind & Request.tymed) == 0) {
+    // The call's result stands (a target still counts the drop), but its medium stays empty.
     DiscardForeignMedium(got);
-    return DV_E_TYMED;
+    return hr;
   }
   *Medium.Put() = got;
   return hr;

@@ -100,6 +100,7 @@ TSaveOutcome OutcomeOf(TFileContentsResult result) {
 // slot here or on another machine, a volume); null when it may. Decided on the spelling alone, so
 // that nothing a source names is opened that could block or act as a device.
 const wchar_t* DevicePathReason(const std::wstring& path) {
+  std::wstring unc;  // "\\?\UNC\server\share" as "\\server\share"
   std::wstring_view p = path;
   const auto startsWith = [&](std::wstring_view prefix) {
     return p.size() >= prefix.size() &&
@@ -112,7 +113,8 @@ const wchar_t* DevicePathReason(const std::wstring& path) {
     if (driveFollows) {
       p.remove_prefix(4);
     } else if (startsWith(L"\\\\?\\UNC\\")) {
-      p.remove_prefix(6);  // leaves "\\server\share..."
+      unc = L"\\\\" + path.substr(8);
+      p = unc;
     } else {
       return L"refused: a device or volume, not a file";
     }
