@@ -452,6 +452,56 @@ class HostileData : public kxtest::FakeDataObject {
   bool Hostile(UINT f) const { return std::find(formats.begin(), formats.end(), f) != formats.end(); }
 };
 
+// A source's storage that never ends: its elements go on for ever, each a stream of 64 KiB. Its
+// own CopyTo is not offered, as a foreign storage need not.
+class EndlessStorage : public vcl::TInterfacedObjectImpl<IStorage> {
+  class Elements : public vcl::TInterfacedObjectImpl<IEnumSTATSTG> {
+   public:
+    STDMETHODIMP Next(ULONG, STATSTG* stat, ULONG* got) override {
+      std::memset(stat, 0, sizeof *stat);
+      const std::wstring name = L"s" + std::to_wstring(++FNext);
+      stat->pwcsName = static_cast<LPOLESTR>(CoTaskMemAlloc((name.size() + 1) * sizeof(wchar_t)));
+      std::memcpy(stat->pwcsName, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+      stat->type = STGTY_STREAM;
+      if (got) *got = 1;
+      return S_OK;
+    }
+    STDMETHODIMP Skip(ULONG) override { return S_OK; }
+    STDMETHODIMP Reset() override { return S_OK; }
+    STDMETHODIMP Clone(IEnumSTATSTG**) override { return E_NOTIMPL; }
+
+   private:
+    int FNext = 0;
+  };
+
+ public:
+  STDMETHODIMP OpenStream(const OLECHAR*, void*, DWORD, DWORD, IStream** out) override {
+    return CreateStreamOnHGlobal(kxtest::GlobalWithBytes(std::string(64 << 10, 's')), TRUE, out);
+  }
+  STDMETHODIMP EnumElements(DWORD, void*, DWORD, IEnumSTATSTG** out) override {
+    *out = new Elements;
+    (*out)->AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP Stat(STATSTG* stat, DWORD) override {
+    std::memset(stat, 0, sizeof *stat);
+    stat->type = STGTY_STORAGE;
+    return S_OK;
+  }
+  STDMETHODIMP CreateStream(const OLECHAR*, DWORD, DWORD, DWORD, IStream**) override { return E_NOTIMPL; }
+  STDMETHODIMP CreateStorage(const OLECHAR*, DWORD, DWORD, DWORD, IStorage**) override { return E_NOTIMPL; }
+  STDMETHODIMP OpenStorage(const OLECHAR*, IStorage*, DWORD, SNB, DWORD, IStorage**) override { return E_NOTIMPL; }
+  STDMETHODIMP CopyTo(DWORD, const IID*, SNB, IStorage*) override { return E_NOTIMPL; }
+  STDMETHODIMP MoveElementTo(const OLECHAR*, IStorage*, const OLECHAR*, DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP Commit(DWORD) override { return S_OK; }
+  STDMETHODIMP Revert() override { return E_NOTIMPL; }
+  STDMETHODIMP DestroyElement(const OLECHAR*) override { return E_NOTIMPL; }
+  STDMETHODIMP RenameElement(const OLECHAR*, const OLECHAR*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetElementTimes(const OLECHAR*, const FILETIME*, const FILETIME*, const FILETIME*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetClass(REFCLSID) override { return E_NOTIMPL; }
+  STDMETHODIMP SetStateBits(DWORD, DWORD) override { return E_NOTIMPL; }
+};
+
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD put = 0;
@@ -561,6 +611,16 @@ TEST(FileTarget, EachHostileItemGetsItsOwnResult) {
       {L"a storage past the limit", [&](Setup& s) {
          s.target->setMaxFileSize(64 << 10);
          virtualItem({L"big.msg", std::string(8 << 20, 'x'), true})(s);
+       }, fsrTooLarge, L""},
+      {L"a storage that never ends", [&](Setup& s) {
+         s.target->setMaxFileSize(1 << 20);
+         s.data->Offer(CF_FILEGROUPDESCRIPTORW, Descriptor({{L"endless.msg", ""}}, true));
+         s.data->OfferRendered(CF_FILECONTENTS, TYMED_ISTORAGE, [](const FORMATETC&, STGMEDIUM& m) {
+           m.tymed = TYMED_ISTORAGE;
+           m.pstg = new EndlessStorage;
+           m.pstg->AddRef();
+           return S_OK;
+         });
        }, fsrTooLarge, L""},
       {L"a folder that holds the target", real(base), fsrRefused, L""},
       {L"the target folder itself", real([](Setup& s) { return s.folder; }), fsrRefused, L""},
