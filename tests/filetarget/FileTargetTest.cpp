@@ -646,6 +646,13 @@ TEST(FileTarget, EachHostileItemGetsItsOwnResult) {
          if (name) HeapFree(GetProcessHeap(), 0, name);
          return name ? z : base(s);
        }), fsrRefused, L""},
+      {L"the folder holding the target through a link", real([&](Setup& s) {
+         // Where links cannot be made the folder itself is dropped instead: Wine 8 answers
+         // CreateSymbolicLinkW with success and makes nothing.
+         const std::wstring link = outside + L"link-" + std::to_wstring(GetTickCount());
+         CreateSymbolicLinkW(link.c_str(), base(s).c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+         return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES ? link : base(s);
+       }), fsrRefused, L""},
       {L"a folder inside the target", [&](Setup& s) {
          CreateDirectoryW((s.folder + L"sub").c_str(), nullptr);
          WriteFileBytes(s.folder + L"sub\\a.txt", "a");
