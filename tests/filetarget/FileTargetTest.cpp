@@ -430,6 +430,7 @@ class HostileData : public kxtest::FakeDataObject {
   DWORD tymed = TYMED_NULL;
   std::wstring fileName;
   HGLOBAL global = nullptr;
+  bool release = true;  // hands out a pUnkForRelease (without one, ReleaseStgMedium deletes a file medium's file)
   TComPtr<Counted> unk{new Counted};
   STDMETHODIMP GetData(FORMATETC* request, STGMEDIUM* medium) override {
     if (!request || !medium || !Hostile(request->cfFormat)) return FakeDataObject::GetData(request, medium);
@@ -440,7 +441,7 @@ class HostileData : public kxtest::FakeDataObject {
       std::memcpy(medium->lpszFileName, fileName.c_str(), (fileName.size() + 1) * sizeof(wchar_t));
     }
     if (tymed == TYMED_HGLOBAL) medium->hGlobal = global;
-    else {
+    if (tymed != TYMED_HGLOBAL && release) {
       unk->AddRef();
       medium->pUnkForRelease = unk.Get();
     }
@@ -522,14 +523,18 @@ TEST(FileTarget, ForeignMediaAreRefusedAndNothingTheyNameIsTouched) {
     DWORD tymed;
     int files;                  // items the drop lists
     TKXFileSaveResult result;   // of item 0 when listed
+    bool release = true;
   };
   const Row rows[] = {
       {L"FileContents as a file", {CF_FILECONTENTS}, TYMED_FILE, 1, fsrSourceFailed},
+      {L"FileContents as a file, nothing to release", {CF_FILECONTENTS}, TYMED_FILE, 1, fsrSourceFailed, false},
       {L"FileContents as nothing", {CF_FILECONTENTS}, TYMED_NULL, 1, fsrSourceFailed},
       {L"FileContents as a handle that is no block", {CF_FILECONTENTS}, TYMED_HGLOBAL, 1, fsrSourceFailed},
       {L"descriptors as a file", {CF_FILEGROUPDESCRIPTORW, CF_FILEGROUPDESCRIPTOR}, TYMED_FILE, 0, fsrNotSaved},
       {L"descriptors as nothing", {CF_FILEGROUPDESCRIPTORW, CF_FILEGROUPDESCRIPTOR}, TYMED_NULL, 0, fsrNotSaved},
       {L"CF_HDROP as a file", {CF_HDROP}, TYMED_FILE, 0, fsrNotSaved},
+      {L"CF_HDROP as a file, nothing to release", {CF_HDROP}, TYMED_FILE, 0, fsrNotSaved, false},
+      {L"descriptors as a file, nothing to release", {CF_FILEGROUPDESCRIPTORW, CF_FILEGROUPDESCRIPTOR}, TYMED_FILE, 0, fsrNotSaved, false},
       {L"CF_HDROP as nothing", {CF_HDROP}, TYMED_NULL, 0, fsrNotSaved},
   };
   for (const Row& row : rows) {
@@ -540,6 +545,7 @@ TEST(FileTarget, ForeignMediaAreRefusedAndNothingTheyNameIsTouched) {
     data->Offer(CF_HDROP, kxtest::HDropBytes({victim}));
     data->formats = row.formats;
     data->tymed = row.tymed;
+    data->release = row.release;
     data->fileName = victim;
     data->global = reinterpret_cast<HGLOBAL>(static_cast<INT_PTR>(0x5a5a5a50));
     const std::wstring folder = FreshFolder(L"foreign");
