@@ -118,6 +118,8 @@ std::u16string SafeNameComponent(std::u16string_view Component) {
   return name;
 }
 
+bool NamesDevice(std::u16string_view Component) { return IsDeviceName(Component); }
+
 std::u16string SafeRelativePath(std::u16string_view Name) {
   auto isDriveAt = [&](std::size_t at) {
     return Name.size() >= at + 2 && Name[at + 1] == u':' &&

@@ -29,6 +29,10 @@ inline constexpr std::size_t SafeNameComponentMaxUnits = 255;
 // Empty when nothing is left ("", ".", "..", "...", "  ").
 KX_BLOCKS_API std::u16string SafeNameComponent(std::u16string_view Component);
 
+// True when Windows opens a device for this name rather than a file: the part before its first
+// dot, without trailing blanks, is one of the device names above (any case).
+KX_BLOCKS_API bool NamesDevice(std::u16string_view Component);
+
 // A descriptor's name as a relative path of safe components joined by '\\': the name is split at
 // '\\' and '/', a drive or UNC prefix and empty, "." and ".." components are dropped (so the path
 // never climbs out of the folder), each component goes through SafeNameComponent, and the path is

@@ -115,7 +115,9 @@ class TSelectObject {
   HGDIOBJ FOld;
 };
 
-// A STGMEDIUM received from a data object: released with ReleaseStgMedium, exactly once.
+// A STGMEDIUM received from a data object: released with ReleaseStgMedium, exactly once. A file
+// medium is never given to ReleaseStgMedium, which deletes the file it names: its name is freed
+// and the file left alone. A TYMED_NULL medium may still carry a reference to release.
 class TStgMedium {
  public:
   TStgMedium() { std::memset(&FMedium, 0, sizeof FMedium); }
@@ -126,7 +128,12 @@ class TStgMedium {
   const STGMEDIUM& Get() const { return FMedium; }
   STGMEDIUM* operator->() { return &FMedium; }
   void Reset() {
-    if (FMedium.tymed != TYMED_NULL) ReleaseStgMedium(&FMedium);
+    if (FMedium.tymed == TYMED_FILE || FMedium.tymed == TYMED_NULL) {
+      if (FMedium.tymed == TYMED_FILE) CoTaskMemFree(FMedium.lpszFileName);
+      if (FMedium.pUnkForRelease) FMedium.pUnkForRelease->Release();
+    } else {
+      ReleaseStgMedium(&FMedium);
+    }
     std::memset(&FMedium, 0, sizeof FMedium);
   }
   // Hands the medium over (for example as the result of a GetData) and clears this owner.

@@ -1,7 +1,10 @@
 #include "targets/KXFileDropTarget.h"
 
 #include <algorithm>
+#include <optional>
+#include <unordered_map>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "formats/KXFileGroupBlock.h"
@@ -19,6 +22,78 @@ constexpr DWORD kContentsMedia = TYMED_ISTREAM | TYMED_HGLOBAL | TYMED_ISTORAGE;
 FILETIME FileTimeOf(std::uint64_t value) {
   return {static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32)};
 }
+
+}  // namespace
+
+namespace {
+
+// A name in the case the file system compares names in (CompareStringOrdinal's upper case).
+std::wstring FoldedName(std::wstring_view name) {
+  std::wstring folded(name);
+  if (!folded.empty()) CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+  return folded;
+}
+
+struct TFindCloseTraits { static void Close(HANDLE h) { FindClose(h); } };
+using TFindHandle = vcl::TUniqueHandle<HANDLE, TFindCloseTraits>;
+
+// What the file system says about each dropped name. Many names in one folder (a whole folder
+// selected) are looked up in one listing of that folder; other names are asked for one by one.
+class TAttributeLookup {
+ public:
+  explicit TAttributeLookup(const std::vector<std::wstring>& names) {
+    constexpr size_t kListFrom = 32;
+    // Folded folder -> how many names it has, and its spelling in the list.
+    std::unordered_map<std::wstring, std::pair<size_t, std::wstring_view>> perFolder;
+    for (const std::wstring& name : names) {
+      const size_t slash = name.find_last_of(L"\\/");
+      if (slash == std::wstring::npos || slash + 1 == name.size()) continue;
+      const std::wstring_view folder = std::wstring_view(name).substr(0, slash);
+      auto& seen = perFolder.try_emplace(FoldedName(folder), 0, folder).first->second;
+      ++seen.first;
+    }
+    for (const auto& [folded, seen] : perFolder)
+      if (seen.first >= kListFrom) List(folded, std::wstring(seen.second));
+  }
+
+  bool Find(const std::wstring& name, WIN32_FILE_ATTRIBUTE_DATA& found) const {
+    const size_t slash = name.find_last_of(L"\\/");
+    if (slash != std::wstring::npos && slash + 1 < name.size()) {
+      const auto listing = FListings.find(FoldedName(std::wstring_view(name).substr(0, slash)));
+      if (listing != FListings.end()) {
+        if (!listing->second) return false;  // the folder does not exist: nothing in it does
+        const std::wstring_view leaf = std::wstring_view(name).substr(slash + 1);
+        const auto entry = listing->second->find(FoldedName(leaf));
+        if (entry != listing->second->end()) return found = entry->second, true;
+        // A plain long name the listing does not hold does not exist.
+        if (leaf.find_first_of(L"~:*?") == std::wstring_view::npos && leaf.back() != L'.' && leaf.back() != L' ') return false;
+      }
+    }
+    // Not listed, or a spelling the listing does not show (a short name, a stream): asked alone.
+    return GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &found) != 0;
+  }
+
+ private:
+  using TEntries = std::unordered_map<std::wstring, WIN32_FILE_ATTRIBUTE_DATA>;
+
+  void List(const std::wstring& folded, const std::wstring& folder) {
+    WIN32_FIND_DATAW f;
+    HANDLE first = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &f, FindExSearchNameMatch, nullptr, 0);
+    if (first == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_PATH_NOT_FOUND) FListings.emplace(folded, std::nullopt);
+      return;  // else each name is asked for alone
+    }
+    TFindHandle search(first);
+    TEntries entries;
+    do {
+      entries.emplace(FoldedName(f.cFileName), WIN32_FILE_ATTRIBUTE_DATA{f.dwFileAttributes, f.ftCreationTime, f.ftLastAccessTime,
+                                                                         f.ftLastWriteTime, f.nFileSizeHigh, f.nFileSizeLow});
+    } while (FindNextFileW(search.Get(), &f));
+    FListings.emplace(folded, std::move(entries));
+  }
+
+  std::unordered_map<std::wstring, std::optional<TEntries>> FListings;  // folded folder -> its entries
+};
 
 }  // namespace
 
@@ -62,12 +137,15 @@ bool TFileDropTarget::AcceptsCurrentFormats() {
 std::vector<TKXDroppedFile> TFileDropTarget::ReadRealFiles() const {
   vcl::TStgMedium medium;
   if (FAILED(Fetch(CF_HDROP, TYMED_HGLOBAL, medium)) || medium->tymed != TYMED_HGLOBAL) return {};
+  std::vector<std::wstring> names = DroppedFileList(medium->hGlobal);
+  const TAttributeLookup attributes(names);
   std::vector<TKXDroppedFile> files;
-  for (std::wstring& name : DroppedFileList(medium->hGlobal)) {
+  files.reserve(names.size());
+  for (std::wstring& name : names) {
     if (name.empty()) continue;
     TKXDroppedFile file;
     WIN32_FILE_ATTRIBUTE_DATA found;
-    if (GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &found)) {
+    if (attributes.Find(name, found)) {
       file.Attributes = found.dwFileAttributes;
       file.IsFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
       file.HasSize = !file.IsFolder;
@@ -118,10 +196,6 @@ std::wstring_view LastComponent(std::wstring_view path) {
   const size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
 }
-bool SameName(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 }  // namespace
 
 std::vector<TKXDroppedFile> TFileDropTarget::ReadDroppedItems() const {
@@ -131,12 +205,12 @@ std::vector<TKXDroppedFile> TFileDropTarget::ReadDroppedItems() const {
   // A source may offer the same items both ways (the shell for items it can also render): a
   // virtual item under a name the real files already have is that item again. Virtual items of
   // other names are files of their own that a source drags beside real ones.
-  const size_t real = files.size();
+  // The real names are looked up by hash, so that long lists on both sides stay linear.
+  std::unordered_set<std::wstring> realNames;
+  realNames.reserve(files.size());
+  for (const TKXDroppedFile& r : files) realNames.insert(FoldedName(LastComponent(r.Name)));
   for (TKXDroppedFile& file : ReadVirtualFiles()) {
-    const std::wstring_view top = FirstComponent(file.Name);
-    const bool again = std::any_of(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(real),
-                                   [&](const TKXDroppedFile& r) { return SameName(LastComponent(r.Name), top); });
-    if (!again) files.push_back(std::move(file));
+    if (!realNames.count(FoldedName(FirstComponent(file.Name)))) files.push_back(std::move(file));
   }
   return files;
 }
@@ -174,6 +248,7 @@ HRESULT TFileDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
   FAsynchronous = false;
   FFiles = ReadDroppedItems();
   FSavedPaths.assign(FFiles.size(), std::wstring());
+  FSaveOutcomes.assign(FFiles.size(), TSaveOutcome{});
   if (FFiles.empty()) {
     dwEffect = DROPEFFECT_NONE;
     ReportNoEffect();
@@ -223,6 +298,9 @@ bool TFileDropTarget::CompleteDrop(WPARAM Token) {
 }
 
 void TFileDropTarget::EndDrop(bool Succeeded) {
+  // A drop whose deferred OnDrop never ran was never taken by the application: whatever ends it
+  // (the next drop, the component's end), the source learns that nothing was done.
+  if (FPendingToken != 0) Succeeded = false;
   FPendingToken = 0;
   // Taken out first: the source's EndOperation may call back into the application.
   vcl::TComPtr<IAsyncOperation> async = std::move(FAsync);

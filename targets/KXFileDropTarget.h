@@ -27,6 +27,12 @@ class KX_API TFileDropTarget : public TKXDropTargetBase {
   const std::vector<TKXDroppedFile>& Files() const { return FFiles; }
   // Where SaveToFolder put each item (empty: not saved); cleared by the next drop.
   std::vector<std::wstring>& SavedPaths() { return FSavedPaths; }
+  // What SaveToFolder did with each item, and why; cleared by the next drop.
+  struct TSaveOutcome {
+    TKXFileSaveResult Result = fsrNotSaved;
+    std::wstring Text;
+  };
+  std::vector<TSaveOutcome>& SaveOutcomes() { return FSaveOutcomes; }
   // The open drop's data object (null once the drop is ended).
   IDataObject* DropData() const { return FDropData.Get(); }
   bool DropOpen() const { return static_cast<bool>(FDropData); }
@@ -60,6 +66,7 @@ class KX_API TFileDropTarget : public TKXDropTargetBase {
   TKXFileTarget* theOwner;
   std::vector<TKXDroppedFile> FFiles;
   std::vector<std::wstring> FSavedPaths;
+  std::vector<TSaveOutcome> FSaveOutcomes;
   vcl::TComPtr<IDataObject> FDropData;     // the open drop's data object
   vcl::TComPtr<IAsyncOperation> FAsync;    // set while an asynchronous drop waits for its end
   bool FAsynchronous = false;

@@ -34,6 +34,19 @@ struct TKXDroppedFile {
   int ContentsIndex = -1;            // the item's lindex for a virtual file
 };
 
+// What SaveToFolder did with one item.
+enum TKXFileSaveResult {
+  fsrNotSaved,      // not tried: no SaveToFolder since the drop, or no such item
+  fsrSaved,         // written whole (a folder: made, and everything inside it copied)
+  fsrSkipped,       // nothing to write: the same folder again
+  fsrRefused,       // not a regular file or folder (a device, a pipe), or a folder that holds,
+                    // is or lies inside the target folder, or nested too deep
+  fsrTooLarge,      // more than MaxFileSize bytes
+  fsrCancelled,     // a progress handler cancelled
+  fsrSourceFailed,  // the source (or the file on disk) could not deliver the contents
+  fsrWriteFailed,   // the target folder could not take the item
+};
+
 // Raised after a drop was taken, with the acceptor's client point. Asynchronous drops raise it
 // from the acceptor's message loop after the source's drag loop has ended. An exception from it
 // goes to Application->HandleException and ends the drop as failed (the source learns no effect).
@@ -73,11 +86,15 @@ class KX_API TKXFileTarget : public TKXGenericTarget {
   // Saves every item under Folder (created when missing): virtual items under their safe names
   // (never outside Folder; empty and duplicate names made unique; existing files are not
   // overwritten but get a unique name), folders created, real files and folders copied (never
-  // moved). Returns how many files were saved, those inside copied folders included; SavedPath
-  // tells where each item went.
+  // moved). Returns how many files were saved whole, those inside copied folders included;
+  // SavedPath tells where each item went, SaveResult what happened to it.
   int SaveToFolder(const std::wstring& Folder);
   // Where SaveToFolder put an item; empty when it was not saved.
   std::wstring getSavedPath(int Index) const;
+  // What the last SaveToFolder did with an item (fsrNotSaved before one and out of range), and a
+  // short English reason (empty for a saved item).
+  TKXFileSaveResult getSaveResult(int Index) const;
+  std::wstring getSaveResultText(int Index) const;
   // Done with the drop: the data object is released, and an asynchronous drop is ended with the
   // effect the drop reported (none when Succeeded is false). Also done by the next drop and when
   // the component goes.
@@ -96,6 +113,8 @@ class KX_API TKXFileTarget : public TKXGenericTarget {
   TFileDropTarget* Target() const;
   // The reading's progress for item Index, through OnProgress.
   TFileContentsProgress ProgressOf(int Index);
+  // Reads item Index into Stream: what happened, and why when it failed.
+  TKXFileSaveResult SaveItemTo(int Index, vcl::TStream& Stream, std::wstring& Text);
 
   TKXFileDropType FOnDrop;
   TKXFileProgressType FOnProgress;

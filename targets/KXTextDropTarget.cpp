@@ -82,18 +82,17 @@ bool HasWellFormedNames(HGLOBAL block) {
   return blocks::HDROPHasWellFormedNames(lock.View());
 }
 
+// The block's names as the project's own parser finds them: one pass over the list, however
+// many and however long the names (the shell's reader walks the list again for every name).
 std::vector<std::wstring> NamesOf(HDROP hDrop) {
+  vcl::TGlobalLock lock(hDrop);
+  const std::string_view block = lock.View();
+  const blocks::THDROPList list = blocks::ReadHDROPList(block);
   std::vector<std::wstring> names;
-  UINT count = DragQueryFileW(hDrop, 0xFFFFFFFF, nullptr, 0);
-  POINT point;
-  DragQueryPoint(hDrop, &point);
-  for (UINT i = 0; i < count; ++i) {
-    // Names longer than MAX_PATH ("\\?\" paths) arrive whole: the length is asked for first.
-    const UINT length = DragQueryFileW(hDrop, i, nullptr, 0);
-    std::wstring name(length + 1, L'\0');
-    const UINT n = length ? DragQueryFileW(hDrop, i, name.data(), length + 1) : 0;
-    name.resize(std::min(n, length));
-    names.push_back(std::move(name));
+  names.reserve(list.Names.size());
+  for (const blocks::TByteRange& range : list.Names) {
+    const std::string_view bytes = blocks::Slice(block, range);
+    names.push_back(list.Wide ? WideFromUTF16LE(bytes) : vcl::UnicodeFromAnsi(std::string(bytes)));
   }
   return names;
 }

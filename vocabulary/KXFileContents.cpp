@@ -1,6 +1,8 @@
 #include "vocabulary/KXFileContents.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "framework/ComObj.h"
@@ -60,7 +62,13 @@ TFileContentsResult CopyBytes(const char* Data, std::uint64_t Size, TItemCopy& C
 
 TFileContentsResult ReadGlobal(HGLOBAL Global, vcl::TStream& Out, std::uint64_t Limit, const TFileContentsProgress& Progress) {
   vcl::TGlobalLock lock(Global);
-  if (!lock) return GlobalSize(Global) == 0 ? TFileContentsResult::Read : TFileContentsResult::Failed;  // an empty item
+  // A block of no bytes (discarded, so it locks to nothing) is an empty item; a handle that is no
+  // block at all is a failure, not an empty file.
+  if (!lock) {
+    const UINT flags = GlobalFlags(Global);
+    return flags != GMEM_INVALID_HANDLE && (flags & GMEM_DISCARDED) && GlobalSize(Global) == 0 ? TFileContentsResult::Read
+                                                                                              : TFileContentsResult::Failed;
+  }
   TItemCopy copy(Out, Limit, Progress, lock.Size());
   return CopyBytes(lock.As<const char>(), lock.Size(), copy);
 }
@@ -87,18 +95,144 @@ TFileContentsResult ReadStream(IStream* Stream, vcl::TStream& Out, std::uint64_t
   }
 }
 
-// A storage travels as the compound file that holds it, built in memory and then copied out.
+// The bytes of the compound file a storage is saved into: a temporary file (deleted when closed),
+// so that memory stays bounded whatever the storage holds.
+class TTemporaryLockBytes : public vcl::TInterfacedObjectImpl<ILockBytes> {
+ public:
+  TTemporaryLockBytes() {
+    wchar_t folder[MAX_PATH + 1], name[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, folder);
+    if (n == 0 || n > MAX_PATH || !GetTempFileNameW(folder, L"kxs", 0, name)) return;
+    // GetTempFileName made the file; it is opened again to be deleted when closed.
+    HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, TRUNCATE_EXISTING,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      DeleteFileW(name);
+      return;
+    }
+    FFile.Reset(h);
+  }
+  bool IsOpen() const { return static_cast<bool>(FFile); }
+
+  STDMETHODIMP ReadAt(ULARGE_INTEGER Offset, void* Buffer, ULONG Count, ULONG* Read) override {
+    if (Read) *Read = 0;
+    DWORD got = 0;
+    if (!Seek(Offset.QuadPart) || !ReadFile(FFile.Get(), Buffer, Count, &got, nullptr)) return STG_E_READFAULT;
+    if (Read) *Read = got;
+    return S_OK;
+  }
+  STDMETHODIMP WriteAt(ULARGE_INTEGER Offset, const void* Buffer, ULONG Count, ULONG* Written) override {
+    if (Written) *Written = 0;
+    DWORD put = 0;
+    if (!Seek(Offset.QuadPart) || !WriteFile(FFile.Get(), Buffer, Count, &put, nullptr) || put != Count) return STG_E_WRITEFAULT;
+    if (Written) *Written = put;
+    return S_OK;
+  }
+  STDMETHODIMP Flush() override { return S_OK; }
+  STDMETHODIMP SetSize(ULARGE_INTEGER Size) override {
+    return Seek(Size.QuadPart) && SetEndOfFile(FFile.Get()) ? S_OK : STG_E_WRITEFAULT;
+  }
+  STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+  STDMETHODIMP Stat(STATSTG* Stat, DWORD) override {
+    if (!Stat) return STG_E_INVALIDPOINTER;
+    std::memset(Stat, 0, sizeof *Stat);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(FFile.Get(), &size)) return STG_E_ACCESSDENIED;
+    Stat->type = STGTY_LOCKBYTES;
+    Stat->cbSize.QuadPart = static_cast<ULONGLONG>(size.QuadPart);
+    Stat->grfMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+    return S_OK;
+  }
+
+ private:
+  bool Seek(std::uint64_t Offset) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(Offset);
+    return SetFilePointerEx(FFile.Get(), at, nullptr, FILE_BEGIN) != 0;
+  }
+
+  vcl::TUniqueKernelHandle FFile;
+};
+
+// Copies a source's storage element by element, charging every byte read and every element (as
+// the directory entry it costs) against a budget, so that a huge or endless storage stops at the
+// limit instead of being copied whole first. Storage's own CopyTo has no such stop.
+class TBudgetedStorageCopy {
+ public:
+  explicit TBudgetedStorageCopy(std::uint64_t Budget) : FLeft(Budget) {}
+  bool OverBudget() const { return FOver; }
+
+  HRESULT Copy(IStorage* From, IStorage* To, int Depth = 0) {
+    constexpr int kMaxDepth = 32;
+    constexpr std::uint64_t kEntryCost = 128;
+    STATSTG self{};
+    if (SUCCEEDED(From->Stat(&self, STATFLAG_NONAME))) To->SetClass(self.clsid);
+    vcl::TComPtr<IEnumSTATSTG> elements;
+    HRESULT hr = From->EnumElements(0, nullptr, 0, elements.Put());
+    if (FAILED(hr) || !elements) return FAILED(hr) ? hr : E_FAIL;
+    for (;;) {
+      STATSTG stat{};
+      ULONG got = 0;
+      hr = elements->Next(1, &stat, &got);
+      if (hr != S_OK || got != 1) return FAILED(hr) ? hr : S_OK;
+      const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> name(stat.pwcsName, &CoTaskMemFree);
+      if (!name || !Charge(kEntryCost)) return name ? STG_E_MEDIUMFULL : E_FAIL;
+      constexpr DWORD kRead = STGM_READ | STGM_SHARE_EXCLUSIVE, kWrite = STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE;
+      if (stat.type == STGTY_STREAM) {
+        vcl::TComPtr<IStream> from, to;
+        if (FAILED(hr = From->OpenStream(name.get(), nullptr, kRead, 0, from.Put())) ||
+            FAILED(hr = To->CreateStream(name.get(), kWrite, 0, 0, to.Put())) || FAILED(hr = CopyStream(from.Get(), to.Get())))
+          return hr;
+      } else if (stat.type == STGTY_STORAGE) {
+        if (Depth >= kMaxDepth) return STG_E_DOCFILECORRUPT;
+        vcl::TComPtr<IStorage> from, to;
+        if (FAILED(hr = From->OpenStorage(name.get(), nullptr, kRead, nullptr, 0, from.Put())) ||
+            FAILED(hr = To->CreateStorage(name.get(), kWrite | STGM_READWRITE, 0, 0, to.Put())) ||
+            FAILED(hr = Copy(from.Get(), to.Get(), Depth + 1)))
+          return hr;
+      }
+    }
+  }
+
+ private:
+  bool Charge(std::uint64_t Bytes) {
+    if (Bytes > FLeft) return FOver = true, false;
+    FLeft -= Bytes;
+    return true;
+  }
+  HRESULT CopyStream(IStream* From, IStream* To) {
+    std::vector<char> buffer(64 << 10);
+    for (;;) {
+      ULONG got = 0;
+      const HRESULT hr = From->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &got);
+      if (FAILED(hr)) return hr;
+      got = std::min<ULONG>(got, static_cast<ULONG>(buffer.size()));
+      if (got == 0) return S_OK;
+      if (!Charge(got)) return STG_E_MEDIUMFULL;
+      ULONG put = 0;
+      if (FAILED(To->Write(buffer.data(), got, &put)) || put != got) return STG_E_WRITEFAULT;
+    }
+  }
+
+  std::uint64_t FLeft;
+  bool FOver = false;
+};
+
+// A storage travels as the compound file that holds it, built within the limit in a temporary
+// file and then copied out.
 TFileContentsResult ReadStorage(IStorage* Storage, vcl::TStream& Out, std::uint64_t Limit,
                                 const TFileContentsProgress& Progress) {
-  vcl::TComPtr<ILockBytes> bytes;
-  if (FAILED(CreateILockBytesOnHGlobal(nullptr, TRUE, bytes.Put()))) return TFileContentsResult::Failed;
+  vcl::TComPtr<TTemporaryLockBytes> bytes = vcl::MakeComObject<TTemporaryLockBytes>();
+  if (!bytes->IsOpen()) return TFileContentsResult::Failed;
   {
     vcl::TComPtr<IStorage> file;
     if (FAILED(StgCreateDocfileOnILockBytes(bytes.Get(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
                                             file.Put())))
       return TFileContentsResult::Failed;
-    if (FAILED(Storage->CopyTo(0, nullptr, nullptr, file.Get())) || FAILED(file->Commit(STGC_DEFAULT)))
-      return TFileContentsResult::Failed;
+    TBudgetedStorageCopy copy(Limit);
+    if (FAILED(copy.Copy(Storage, file.Get()))) return copy.OverBudget() ? TFileContentsResult::TooLarge : TFileContentsResult::Failed;
+    if (FAILED(file->Commit(STGC_DEFAULT))) return TFileContentsResult::Failed;
   }  // released: the compound file is complete in the lock bytes
   STATSTG stat{};
   if (FAILED(bytes->Stat(&stat, STATFLAG_NONAME))) return TFileContentsResult::Failed;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bench/BenchClock.h"
+#include "bench/BenchDataObject.h"
 #include "formats/KXFileGroupBlock.h"
 #include "framework/ComObj.h"
 #include "framework/ExtCtrls.h"
@@ -39,7 +40,7 @@ double Best(const std::function<void()>& prepare, const std::function<void()>& r
 }
 
 // A source offering one item: a descriptor and its contents as a fresh stream over one block.
-class StreamSource : public vcl::TInterfacedObjectImpl<IDataObject> {
+class StreamSource : public kxbench::TBenchDataObject {
  public:
   explicit StreamSource(HGLOBAL contents) : FContents(contents) {
     kestrix::blocks::TFileGroupEntry entry;
@@ -64,21 +65,11 @@ class StreamSource : public vcl::TInterfacedObjectImpl<IDataObject> {
     }
     return DV_E_FORMATETC;
   }
-  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
   STDMETHODIMP QueryGetData(FORMATETC* fe) override {
     if (!fe) return E_INVALIDARG;
     if (fe->cfFormat == kestrix::CF_FILEGROUPDESCRIPTORW && (fe->tymed & TYMED_HGLOBAL)) return S_OK;
     return fe->cfFormat == kestrix::CF_FILECONTENTS && (fe->tymed & TYMED_ISTREAM) ? S_OK : DV_E_FORMATETC;
   }
-  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
-    if (out) out->ptd = nullptr;
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
  private:
   HGLOBAL FContents;

@@ -142,8 +142,10 @@ void SaveDroppedFiles(vcl::TForm* form, vcl::TListBox* list, const std::wstring&
   target->setOnDrop([=](vcl::TObject*, vcl::TWinControl*, int, int) {
     const int saved = target->SaveToFolder(inbox);  // safe names; nothing there is overwritten
     for (int i = 0; i < target->getFileCount(); ++i) {
-      const std::wstring where = target->getSavedPath(i);
-      list->Items().Add(where.empty() ? L"not saved: " + target->getFile(i).Name : where);
+      if (target->getSaveResult(i) == fsrSaved)
+        list->Items().Add(target->getSavedPath(i));
+      else  // refused, too large, cancelled, failed: the reason in a few words
+        list->Items().Add(target->getFile(i).Name + L": " + target->getSaveResultText(i));
     }
     target->EndDrop(saved > 0);  // the source lets go; an asynchronous one learns the result now
   });

@@ -5,6 +5,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -377,17 +378,21 @@ TEST(FileTarget, AsynchronousDropEndsOnceWithTheApplicationsResult) {
     End end;
     HRESULT result;
     DWORD effect;
+    bool onDropRuns = true;  // false: the drop ends before its deferred OnDrop: nothing was taken
   };
   for (const Case& c : {Case{Failed, E_FAIL, DROPEFFECT_NONE}, Case{NextDrop, S_OK, DROPEFFECT_MOVE},
-                        Case{Destroyed, S_OK, DROPEFFECT_MOVE}, Case{HandlerRaises, E_FAIL, DROPEFFECT_NONE}}) {
+                        Case{Destroyed, S_OK, DROPEFFECT_MOVE}, Case{HandlerRaises, E_FAIL, DROPEFFECT_NONE},
+                        Case{NextDrop, E_FAIL, DROPEFFECT_NONE, false}, Case{Destroyed, E_FAIL, DROPEFFECT_NONE, false}}) {
     SCOPED_TRACE(c.end);
+    SCOPED_TRACE(c.onDropRuns);
     TComPtr<AsyncData> data(new AsyncData);
     OfferItems(*data, items, Descriptor(items, true));
     ApplicationExceptions caught;
     auto t = std::make_unique<TargetForm>();
     if (c.end == HandlerRaises) t->target->setOnDrop([](TObject*, vcl::TWinControl*, int, int) { throw vcl::Exception(L"no"); });
     EXPECT_EQ(t->DropDirect(data.Get(), DROPEFFECT_MOVE), DWORD{DROPEFFECT_MOVE});
-    kxtest::PumpMessages(100);
+    if (c.onDropRuns) kxtest::PumpMessages(100);
+    EXPECT_EQ(t->drops, c.onDropRuns && c.end != HandlerRaises ? 1 : 0);
     EXPECT_EQ(data->starts, 1);
     if (c.end == Failed) t->target->EndDrop(false);
     if (c.end == NextDrop) t->DropDirect(kxtest::MakeFake().Get());  // refused: the open drop stays
@@ -406,4 +411,324 @@ TEST(FileTarget, AsynchronousDropEndsOnceWithTheApplicationsResult) {
     EXPECT_EQ(kxtest::FakeDataObject::OutstandingMedia(), 0);
     EXPECT_EQ(data->RefCount(), 1);
   }
+}
+
+namespace {
+
+// A reference the test can count: a medium's pUnkForRelease.
+class Counted : public vcl::TInterfacedObjectImpl<IUnknown> {
+ public:
+  ULONG Refs() { AddRef(); return Release(); }
+};
+
+// A source that answers one format with a medium of its own making, untracked: a file medium
+// naming a file elsewhere (ReleaseStgMedium would delete it), a null medium carrying a reference,
+// a global handle that is no block.
+class HostileData : public kxtest::FakeDataObject {
+ public:
+  std::vector<UINT> formats;
+  DWORD tymed = TYMED_NULL;
+  std::wstring fileName;
+  HGLOBAL global = nullptr;
+  bool release = true;  // hands out a pUnkForRelease (without one, ReleaseStgMedium deletes a file medium's file)
+  TComPtr<Counted> unk{new Counted};
+  STDMETHODIMP GetData(FORMATETC* request, STGMEDIUM* medium) override {
+    if (!request || !medium || !Hostile(request->cfFormat)) return FakeDataObject::GetData(request, medium);
+    std::memset(medium, 0, sizeof *medium);
+    medium->tymed = tymed;
+    if (tymed == TYMED_FILE) {
+      medium->lpszFileName = static_cast<LPOLESTR>(CoTaskMemAlloc((fileName.size() + 1) * sizeof(wchar_t)));
+      std::memcpy(medium->lpszFileName, fileName.c_str(), (fileName.size() + 1) * sizeof(wchar_t));
+    }
+    if (tymed == TYMED_HGLOBAL) medium->hGlobal = global;
+    if (tymed != TYMED_HGLOBAL && release) {
+      unk->AddRef();
+      medium->pUnkForRelease = unk.Get();
+    }
+    return S_OK;
+  }
+  STDMETHODIMP QueryGetData(FORMATETC* request) override {
+    return request && Hostile(request->cfFormat) ? S_OK : FakeDataObject::QueryGetData(request);
+  }
+  bool Hostile(UINT f) const { return std::find(formats.begin(), formats.end(), f) != formats.end(); }
+};
+
+// A source's storage that never ends: its elements go on for ever, each a stream of 64 KiB. Its
+// own CopyTo is not offered, as a foreign storage need not.
+class EndlessStorage : public vcl::TInterfacedObjectImpl<IStorage> {
+  class Elements : public vcl::TInterfacedObjectImpl<IEnumSTATSTG> {
+   public:
+    STDMETHODIMP Next(ULONG, STATSTG* stat, ULONG* got) override {
+      std::memset(stat, 0, sizeof *stat);
+      const std::wstring name = L"s" + std::to_wstring(++FNext);
+      stat->pwcsName = static_cast<LPOLESTR>(CoTaskMemAlloc((name.size() + 1) * sizeof(wchar_t)));
+      std::memcpy(stat->pwcsName, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+      stat->type = STGTY_STREAM;
+      if (got) *got = 1;
+      return S_OK;
+    }
+    STDMETHODIMP Skip(ULONG) override { return S_OK; }
+    STDMETHODIMP Reset() override { return S_OK; }
+    STDMETHODIMP Clone(IEnumSTATSTG**) override { return E_NOTIMPL; }
+
+   private:
+    int FNext = 0;
+  };
+
+ public:
+  STDMETHODIMP OpenStream(const OLECHAR*, void*, DWORD, DWORD, IStream** out) override {
+    return CreateStreamOnHGlobal(kxtest::GlobalWithBytes(std::string(64 << 10, 's')), TRUE, out);
+  }
+  STDMETHODIMP EnumElements(DWORD, void*, DWORD, IEnumSTATSTG** out) override {
+    *out = new Elements;
+    (*out)->AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP Stat(STATSTG* stat, DWORD) override {
+    std::memset(stat, 0, sizeof *stat);
+    stat->type = STGTY_STORAGE;
+    return S_OK;
+  }
+  STDMETHODIMP CreateStream(const OLECHAR*, DWORD, DWORD, DWORD, IStream**) override { return E_NOTIMPL; }
+  STDMETHODIMP CreateStorage(const OLECHAR*, DWORD, DWORD, DWORD, IStorage**) override { return E_NOTIMPL; }
+  STDMETHODIMP OpenStorage(const OLECHAR*, IStorage*, DWORD, SNB, DWORD, IStorage**) override { return E_NOTIMPL; }
+  STDMETHODIMP CopyTo(DWORD, const IID*, SNB, IStorage*) override { return E_NOTIMPL; }
+  STDMETHODIMP MoveElementTo(const OLECHAR*, IStorage*, const OLECHAR*, DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP Commit(DWORD) override { return S_OK; }
+  STDMETHODIMP Revert() override { return E_NOTIMPL; }
+  STDMETHODIMP DestroyElement(const OLECHAR*) override { return E_NOTIMPL; }
+  STDMETHODIMP RenameElement(const OLECHAR*, const OLECHAR*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetElementTimes(const OLECHAR*, const FILETIME*, const FILETIME*, const FILETIME*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetClass(REFCLSID) override { return E_NOTIMPL; }
+  STDMETHODIMP SetStateBits(DWORD, DWORD) override { return E_NOTIMPL; }
+};
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD put = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
+  CloseHandle(h);
+}
+
+}  // namespace
+
+// Every way a source answers with a medium it was not asked for: the answer is refused, the file
+// it names kept, its reference released once, and nothing counted as saved.
+TEST(FileTarget, ForeignMediaAreRefusedAndNothingTheyNameIsTouched) {
+  const std::wstring elsewhere = FreshFolder(L"elsewhere"), victim = elsewhere + L"victim.txt";
+  const std::vector<Item> items = {{L"a.txt", "contents"}};
+  struct Row {
+    const wchar_t* what;
+    std::vector<UINT> formats;
+    DWORD tymed;
+    int files;                  // items the drop lists
+    TKXFileSaveResult result;   // of item 0 when listed
+    bool release = true;
+  };
+  const Row rows[] = {
+      {L"FileContents as a file", {CF_FILECONTENTS}, TYMED_FILE, 1, fsrSourceFailed},
+      {L"FileContents as a file, nothing to release", {CF_FILECONTENTS}, TYMED_FILE, 1, fsrSourceFailed, false},
+      {L"FileContents as nothing", {CF_FILECONTENTS}, TYMED_NULL, 1, fsrSourceFailed},
+      {L"FileContents as a handle that is no block", {CF_FILECONTENTS}, TYMED_HGLOBAL, 1, fsrSourceFailed},
+      {L"descriptors as a file", {CF_FILEGROUPDESCRIPTORW, CF_FILEGROUPDESCRIPTOR}, TYMED_FILE, 0, fsrNotSaved},
+      {L"descriptors as nothing", {CF_FILEGROUPDESCRIPTORW, CF_FILEGROUPDESCRIPTOR}, TYMED_NULL, 0, fsrNotSaved},
+      {L"CF_HDROP as a file", {CF_HDROP}, TYMED_FILE, 0, fsrNotSaved},
+      {L"CF_HDROP as a file, nothing to release", {CF_HDROP}, TYMED_FILE, 0, fsrNotSaved, false},
+      {L"descriptors as a file, nothing to release", {CF_FILEGROUPDESCRIPTORW, CF_FILEGROUPDESCRIPTOR}, TYMED_FILE, 0, fsrNotSaved, false},
+      {L"CF_HDROP as nothing", {CF_HDROP}, TYMED_NULL, 0, fsrNotSaved},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    WriteFileBytes(victim, "keep me");
+    TComPtr<HostileData> data(new HostileData);
+    OfferItems(*data, items, Descriptor(items, true));
+    data->Offer(CF_HDROP, kxtest::HDropBytes({victim}));
+    data->formats = row.formats;
+    data->tymed = row.tymed;
+    data->release = row.release;
+    data->fileName = victim;
+    data->global = reinterpret_cast<HGLOBAL>(static_cast<INT_PTR>(0x5a5a5a50));
+    const std::wstring folder = FreshFolder(L"foreign");
+    {
+      TargetForm t;
+      // The list comes from the format under test alone.
+      if (row.formats[0] == CF_HDROP) t.target->setAcceptVirtualFiles(false);
+      else t.target->setAcceptRealFiles(false);
+      const DWORD effect = t.DropDirect(data.Get());
+      EXPECT_EQ(t.target->getFileCount(), row.files);
+      EXPECT_EQ(effect, row.files ? DWORD{DROPEFFECT_COPY} : DWORD{DROPEFFECT_NONE});
+      if (row.files) {
+        EXPECT_EQ(t.target->SaveToFolder(folder), 0);
+        EXPECT_EQ(t.target->getSaveResult(0), row.result);
+        EXPECT_NE(t.target->getSaveResultText(0), L"");
+        EXPECT_EQ(t.target->getSavedPath(0), L"");
+      }
+      t.target->EndDrop();
+    }
+    EXPECT_EQ(FileBytes(victim), "keep me");
+    EXPECT_EQ(data->unk->Refs(), 1u);  // every reference handed out was released
+    EXPECT_EQ(Listing(folder), (std::set<std::wstring>{L".", L".."}));
+    EXPECT_EQ(kxtest::FakeDataObject::OutstandingMedia(), 0);
+  }
+}
+
+// One drop per hostile item, saved into a fresh folder whose surroundings are compared before and
+// after: each item gets its own result, and nothing outside the folder (nor any file the folder
+// held) changes.
+TEST(FileTarget, EachHostileItemGetsItsOwnResult) {
+  const std::wstring outside = FreshFolder(L"outside");  // the folder of the dropped real items
+  CreateDirectoryW((outside + L"album").c_str(), nullptr);
+  WriteFileBytes(outside + L"album\\one.jpg", "jpeg");
+  std::wstring deep = outside + L"deep";
+  CreateDirectoryW(deep.c_str(), nullptr);
+  for (int i = 0; i < 70; ++i) CreateDirectoryW((deep += L"\\d").c_str(), nullptr);
+  WriteFileBytes(deep + L"\\bottom.txt", "bottom");
+
+  struct Setup {
+    std::wstring base, folder;  // the drop goes to the folder "drop" in base
+    TComPtr<kxtest::FakeDataObject> data = kxtest::MakeFake();
+    TKXFileTarget* target = nullptr;
+    vcl::TUniqueKernelHandle pipe;
+    std::wstring unmap;  // a drive letter defined for the row
+  };
+  const auto real = [](std::function<std::wstring(Setup&)> path) {
+    return [path](Setup& s) { s.data->Offer(CF_HDROP, kxtest::HDropBytes({path(s)})); };
+  };
+  const auto virtualItem = [](Item item) {
+    return [item](Setup& s) { OfferItems(*s.data, {item}, Descriptor({item}, true)); };
+  };
+  const auto base = [](Setup& s) { return s.base.substr(0, s.base.size() - 1); };
+  struct Row {
+    const wchar_t* what;
+    std::function<void(Setup&)> make;  // offers the item (and prepares the folder)
+    TKXFileSaveResult result;
+    const wchar_t* saved;  // under the folder; "" not saved; null: any name
+    const char* contents = nullptr;
+  };
+  const std::vector<Row> rows = {
+      {L"the folder holds the target's temporary names", [&](Setup& s) {
+         for (int i = 1; i <= 2000; ++i) {
+           wchar_t name[64];
+           wsprintfW(name, L"~kx%lx-%lx.partial", GetCurrentProcessId(), static_cast<LONG>(i));
+           WriteFileBytes(s.folder + name, "theirs");
+         }
+         virtualItem({L"a.txt", "a"})(s);
+       }, fsrWriteFailed, L""},
+      {L"a storage past the limit", [&](Setup& s) {
+         s.target->setMaxFileSize(64 << 10);
+         virtualItem({L"big.msg", std::string(8 << 20, 'x'), true})(s);
+       }, fsrTooLarge, L""},
+      {L"a storage that never ends", [&](Setup& s) {
+         s.target->setMaxFileSize(1 << 20);
+         s.data->Offer(CF_FILEGROUPDESCRIPTORW, Descriptor({{L"endless.msg", ""}}, true));
+         s.data->OfferRendered(CF_FILECONTENTS, TYMED_ISTORAGE, [](const FORMATETC&, STGMEDIUM& m) {
+           m.tymed = TYMED_ISTORAGE;
+           m.pstg = new EndlessStorage;
+           m.pstg->AddRef();
+           return S_OK;
+         });
+       }, fsrTooLarge, L""},
+      {L"a folder that holds the target", real(base), fsrRefused, L""},
+      {L"the target folder itself", real([](Setup& s) { return s.folder; }), fsrRefused, L""},
+      {L"the folder holding the target by its short name", real([&](Setup& s) {
+         wchar_t shortName[MAX_PATH];
+         const DWORD n = GetShortPathNameW(base(s).c_str(), shortName, MAX_PATH);
+         return n && n < MAX_PATH ? std::wstring(shortName) : base(s);
+       }), fsrRefused, L""},
+      {L"the folder holding the target by another drive letter", real([&](Setup& s) {
+         // Mapped as "subst" maps it. Wine accepts the mapping but it leads nowhere; there the
+         // same folder is reached through drive Z: (the Unix root) instead.
+         const std::wstring parent = Parent(s.base);
+         if (DefineDosDeviceW(0, L"Q:", parent.substr(0, parent.size() - 1).c_str())) {
+           s.unmap = L"Q:";
+           const std::wstring mapped = L"Q:\\" + base(s).substr(parent.size());
+           if (GetFileAttributesW(mapped.c_str()) != INVALID_FILE_ATTRIBUTES) return mapped;
+         }
+         using UnixName = char*(CDECL*)(LPCWSTR);
+         auto unixName = reinterpret_cast<UnixName>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+         char* name = unixName ? unixName(base(s).c_str()) : nullptr;
+         std::wstring z = L"Z:";
+         for (const char* c = name; c && *c; ++c) z += *c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*c));
+         if (name) HeapFree(GetProcessHeap(), 0, name);
+         return name ? z : base(s);
+       }), fsrRefused, L""},
+      {L"the folder holding the target through a link", real([&](Setup& s) {
+         // Where links cannot be made the folder itself is dropped instead: Wine 8 answers
+         // CreateSymbolicLinkW with success and makes nothing.
+         const std::wstring link = outside + L"link-" + std::to_wstring(GetTickCount());
+         CreateSymbolicLinkW(link.c_str(), base(s).c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+         return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES ? link : base(s);
+       }), fsrRefused, L""},
+      {L"a folder inside the target", [&](Setup& s) {
+         CreateDirectoryW((s.folder + L"sub").c_str(), nullptr);
+         WriteFileBytes(s.folder + L"sub\\a.txt", "a");
+         real([](Setup& s) { return s.folder + L"sub"; })(s);
+       }, fsrRefused, L""},
+      {L"a named pipe that never writes", [&](Setup& s) {
+         const std::wstring name = L"\\\\.\\pipe\\kx-hostile-" + std::to_wstring(GetCurrentProcessId());
+         s.pipe.Reset(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 0, 0, nullptr));
+         real([name](Setup&) { return name; })(s);
+       }, fsrRefused, L""},
+      {L"the null device", real([](Setup&) { return std::wstring(L"NUL"); }), fsrRefused, L""},
+      {L"a device name in a folder", real([&](Setup&) { return outside + L"con .txt"; }), fsrRefused, L""},
+      {L"a volume", real([](Setup&) { return std::wstring(L"\\\\.\\C:"); }), fsrRefused, L""},
+      {L"a physical drive", real([](Setup&) { return std::wstring(L"\\\\.\\PhysicalDrive0"); }), fsrRefused, L""},
+      {L"a folder's path ending in a separator", real([&](Setup&) { return outside + L"album\\"; }), fsrSaved, L"album"},
+      {L"a folder's path ending in \\.", real([&](Setup&) { return outside + L"album\\."; }), fsrSaved, L"album"},
+      {L"a folder's copy cancelled before its first entry", [&](Setup& s) {
+         s.target->setOnProgress([](TObject*, int, std::uint64_t, std::uint64_t, bool& cancel) { cancel = true; });
+         real([&](Setup&) { return outside + L"album"; })(s);
+       }, fsrCancelled, L"album"},
+      {L"a folder nested deeper than copies go", real([&](Setup&) { return outside + L"deep"; }), fsrRefused, L"deep"},
+      {L"a file where the item's folder should be", [&](Setup& s) {
+         WriteFileBytes(s.folder + L"a", "a file");
+         virtualItem({L"a\\b.txt", "b"})(s);
+       }, fsrSaved, L"a (2)\\b.txt", "b"},
+      {L"a name too long for some file systems", virtualItem({std::wstring(250, L'\u00e9') + L".txt", "long"}), fsrSaved, nullptr, "long"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Setup s;
+    s.base = FreshFolder(L"items");
+    s.folder = s.base + L"drop\\";
+    CreateDirectoryW(s.folder.c_str(), nullptr);
+    TargetForm t;
+    s.target = t.target;
+    row.make(s);
+    const std::set<std::wstring> aboveBefore = Listing(Parent(s.base)), outsideBefore = Listing(outside),
+                                 folderBefore = Listing(s.folder);
+    ASSERT_EQ(t.DropDirect(s.data.Get()), DWORD{DROPEFFECT_COPY});
+    ASSERT_EQ(t.target->getFileCount(), 1);
+    EXPECT_EQ(t.target->getSaveResult(0), fsrNotSaved);
+    const int saved = t.target->SaveToFolder(s.folder);
+    EXPECT_EQ(t.target->getSaveResult(0), row.result) << t.target->getSaveResultText(0);
+    EXPECT_EQ(t.target->getSaveResultText(0).empty(), row.result == fsrSaved);
+    if (row.saved) {
+      EXPECT_EQ(t.target->getSavedPath(0), *row.saved ? s.folder + row.saved : L"");
+    }
+    if (row.contents) {
+      EXPECT_EQ(saved, 1);
+      EXPECT_EQ(FileBytes(t.target->getSavedPath(0)), row.contents);
+    }
+    if (row.result != fsrSaved && !t.target->getFile(0).IsFolder) {
+      EXPECT_EQ(saved, 0);
+    }
+    t.target->EndDrop();
+    if (!s.unmap.empty()) DefineDosDeviceW(DDD_REMOVE_DEFINITION, s.unmap.c_str(), nullptr);
+    EXPECT_EQ(Listing(Parent(s.base)), aboveBefore);
+    EXPECT_EQ(Listing(s.base), (std::set<std::wstring>{L".", L"..", L"drop"}));
+    EXPECT_EQ(Listing(outside), outsideBefore);
+    EXPECT_EQ(Listing(outside + L"album\\"), (std::set<std::wstring>{L".", L"..", L"one.jpg"}));
+    // What the folder held is all still there; only the saved item was added.
+    std::set<std::wstring> after = Listing(s.folder);
+    for (const std::wstring& name : folderBefore) EXPECT_EQ(after.erase(name), 1u) << name;
+    if (row.result != fsrSaved && row.result != fsrRefused && !t.target->getFile(0).IsFolder) {
+      EXPECT_TRUE(after.empty());
+    }
+    if (row.result == fsrRefused && !t.target->getFile(0).IsFolder) {
+      EXPECT_TRUE(after.empty());
+    }
+    EXPECT_EQ(kxtest::FakeDataObject::OutstandingMedia(), 0);
+  }
+  EXPECT_EQ(FileBytes(outside + L"album\\one.jpg"), "jpeg");
 }
