@@ -85,8 +85,13 @@ kx_status StatusFromCurrentException() noexcept {
   }
 }
 
-kx_status CheckLibraryThread() {
+kx_status CheckStarted() {
   if (gStartCount.load() <= 0) return Fail(KX_E_NOT_STARTED, L"kx_startup has not been called");
+  return KX_OK;
+}
+
+kx_status CheckLibraryThread() {
+  if (const kx_status s = CheckStarted(); s != KX_OK) return s;
   if (gLibraryThread.load() != GetCurrentThreadId())
     return Fail(KX_E_WRONG_THREAD, L"Called off the thread that called kx_startup");
   return KX_OK;

@@ -215,6 +215,7 @@ static void test_before_startup(void) {
   CHECK_OK(kx_get_version(&major, &minor, &patch));
   CHECK(major == KX_VERSION_MAJOR && minor == KX_VERSION_MINOR && patch == KX_VERSION_PATCH);
   CHECK_STATUS(kx_get_version(NULL, &minor, &patch), KX_E_INVALID_ARG);
+  CHECK_STATUS(kx_gif_decode(gif_bytes, sizeof gif_bytes, (kx_gif**)&target), KX_E_NOT_STARTED);
 }
 
 static void test_misuse(void) {
