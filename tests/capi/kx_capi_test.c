@@ -201,6 +201,14 @@ static DWORD WINAPI off_thread(void* param) {
   /* Off the library's thread: refused, and recorded in this thread's slot only. */
   if (kx_text_source_set_text(source, L"x") != KX_E_WRONG_THREAD) return 1;
   if (kx_last_error(&code, NULL, 0, &length) != KX_OK || code != KX_E_WRONG_THREAD || length == 0) return 2;
+  if (kx_startup() != KX_E_WRONG_THREAD) return 3;
+  /* The functions marked "any thread" work here. */
+  {
+    kx_gif* gif = NULL;
+    UINT id = 0;
+    if (kx_gif_decode(gif_bytes, sizeof gif_bytes, &gif) != KX_OK || kx_gif_destroy(gif) != KX_OK) return 4;
+    if (kx_format_from_name(L"13", &id) != KX_OK || id != CF_UNICODETEXT) return 5;
+  }
   return 0;
 }
 
@@ -523,6 +531,13 @@ static void test_source_failures(HWND from, HWND to) {
   CHECK_OK(kx_target_create(KX_TARGET_TEXT, &target));
   CHECK_OK(kx_target_bind(target, to));
   CHECK_OK(kx_text_target_on_drop(target, on_text_drop, &seen));
+  {
+    /* One target per window. */
+    kx_target* second;
+    CHECK_OK(kx_target_create(KX_TARGET_FILE, &second));
+    CHECK_STATUS(kx_target_bind(second, to), KX_E_FAILED);
+    CHECK_OK(kx_target_destroy(second));
+  }
   CHECK_OK(kx_source_create(KX_SOURCE_TEXT, &source));
   CHECK_OK(kx_source_set_drag_image(source, 1, image));
   DeleteObject(image); /* the source keeps its own copy */
