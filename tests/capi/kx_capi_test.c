@@ -1146,6 +1146,13 @@ int main(void) {
     op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
     CHECK(SHFileOperationW(&op) == 0);
   }
+  {
+    /* The last shut-down waits for every target and source. */
+    kx_source* left;
+    CHECK_OK(kx_source_create(KX_SOURCE_FILE, &left));
+    CHECK_STATUS(kx_shutdown(), KX_E_BUSY);
+    CHECK_OK(kx_source_destroy(left));
+  }
   CHECK_OK(kx_shutdown());
   CHECK_STATUS(kx_shutdown(), KX_E_NOT_STARTED);
   LocalFree(argv);
