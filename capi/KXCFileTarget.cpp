@@ -42,6 +42,20 @@ class TCallbackStream : public vcl::TStream {
 
 TKXFileTarget& Files(kx_target* Target) { return ComponentOf<TKXFileTarget>(Target); }
 
+kx_save_result SaveResultOf(TKXFileSaveResult Result) {
+  switch (Result) {
+    case fsrSaved: return KX_SAVED;
+    case fsrNotSaved: return KX_SAVE_NOT_TRIED;
+    case fsrSkipped: return KX_SAVE_SKIPPED;
+    case fsrRefused: return KX_SAVE_REFUSED;
+    case fsrTooLarge: return KX_SAVE_TOO_LARGE;
+    case fsrCancelled: return KX_SAVE_CANCELLED;
+    case fsrSourceFailed: return KX_SAVE_SOURCE_FAILED;
+    case fsrWriteFailed: return KX_SAVE_WRITE_FAILED;
+  }
+  return KX_SAVE_WRITE_FAILED;
+}
+
 // Runs Body for a live file target that has a dropped item Index.
 template <class F>
 kx_status OnItem(kx_target* Target, size_t Index, F&& Body) {
@@ -191,17 +205,16 @@ kx_status KX_CALL kx_file_target_get_saved_path(kx_target* target, size_t index,
   });
 }
 
-kx_status KX_CALL kx_file_target_get_item_result(kx_target* target, size_t index, kx_status* result, wchar_t* buffer,
-                                                 size_t capacity, size_t* length) {
+kx_status KX_CALL kx_file_target_get_item_result(kx_target* target, size_t index, kx_save_result* result,
+                                                 wchar_t* buffer, size_t capacity, size_t* length) {
   return OnItem(target, index, [&]() -> kx_status {
     if (!result) return Fail(KX_E_INVALID_ARG, L"result is null");
-    // Until the component reports why an item failed, a result says only whether it was saved.
-    const bool saved = !Files(target).getSavedPath(static_cast<int>(index)).empty();
-    const std::wstring text = saved ? std::wstring() : std::wstring(L"The item was not saved");
+    const int i = static_cast<int>(index);
     if (length || buffer) {
-      if (const kx_status s = PutString(text, buffer, capacity, length); s != KX_OK) return s;
+      if (const kx_status s = PutString(Files(target).getSaveResultText(i), buffer, capacity, length); s != KX_OK)
+        return s;
     }
-    *result = saved ? KX_OK : KX_E_FAILED;
+    *result = SaveResultOf(Files(target).getSaveResult(i));
     return KX_OK;
   });
 }

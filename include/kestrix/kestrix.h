@@ -274,9 +274,22 @@ KX_CAPI kx_status KX_CALL kx_file_target_save_to_folder(kx_target* target, const
 /* Where the last kx_file_target_save_to_folder put an item ("" when it did not save it). */
 KX_CAPI kx_status KX_CALL kx_file_target_get_saved_path(kx_target* target, size_t index, wchar_t* buffer,
                                                         size_t capacity, size_t* length);
-/* The last kx_file_target_save_to_folder's result for one item: *result KX_OK when it was saved,
- * otherwise why not; buffer (may be NULL with capacity 0) a message for it ("" when saved). */
-KX_CAPI kx_status KX_CALL kx_file_target_get_item_result(kx_target* target, size_t index, kx_status* result,
+/* What the last kx_file_target_save_to_folder did with one item. KX_SAVED (0, like KX_OK) means
+ * written whole; every other value says why not. */
+typedef int kx_save_result;
+enum {
+  KX_SAVED = 0,
+  KX_SAVE_NOT_TRIED = 1,      /* no save since the drop */
+  KX_SAVE_SKIPPED = 2,        /* nothing to write: the same item or folder again */
+  KX_SAVE_REFUSED = 3,        /* unsafe: a device, a pipe, a folder holding or inside the target */
+  KX_SAVE_TOO_LARGE = 4,      /* larger than the size limit */
+  KX_SAVE_CANCELLED = 5,      /* a progress callback cancelled it */
+  KX_SAVE_SOURCE_FAILED = 6,  /* the source or the dropped file could not be read */
+  KX_SAVE_WRITE_FAILED = 7    /* the folder could not take it */
+};
+/* The last kx_file_target_save_to_folder's result for one item in *result (a kx_save_result);
+ * buffer (may be NULL with capacity 0) a short English reason for it ("" when saved). */
+KX_CAPI kx_status KX_CALL kx_file_target_get_item_result(kx_target* target, size_t index, kx_save_result* result,
                                                          wchar_t* buffer, size_t capacity, size_t* length);
 /* Reads one item's contents through a callback, or appends them to a COM stream at its position.
  * KX_E_STATE for a folder or a closed drop, KX_E_FAILED when the source or the file fails or the

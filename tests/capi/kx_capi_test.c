@@ -751,7 +751,7 @@ static void test_file_drags(HWND from, HWND to, const wchar_t* folder) {
   size_t index = 99, count, report, data_bin, sub, real, saved = 0, length;
   int open = 1;
   wchar_t real_path[MAX_PATH], out_folder[MAX_PATH], path[MAX_PATH], message[128];
-  kx_status result;
+  kx_save_result result;
   IStream* stream = NULL;
   HGLOBAL memory;
   memset(&seen, 0, sizeof seen);
@@ -854,9 +854,9 @@ static void test_file_drags(HWND from, HWND to, const wchar_t* folder) {
   CHECK_OK(kx_file_target_get_saved_path(target, report, path, MAX_PATH, &length));
   CHECK(file_holds(path, "report from C"));
   CHECK_OK(kx_file_target_get_item_result(target, report, &result, message, 128, &length));
-  CHECK(result == KX_OK && length == 0);
+  CHECK(result == KX_SAVED && length == 0);
   CHECK_OK(kx_file_target_get_item_result(target, real, &result, NULL, 0, NULL));
-  CHECK(result == KX_OK);
+  CHECK(result == KX_SAVED);
   CHECK_STATUS(kx_file_target_save_to_folder(target, NULL, &saved), KX_E_INVALID_ARG);
 
   /* Ended: the source hears of it (asynchronous: the after-drop callback comes now). */
