@@ -197,8 +197,9 @@ void TGIFSubImage::AllocateImage(bool ZeroFill) {
   const std::int64_t pixels = std::int64_t(Width()) * Height();
   if (pixels > GIFMaxFramePixels) throw GIFException(TooLargeMessage(res::sGIFFrameTooLarge, GIFMaxFramePixels));
   if (pixels == 0) return;
+  gifdetail::TGIFFrameStore* store = !ZeroFill && FGIFImage ? FGIFImage->FLoading : nullptr;
   try {
-    FData.reset(ZeroFill ? new std::uint8_t[static_cast<size_t>(pixels)]() : new std::uint8_t[static_cast<size_t>(pixels)]);
+    FData = store ? store->Allocate(static_cast<size_t>(pixels)) : gifdetail::AllocatePixels(static_cast<size_t>(pixels), ZeroFill);
   } catch (const std::bad_alloc&) {
     throw vcl::EOutOfMemory(L"Out of memory");
   }
@@ -361,7 +362,11 @@ void TGIFSubImage::Decompress(vcl::TStream& Stream) {
   // Every pixel is written by the decoder, with data or with the fill value: no need to zero first.
   AllocateImage(false);
   const std::uint8_t fill = FTransparent && FGCE ? FGCE->TransparentColorIndex() : 0;
-  gifdetail::DecodeLZW(Stream, {FData.get(), Width(), Height(), Interlaced(), fill}, warnings);
+  const gifdetail::TGIFFrameBuffer frame{FData.get(), Width(), Height(), Interlaced(), fill};
+  if (gifdetail::TGIFFrameStore* store = FGIFImage ? FGIFImage->FLoading : nullptr)
+    store->Decoder().Decode(Stream, frame, warnings);
+  else
+    gifdetail::DecodeLZW(Stream, frame, warnings);
 }
 
 // ---- TGIFImageList ----
@@ -376,6 +381,14 @@ void TGIFImageList::LoadFromStream(vcl::TStream& Stream, vcl::TObject* Parent) {
   std::uint8_t b = 0;
   std::int64_t pixels = 0;  // held by the frames of this load
   if (!ReadBlockStart(Stream, b)) return;
+  gifdetail::TGIFFrameStore store;
+  struct TLoading {
+    TGIFImage* Image = nullptr;
+    gifdetail::TGIFFrameStore* Before = nullptr;
+    ~TLoading() {
+      if (Image) Image->FLoading = Before;
+    }
+  } loading;
   while (b != kTrailer) {
     PutBack(Stream);
     if (b != kExtensionIntroducer && b != kImageSeparator) {
@@ -385,6 +398,11 @@ void TGIFImageList::LoadFromStream(vcl::TStream& Stream, vcl::TObject* Parent) {
     }
     auto* image = dynamic_cast<TGIFImage*>(Parent);
     if (!image) throw vcl::EInvalidCast(sInvalidCast);
+    if (!loading.Image) {
+      loading.Image = image;
+      loading.Before = image->FLoading;
+      image->FLoading = &store;
+    }
     auto frame = std::make_unique<TGIFSubImage>(image);
     frame->LoadFromStream(Stream);
     pixels += frame->DataSize();

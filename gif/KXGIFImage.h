@@ -13,6 +13,7 @@
 #include "gif/KXGIFBase.h"
 #include "gif/KXGIFColorMap.h"
 #include "gif/KXGIFExtensions.h"
+#include "gif/KXGIFFrameStore.h"
 
 namespace kestrix {
 
@@ -211,7 +212,7 @@ class KX_API TGIFSubImage : public TGIFItem {
   vcl::TUniqueBitmap FMask;
   bool FNeedMask = true;
   vcl::TUniquePalette FLocalPalette;
-  std::unique_ptr<std::uint8_t[]> FData;
+  gifdetail::TPixelBuffer FData;
   int FDataSize = 0;
   std::unique_ptr<TGIFLocalColorMap> FColorMap;
   TImageDescriptor FImageDescriptor{};
@@ -309,8 +310,11 @@ class KX_API TGIFImage : public vcl::TGraphic {
 
  private:
   friend class TGIFSubImage;
+  friend class TGIFImageList;
 
   bool IsInsideGetPalette = false;
+  // While the frame list loads: what its frames share (their decoder, the slabs of their pixels).
+  gifdetail::TGIFFrameStore* FLoading = nullptr;
   std::unique_ptr<TGIFImageList> FImages;
   std::unique_ptr<TGIFHeader> FHeader;
   vcl::TUniquePalette FGlobalPalette;
