@@ -1,6 +1,7 @@
 #include "gif/KXGIFFrameStore.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 
 #if defined(__linux__)
@@ -12,50 +13,47 @@ namespace kestrix::gifdetail {
 namespace {
 
 constexpr std::size_t kMiB = std::size_t(1) << 20;
-// From 2 MiB on, slabs come in whole huge pages: one fault then brings 2 MiB where the kernel
-// gives them, instead of 512 faults of a page each.
+// From 2 MiB on, slab sizes are whole huge pages, and Linux is asked to back those inside a slab
+// with huge pages: one fault then brings 2 MiB instead of 512 faults of a page each.
 constexpr std::size_t kHugePage = 2 * kMiB;
 constexpr std::size_t kSlabMax = 8 * kMiB;
 constexpr std::size_t kPage = 4096;
-// Buffers start on 16 bytes, as allocations of their own do.
+// Buffers start on 16 bytes (the header keeps them so), as allocations of their own do.
 constexpr std::size_t kGrain = 16;
 
 }  // namespace
 
 // One allocation: this header, then the buffers. Frames hold references; so does the store while
-// it cuts buffers from the slab.
+// it cuts buffers from the slab. Frames that share a slab may be freed on different threads.
 class TPixelSlab {
  public:
   static constexpr std::size_t kHeader = 64;
 
   // Bytes in all, the header's included; throws std::bad_alloc.
   static TPixelSlab* Make(std::size_t bytes) {
-    const std::align_val_t align{kGrain};
-    void* memory = ::operator new(bytes, align);
+    void* memory = ::operator new(bytes);
 #if defined(MADV_HUGEPAGE)
     // Only a hint, for the whole huge pages inside: the slab works the same without them.
     const auto at = reinterpret_cast<std::uintptr_t>(memory);
     const std::uintptr_t first = (at + kHugePage - 1) & ~(kHugePage - 1), end = (at + bytes) & ~(kHugePage - 1);
     if (first < end) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 #endif
-    return new (memory) TPixelSlab(align);
+    return new (memory) TPixelSlab;
   }
 
   std::uint8_t* Buffers() { return reinterpret_cast<std::uint8_t*>(this) + kHeader; }
-  void AddRef() { ++FRefs; }
+  void AddRef() { FRefs.fetch_add(1, std::memory_order_relaxed); }
   void Release() {
-    if (--FRefs > 0) return;
-    const std::align_val_t align = FAlign;
+    if (FRefs.fetch_sub(1, std::memory_order_acq_rel) > 1) return;
     this->~TPixelSlab();
-    ::operator delete(static_cast<void*>(this), align);
+    ::operator delete(static_cast<void*>(this));
   }
 
  private:
-  explicit TPixelSlab(std::align_val_t align) : FAlign(align) {}
+  TPixelSlab() = default;
   ~TPixelSlab() = default;
 
-  std::size_t FRefs = 1;
-  std::align_val_t FAlign;
+  std::atomic<std::size_t> FRefs{1};
 };
 
 void TPixelRelease::operator()(std::uint8_t* Pixels) const noexcept {
