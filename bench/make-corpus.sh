@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Writes the benchmark's GIF files into the folder given (default build/bench-corpus): larger
 # images than the test corpus holds, single frames of several kinds (photographic, flat colour,
-# dithered, noise, interlaced) and large animations (full frames, and optimised ones of small
-# changing rectangles), all made by imagemagick (/usr/bin/convert; a stand-in "convert" may
-# shadow it on PATH). Takes a minute or two; a second run does nothing.
+# dithered, noise, interlaced) and animations (full frames, optimised ones of small changing
+# rectangles, long ones with a colour table per frame, small ones of many tiny frames), all made by
+# imagemagick (/usr/bin/convert; a stand-in "convert" may shadow it on PATH). Takes a minute or
+# two; a second run does nothing (the marker's name changes whenever the corpus gains files).
 set -euo pipefail
 out=${1:-build/bench-corpus}
 mkdir -p "$out"
 IM=/usr/bin/convert
-[ -f "$out/.done" ] && exit 0
+[ -f "$out/.done-2" ] && exit 0
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -59,4 +60,24 @@ $IM -delay 4 -loop 0 "${frames[@]}" -layers Optimize "$out/ball_optimised_anim_6
 # Large photographic frames, interlaced.
 $IM -delay 10 -loop 0 -size 1024x768 -seed 11 plasma:fractal -seed 12 plasma:fractal -seed 13 plasma:fractal \
     -seed 14 plasma:fractal -interlace GIF "$out/plasma_interlaced_anim_4x1024x768.gif"
-touch "$out/.done"
+# A long animation of full frames, each with a colour table of its own and long runs of one colour
+# (a few kilobytes per frame), where what each frame costs before its first pixel shows.
+frames=()
+for ((i = 0; i < 259; ++i)); do
+  frames+=("(" -size 1000x175 "xc:rgb($((i % 200 + 20)),$((90 + i % 37)),$((250 - i % 180)))" \
+    -fill "rgb($((255 - i % 97)),$((40 + i % 150)),$((i % 64)))" -draw "rectangle $((3 * i)),30 $((3 * i + 220)),140" \
+    -fill "rgb($((i % 50)),$((i % 50)),$((200 - i % 50)))" -draw "rectangle 0,$((i % 160)) 999,$((i % 160 + 8))" \
+    -fill white -draw "circle $((700 - 2 * i)),87 $((700 - 2 * i)),17" ")")
+done
+$IM -delay 4 -loop 0 "${frames[@]}" "$out/local_tables_anim_259x1000x175.gif"
+# A short animation of many tiny frames: a dot circling, optimised into the few pixels each frame
+# changes. (On a 64 x 64 canvas stb_image's reader crashes on what this makes.)
+frames=()
+for ((i = 0; i < 72; ++i)); do
+  x=$(awk -v i=$i 'BEGIN { printf "%d", 48 + 32 * cos(i * 3.14159265 / 36) }')
+  y=$(awk -v i=$i 'BEGIN { printf "%d", 48 + 32 * sin(i * 3.14159265 / 36) }')
+  frames+=("(" -size 96x96 xc:white -fill teal -draw "circle $x,$y $((x + 5)),$y" ")")
+done
+$IM -delay 3 -loop 0 "${frames[@]}" -layers Optimize "$out/tiny_frames_anim_72x96x96.gif"
+rm -f "$out/.done"
+touch "$out/.done-2"

@@ -1,6 +1,8 @@
 // libFuzzer target: the LZW decoder against the step-by-step reference decoder of the tests. The
 // first four bytes choose the frame (width, height, interlacing, fill value); the rest is image
-// data. Any difference in pixels, warnings, error or final stream position aborts.
+// data. Any difference in pixels, warnings, error or final stream position aborts. The data is
+// decoded a second time by one decoder kept across all inputs, as the frames of an image share one:
+// what earlier inputs left in its tables must never show.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +11,16 @@
 
 #include "GIFReferenceDecoder.h"
 #include "GIFTestSupport.h"
+#include "gif/KXGIFLZW.h"
+
+namespace {
+
+struct TCollected final : kestrix::gifdetail::TGIFDecoderWarnings {
+  std::vector<std::wstring> Messages;
+  void DecoderWarning(const wchar_t* message) override { Messages.emplace_back(message); }
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 4) return 0;
@@ -46,6 +58,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> pixels(frame.Data(), frame.Data() + frame.DataSize());
     same = pixels == ref.Pixels;
   }
+  static kestrix::gifdetail::TGIFLZWDecoder shared;
+  std::vector<std::uint8_t> again(static_cast<size_t>(width) * static_cast<size_t>(height));
+  vcl::TStringStream in2(stream);
+  TCollected collected;
+  std::wstring error2;
+  try {
+    shared.Decode(in2, {again.data(), width, height, interlaced, fill}, collected);
+  } catch (const kestrix::GIFException& e) {
+    error2 = e.Message();
+  }
+  same = same && error2 == ref.Error && collected.Messages == ref.Warnings && in2.Position() == ref.Position &&
+         (!error2.empty() || again == ref.Pixels);
   if (!same) {
     std::fprintf(stderr, "decoders differ (%dx%d%s)\n", width, height, interlaced ? " interlaced" : "");
     std::abort();

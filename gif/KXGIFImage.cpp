@@ -155,31 +155,29 @@ void TGIFHeader::SetBackgroundColor(vcl::TColor Color) {
 
 TGIFSubImage::TGIFSubImage(TGIFImage* GIFImage)
     : TGIFItem(GIFImage),
-      FColorMap(std::make_unique<TGIFLocalColorMap>(this)),
-      FExtensions(std::make_unique<TGIFExtensionList>(GIFImage)) {
+      FColorMap(this),
+      FExtensions(GIFImage) {
   FImageDescriptor.Separator = kImageSeparator;
 }
 
 TGIFSubImage::~TGIFSubImage() {
   if (FGIFImage) FGIFImage->Images()->Remove(this);
   Clear();
-  FExtensions.reset();
-  FColorMap.reset();
   FLocalPalette.Reset();
 }
 
 TGIFVersion TGIFSubImage::GetVersion() {
-  TGIFVersion version = FColorMap->Optimized() ? gv89a : gv87a;
-  for (int i = 0; i < FExtensions->Count() && version < gv89a; ++i)
-    version = std::max(version, FExtensions->GetExtension(i)->GetVersion());
+  TGIFVersion version = FColorMap.Optimized() ? gv89a : gv87a;
+  for (int i = 0; i < FExtensions.Count() && version < gv89a; ++i)
+    version = std::max(version, FExtensions.GetExtension(i)->GetVersion());
   return version;
 }
 
 void TGIFSubImage::SaveToStream(vcl::TStream&) { RaiseNotAvailable(); }
 
 void TGIFSubImage::Clear() {
-  FExtensions->Clear();
-  FColorMap->Clear();
+  FExtensions.Clear();
+  FColorMap.Clear();
   FreeImage();
   // Shrinking to nothing never needs the screen check: the frame only gets smaller.
   DoSetBounds(Left(), Top(), Width(), 0, false);
@@ -197,8 +195,9 @@ void TGIFSubImage::AllocateImage(bool ZeroFill) {
   const std::int64_t pixels = std::int64_t(Width()) * Height();
   if (pixels > GIFMaxFramePixels) throw GIFException(TooLargeMessage(res::sGIFFrameTooLarge, GIFMaxFramePixels));
   if (pixels == 0) return;
+  gifdetail::TGIFFrameStore* store = !ZeroFill && FGIFImage ? FGIFImage->FLoading : nullptr;
   try {
-    FData.reset(ZeroFill ? new std::uint8_t[static_cast<size_t>(pixels)]() : new std::uint8_t[static_cast<size_t>(pixels)]);
+    FData = store ? store->Allocate(static_cast<size_t>(pixels)) : gifdetail::AllocatePixels(static_cast<size_t>(pixels), ZeroFill);
   } catch (const std::bad_alloc&) {
     throw vcl::EOutOfMemory(L"Out of memory");
   }
@@ -290,9 +289,9 @@ void TGIFSubImage::SetInterlaced(bool Value) {
 }
 
 TGIFColorMap* TGIFSubImage::GetActiveColorMap() const {
-  if (FColorMap->Count() > 0) return FColorMap.get();
+  if (FColorMap.Count() > 0) return &FColorMap;
   if (FGIFImage && FGIFImage->GlobalColorMap()->Count() > 0) return FGIFImage->GlobalColorMap();
-  return FColorMap.get();
+  return &FColorMap;
 }
 
 void TGIFSubImage::SetBitmap(vcl::TBitmap* Value) {
@@ -335,7 +334,7 @@ void TGIFSubImage::SetPalette(HPALETTE Value) {
 
 void TGIFSubImage::LoadFromStream(vcl::TStream& Stream) {
   Clear();
-  FExtensions->LoadFromStream(Stream, this);
+  FExtensions.LoadFromStream(Stream, this);
   std::uint8_t b = 0;
   if (!ReadByte(Stream, b)) return;
   PutBack(Stream);
@@ -347,7 +346,7 @@ void TGIFSubImage::LoadFromStream(vcl::TStream& Stream) {
     Warning(gsWarning, res::sGIFScreenSizeExceeded);
   }
   if (FImageDescriptor.PackedFields & kColorTableFlag)
-    FColorMap->LoadFromStream(Stream, 2 << (FImageDescriptor.PackedFields & kColorTableSizeMask));
+    FColorMap.LoadFromStream(Stream, 2 << (FImageDescriptor.PackedFields & kColorTableSizeMask));
   Decompress(Stream);
   if (GIFImageRenderOnLoad) GetBitmap();
 }
@@ -361,7 +360,11 @@ void TGIFSubImage::Decompress(vcl::TStream& Stream) {
   // Every pixel is written by the decoder, with data or with the fill value: no need to zero first.
   AllocateImage(false);
   const std::uint8_t fill = FTransparent && FGCE ? FGCE->TransparentColorIndex() : 0;
-  gifdetail::DecodeLZW(Stream, {FData.get(), Width(), Height(), Interlaced(), fill}, warnings);
+  const gifdetail::TGIFFrameBuffer frame{FData.get(), Width(), Height(), Interlaced(), fill};
+  if (gifdetail::TGIFFrameStore* store = FGIFImage ? FGIFImage->FLoading : nullptr)
+    store->Decoder().Decode(Stream, frame, warnings);
+  else
+    gifdetail::DecodeLZW(Stream, frame, warnings);
 }
 
 // ---- TGIFImageList ----
@@ -376,6 +379,16 @@ void TGIFImageList::LoadFromStream(vcl::TStream& Stream, vcl::TObject* Parent) {
   std::uint8_t b = 0;
   std::int64_t pixels = 0;  // held by the frames of this load
   if (!ReadBlockStart(Stream, b)) return;
+  auto* const image = dynamic_cast<TGIFImage*>(Parent);
+  const std::wstring loadingText = res::sGIFLoading;  // made once, not per frame
+  gifdetail::TGIFFrameStore store;
+  struct TLoading {
+    TGIFImage* Image = nullptr;
+    gifdetail::TGIFFrameStore* Before = nullptr;
+    ~TLoading() {
+      if (Image) Image->FLoading = Before;
+    }
+  } loading;
   while (b != kTrailer) {
     PutBack(Stream);
     if (b != kExtensionIntroducer && b != kImageSeparator) {
@@ -383,15 +396,19 @@ void TGIFImageList::LoadFromStream(vcl::TStream& Stream, vcl::TObject* Parent) {
       PutBack(Stream);
       return;
     }
-    auto* image = dynamic_cast<TGIFImage*>(Parent);
     if (!image) throw vcl::EInvalidCast(sInvalidCast);
+    if (!loading.Image) {
+      loading.Image = image;
+      loading.Before = image->FLoading;
+      image->FLoading = &store;
+    }
     auto frame = std::make_unique<TGIFSubImage>(image);
     frame->LoadFromStream(Stream);
     pixels += frame->DataSize();
     if (pixels > GIFMaxImagePixels) throw GIFException(TooLargeMessage(res::sGIFImageTooLarge, GIFMaxImagePixels));
     Add(frame.release());
     image->Progress(this, vcl::psRunning, PercentOf(Stream.Position(), Stream.Size()), GIFImageRenderOnLoad,
-                    vcl::TRect{}, res::sGIFLoading);
+                    vcl::TRect{}, loadingText);
     if (!ReadBlockStart(Stream, b)) return;
   }
   PutBack(Stream);

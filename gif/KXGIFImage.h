@@ -13,6 +13,7 @@
 #include "gif/KXGIFBase.h"
 #include "gif/KXGIFColorMap.h"
 #include "gif/KXGIFExtensions.h"
+#include "gif/KXGIFFrameStore.h"
 
 namespace kestrix {
 
@@ -164,14 +165,14 @@ class KX_API TGIFSubImage : public TGIFItem {
   bool Interlaced() const { return (FImageDescriptor.PackedFields & 0x40) != 0; }
   void SetInterlaced(bool Value);
 
-  TGIFColorMap* ColorMap() const { return FColorMap.get(); }
+  TGIFColorMap* ColorMap() const { return &FColorMap; }
   // The local map when it has entries, else the global one when that has entries, else the local.
   TGIFColorMap* GetActiveColorMap() const;
   std::uint8_t* Data() const { return FData.get(); }
   int DataSize() const { return FDataSize; }
-  TGIFExtensionList* Extensions() const { return FExtensions.get(); }
-  int ColorResolution() const { return FColorMap->GetBitsPerPixel() - 1; }
-  int BitsPerPixel() const { return FColorMap->GetBitsPerPixel(); }
+  TGIFExtensionList* Extensions() const { return &FExtensions; }
+  int ColorResolution() const { return FColorMap.GetBitsPerPixel() - 1; }
+  int BitsPerPixel() const { return FColorMap.GetBitsPerPixel(); }
   const TImageDescriptor& ImageDescriptor() const { return FImageDescriptor; }
   bool Transparent() const { return FTransparent; }
   // The first graphic control extension created for this frame, or nil.
@@ -211,11 +212,13 @@ class KX_API TGIFSubImage : public TGIFItem {
   vcl::TUniqueBitmap FMask;
   bool FNeedMask = true;
   vcl::TUniquePalette FLocalPalette;
-  std::unique_ptr<std::uint8_t[]> FData;
+  gifdetail::TPixelBuffer FData;
   int FDataSize = 0;
-  std::unique_ptr<TGIFLocalColorMap> FColorMap;
+  // Parts of the frame rather than objects of their own (one allocation less each, per frame). The
+  // destructor empties both first; the map's last Changed then finds the palette already gone.
+  mutable TGIFLocalColorMap FColorMap;
   TImageDescriptor FImageDescriptor{};
-  std::unique_ptr<TGIFExtensionList> FExtensions;
+  mutable TGIFExtensionList FExtensions;
   bool FTransparent = false;
   TGIFGraphicControlExtension* FGCE = nullptr;  // one of FExtensions
 };
@@ -309,8 +312,11 @@ class KX_API TGIFImage : public vcl::TGraphic {
 
  private:
   friend class TGIFSubImage;
+  friend class TGIFImageList;
 
   bool IsInsideGetPalette = false;
+  // While the frame list loads: what its frames share (their decoder, the slabs of their pixels).
+  gifdetail::TGIFFrameStore* FLoading = nullptr;
   std::unique_ptr<TGIFImageList> FImages;
   std::unique_ptr<TGIFHeader> FHeader;
   vcl::TUniquePalette FGlobalPalette;

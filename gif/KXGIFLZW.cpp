@@ -106,6 +106,19 @@ struct TCodeTable {
   }
 };
 
+}  // namespace
+
+// What a decoder keeps from one frame to the next: the code table and the string buffer, and how
+// many entries from 0 still hold their literal (entries below a frame's clear code are never
+// written by its data), so that the next frame sets up only the literals it adds.
+struct TGIFLZWDecoder::TTables {
+  TCodeTable Table;
+  std::uint8_t String[kStringSize];
+  int Literals = 0;
+};
+
+namespace {
+
 // Counts the entry just added; codes grow by a bit when the next one would not fit.
 inline void CountEntry(int& nextFree, int& maxCode, int& codeSize) {
   ++nextFree;
@@ -122,8 +135,9 @@ inline void CountEntry(int& nextFree, int& maxCode, int& codeSize) {
 // also catches prefix cycles.
 class TLZWDecoder {
  public:
-  TLZWDecoder(vcl::TStream& stream, const TGIFFrameBuffer& frame, TGIFDecoderWarnings& warnings)
-      : FStream(stream), FFrame(frame), FWarnings(warnings) {}
+  TLZWDecoder(TGIFLZWDecoder::TTables& tables, vcl::TStream& stream, const TGIFFrameBuffer& frame,
+              TGIFDecoderWarnings& warnings)
+      : FStream(stream), FFrame(frame), FWarnings(warnings), FTables(tables), FTable(tables.Table), FString(tables.String) {}
 
   void Run();
 
@@ -169,8 +183,9 @@ class TLZWDecoder {
   int FHighWater = 0;
   int FOldCode = 0, FFirstChar = 0;
   bool FForwardRefs = false;
-  TCodeTable FTable;
-  std::uint8_t FString[kStringSize];
+  TGIFLZWDecoder::TTables& FTables;
+  TCodeTable& FTable;
+  std::uint8_t* const FString;
 
   // Bit reader.
   std::uint8_t FBuffer[kBufferSize] = {};
@@ -228,12 +243,15 @@ void TLZWDecoder::FillRest() {
 }
 
 void TLZWDecoder::InitTables() {
-  // Literals stand for themselves; the clear and end codes read as undefined. Entries above them
-  // are written before they are read (DefineRest), so setting up a frame or a clear stays cheap.
-  for (int i = 0; i < FClearCode; ++i) {
+  // Literals stand for themselves (those a frame before set up are still there); the clear and
+  // end codes read as undefined. Entries above them are written before they are read
+  // (DefineRest), so setting up a frame or a clear stays cheap.
+  for (int i = FTables.Literals; i < FClearCode; ++i) {
     const auto byte = static_cast<std::uint8_t>(i);
     FTable.Entry[i] = TCodeEntry{byte, 1, 0, 0, byte, byte};
   }
+  // Entries from the clear code on are this frame's to overwrite.
+  FTables.Literals = FClearCode;
   FTable.SetUndefined(FClearCode, FNextFree);
   FHighWater = FNextFree;
 }
@@ -504,16 +522,25 @@ void TLZWDecoder::EmitString(const std::uint8_t* s, size_t n) {
 
 }  // namespace
 
-void DecodeLZW(vcl::TStream& Stream, const TGIFFrameBuffer& Frame, TGIFDecoderWarnings& Warnings) {
-  // About 90 KB of tables: on the heap, so that a thread with a small stack can decode too.
-  std::unique_ptr<TLZWDecoder> decoder;
-  try {
-    decoder = std::make_unique<TLZWDecoder>(Stream, Frame, Warnings);
-  } catch (const std::bad_alloc&) {
-    std::fill_n(Frame.Pixels, static_cast<size_t>(Frame.Width) * static_cast<size_t>(Frame.Height), Frame.Fill);
-    throw vcl::EOutOfMemory(L"Out of memory");
+TGIFLZWDecoder::TGIFLZWDecoder() = default;
+TGIFLZWDecoder::~TGIFLZWDecoder() = default;
+
+void TGIFLZWDecoder::Decode(vcl::TStream& Stream, const TGIFFrameBuffer& Frame, TGIFDecoderWarnings& Warnings) {
+  // About 90 KB of tables: on the heap, so that a thread with a small stack can decode too, and
+  // made by the first frame only. They are left uninitialised: each frame writes what it reads.
+  if (!FTables) {
+    try {
+      FTables.reset(new TTables);
+    } catch (const std::bad_alloc&) {
+      std::fill_n(Frame.Pixels, static_cast<size_t>(Frame.Width) * static_cast<size_t>(Frame.Height), Frame.Fill);
+      throw vcl::EOutOfMemory(L"Out of memory");
+    }
   }
-  decoder->Run();
+  TLZWDecoder(*FTables, Stream, Frame, Warnings).Run();
+}
+
+void DecodeLZW(vcl::TStream& Stream, const TGIFFrameBuffer& Frame, TGIFDecoderWarnings& Warnings) {
+  TGIFLZWDecoder().Decode(Stream, Frame, Warnings);
 }
 
 }  // namespace kestrix::gifdetail

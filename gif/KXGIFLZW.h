@@ -2,6 +2,7 @@
 // The LZW decoder of GIF image data: variable-width codes of up to 12 bits, least significant bit
 // first, read from data sub-blocks, written into a frame's index buffer in row or interlace order.
 #include <cstdint>
+#include <memory>
 
 #include "gif/KXGIFBase.h"
 
@@ -32,5 +33,22 @@ class TGIFDecoderWarnings {
 // terminator. A minimum code size above 11 raises GIFException "Invalid LZW minimum code size", a
 // string whose prefixes form a cycle "Circular decoder table entry".
 void DecodeLZW(vcl::TStream& Stream, const TGIFFrameBuffer& Frame, TGIFDecoderWarnings& Warnings);
+
+// DecodeLZW for the frames of one image: the decoder's tables (about 90 KB) are made by the first
+// frame and kept, so that the next frame sets up only what it uses. One frame at a time.
+class TGIFLZWDecoder {
+ public:
+  TGIFLZWDecoder();
+  ~TGIFLZWDecoder();
+  TGIFLZWDecoder(const TGIFLZWDecoder&) = delete;
+  TGIFLZWDecoder& operator=(const TGIFLZWDecoder&) = delete;
+
+  void Decode(vcl::TStream& Stream, const TGIFFrameBuffer& Frame, TGIFDecoderWarnings& Warnings);
+
+  struct TTables;
+
+ private:
+  std::unique_ptr<TTables> FTables;
+};
 
 }  // namespace kestrix::gifdetail

@@ -68,8 +68,8 @@ HPALETTE TGIFColorMap::ExportPalette() {
 HPALETTE TGIFSubImage::GetPalette() {
   if (FBitmap && FBitmap->Palette()) return FBitmap->Palette();
   if (FLocalPalette) return FLocalPalette.Get();
-  if (FColorMap->Count() == 0) return FGIFImage ? FGIFImage->Palette() : nullptr;
-  FLocalPalette.Reset(FColorMap->ExportPalette());
+  if (FColorMap.Count() == 0) return FGIFImage ? FGIFImage->Palette() : nullptr;
+  FLocalPalette.Reset(FColorMap.ExportPalette());
   return FLocalPalette.Get();
 }
 

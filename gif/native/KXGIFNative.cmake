@@ -8,6 +8,7 @@ set(KX_GIF_NATIVE_SOURCES
     ${KX_GIF_ROOT}/gif/KXGIFBase.cpp
     ${KX_GIF_ROOT}/gif/KXGIFColorMap.cpp
     ${KX_GIF_ROOT}/gif/KXGIFExtensions.cpp
+    ${KX_GIF_ROOT}/gif/KXGIFFrameStore.cpp
     ${KX_GIF_ROOT}/gif/KXGIFLZW.cpp
     ${KX_GIF_ROOT}/gif/KXGIFImage.cpp
     ${KX_GIF_ROOT}/gif/native/KXGIFRenderNative.cpp
