@@ -1,0 +1,68 @@
+#pragma once
+// What the C interface's opaque handles are: a target or source component of one kind with the
+// application's callbacks, and the checks every function makes on a handle it is given.
+#include <memory>
+
+#include "capi/KXCBoundary.h"
+#include "framework/Controls.h"
+#include "framework/Handles.h"
+#include "framework/Streams.h"
+#include "targets/KXGenericTarget.h"
+#include "vocabulary/KXComps.h"
+
+template <class Fn>
+struct TKXCallback {
+  Fn Function = nullptr;
+  void* Context = nullptr;
+  explicit operator bool() const { return Function != nullptr; }
+};
+
+struct kx_target {
+  kx_target_kind Kind;
+  // The application's window wrapped for the component; destroyed after the component unbinds.
+  std::unique_ptr<vcl::TWinControl> Window;
+  std::unique_ptr<kestrix::TKXGenericTarget> Component;
+  int Busy = 0;
+  TKXCallback<kx_text_drop_fn> TextDrop;
+  TKXCallback<kx_picture_drop_fn> PictureDrop;
+  TKXCallback<kx_file_drop_fn> FileDrop;
+  TKXCallback<kx_file_progress_fn> Progress;
+  // The last drop's point and effect, for the get_drop functions.
+  bool Dropped = false;
+  int X = 0, Y = 0;
+  kx_effect Effect = KX_EFFECT_NONE;
+  // Set while a save runs: why a progress callback stopped it.
+  bool ProgressCancelled = false;
+  kx_status ProgressFailure = KX_OK;
+};
+
+struct kx_source {
+  kx_source_kind Kind;
+  std::unique_ptr<kestrix::TKXBaseComponent> Component;
+  int Busy = 0;
+  TKXCallback<kx_after_drop_fn> AfterDrop;
+  TKXCallback<kx_file_contents_fn> Contents;
+  vcl::TUniqueBitmap DragImage;  // the application's drag image, copied
+};
+
+struct kx_stream {
+  vcl::TStream* Stream;
+};
+
+namespace kestrix::capi {
+
+// KX_OK when Target is a live target of Kind (0: any kind).
+kx_status CheckTarget(const kx_target* Target, int Kind = 0);
+kx_status CheckSource(const kx_source* Source, int Kind = 0);
+
+// The component of a checked handle as its concrete class.
+template <class T>
+T& ComponentOf(kx_target* Target) {
+  return static_cast<T&>(*Target->Component);
+}
+template <class T>
+T& ComponentOf(kx_source* Source) {
+  return static_cast<T&>(*Source->Component);
+}
+
+}  // namespace kestrix::capi
