@@ -72,10 +72,12 @@ for arch in "${run_archs[@]}"; do
 done
 
 echo "== examples, built against the installed package"
+# The examples over the C interface: C (SaveDroppedFiles) and the C++ wrapper (VirtualFileDrag).
+c_interface_examples=(SaveDroppedFiles VirtualFileDrag)
 examples_run=0 examples_failed=0
 "$root/scripts/wine-session.sh" start "$prefix"
 for arch in "${run_archs[@]}"; do
-  for example in TextDropWindow PictureDragForm FormatList; do
+  for example in TextDropWindow PictureDragForm FormatList "${c_interface_examples[@]}"; do
     examples_run=$((examples_run + 1))
     if "$root/scripts/wine-run.sh" "$prefix" "$build/examples-$arch/$example.exe" --self-check >"$build/example.log" 2>&1; then
       echo "$arch $example: passed"
