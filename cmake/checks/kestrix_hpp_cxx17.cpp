@@ -10,6 +10,7 @@ namespace {
   (void)kx::DllVersion();
   kx::TextTarget text;
   text.onDrop([](const kx::TextDrop&) {});
+  (void)text.lastDrop();
   kx::PictureTarget picture;
   picture.onDrop([](const kx::PictureDrop&) {});
   kx::Bitmap bitmap = picture.copyBitmap();

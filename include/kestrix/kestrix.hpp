@@ -272,23 +272,44 @@ class TextTarget : public Target {
     state().onDrop = std::move(handler);
     detail::Check(kx_text_target_on_drop(handle(), state().onDrop ? &DropTrampoline : nullptr, &state()));
   }
+  // The last drop, also after its handler has returned.
+  TextDrop lastDrop() const {
+    kx_text_drop raw = KX_TEXT_DROP_INIT;
+    detail::Check(kx_text_target_get_drop(handle(), &raw));
+    TextDrop d = Convert(raw);
+    d.text = String(KX_TEXT_FIELD_TEXT);
+    d.urlTitle = String(KX_TEXT_FIELD_URL_TITLE);
+    d.htmlFragment = String(KX_TEXT_FIELD_HTML_FRAGMENT);
+    d.htmlSourceUrl = String(KX_TEXT_FIELD_HTML_SOURCE_URL);
+    return d;
+  }
 
  private:
   struct State : detail::Callbacks {
     DropHandler onDrop;
   };
+  // The fields other than the strings.
+  static TextDrop Convert(const kx_text_drop& drop) {
+    TextDrop d;
+    d.kind = drop.kind;
+    d.customIndex = drop.custom_index;
+    d.effect = drop.effect;
+    d.x = drop.x;
+    d.y = drop.y;
+    return d;
+  }
+  std::wstring String(kx_text_field field) const {
+    return detail::ReadString([&](wchar_t* b, std::size_t c, std::size_t* l) {
+      return kx_text_target_get_string(handle(), field, b, c, l);
+    });
+  }
   static kx_status KX_CALL DropTrampoline(void* context, kx_target*, const kx_text_drop* drop) {
     return detail::Guard([&] {
-      TextDrop d;
-      d.kind = drop->kind;
+      TextDrop d = Convert(*drop);
       d.text.assign(drop->text, drop->text_length);
       d.urlTitle = drop->url_title;
       d.htmlFragment = drop->html_fragment;
       d.htmlSourceUrl = drop->html_source_url;
-      d.customIndex = drop->custom_index;
-      d.effect = drop->effect;
-      d.x = drop->x;
-      d.y = drop->y;
       static_cast<State*>(context)->onDrop(d);
     });
   }
