@@ -51,9 +51,10 @@ package_run=0 package_failed=0
 for arch in x86_64 i686; do
   package_run=$((package_run + 1))
   dll="$build/install/$arch/bin/KestrixVcl.dll"
-  size=$(stat -c %s "$dll")
-  if [ "$size" -le $((2 * 1024 * 1024)) ] && [ -s "$dll.debug" ] &&
-     "$arch-w64-mingw32-objdump" -h "$dll" | grep -q '\.gnu_debuglink'; then
+  size=$(stat -c %s "$dll" 2>/dev/null || echo 0)
+  sections=$("$arch-w64-mingw32-objdump" -h "$dll" 2>/dev/null || true)
+  if [ "$size" -gt 0 ] && [ "$size" -le $((2 * 1024 * 1024)) ] && [ -s "$dll.debug" ] &&
+     grep -q '\.gnu_debuglink' <<<"$sections"; then
     echo "$arch package: KestrixVcl.dll is $size bytes, its debug information in KestrixVcl.dll.debug"
   else
     echo "$arch package: FAILED: KestrixVcl.dll is $size bytes (at most 2 MB), or has no .gnu_debuglink or KestrixVcl.dll.debug"
