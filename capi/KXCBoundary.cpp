@@ -6,7 +6,7 @@
 #include <atomic>
 #include <mutex>
 #include <new>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "gif/KXGIFBase.h"
 #include "package/KestrixVcl.h"
@@ -28,8 +28,8 @@ std::mutex& HandleLock() {
   static std::mutex lock;
   return lock;
 }
-std::unordered_set<const void*>& Handles() {
-  static std::unordered_set<const void*> handles;
+std::unordered_map<const void*, THandleType>& Handles() {
+  static std::unordered_map<const void*, THandleType> handles;
   return handles;
 }
 
@@ -110,9 +110,9 @@ kx_status LeaveStartup() {
   return KX_OK;
 }
 
-void RegisterHandle(const void* Handle) {
+void RegisterHandle(const void* Handle, THandleType Type) {
   const std::lock_guard<std::mutex> lock(HandleLock());
-  Handles().insert(Handle);
+  Handles()[Handle] = Type;
 }
 
 void UnregisterHandle(const void* Handle) {
@@ -120,10 +120,11 @@ void UnregisterHandle(const void* Handle) {
   Handles().erase(Handle);
 }
 
-bool IsLiveHandle(const void* Handle) {
+bool IsLiveHandle(const void* Handle, THandleType Type) {
   if (!Handle) return false;
   const std::lock_guard<std::mutex> lock(HandleLock());
-  return Handles().count(Handle) != 0;
+  const auto found = Handles().find(Handle);
+  return found != Handles().end() && found->second == Type;
 }
 
 kx_status PutString(const std::wstring& Value, wchar_t* Buffer, size_t Capacity, size_t* Length) {

@@ -56,9 +56,12 @@ kx_status OnLibraryThread(F&& Body) noexcept {
 }
 
 // ---- live handles (any thread) ----
-void RegisterHandle(const void* Handle);
+// Each handle is registered with its type, so that one type's handle passed as another's is refused
+// before anything reads it.
+enum class THandleType { Target, Source, Gif, Stream };
+void RegisterHandle(const void* Handle, THandleType Type);
 void UnregisterHandle(const void* Handle);
-bool IsLiveHandle(const void* Handle);
+bool IsLiveHandle(const void* Handle, THandleType Type);
 
 // ---- outputs ----
 kx_status PutString(const std::wstring& Value, wchar_t* Buffer, size_t Capacity, size_t* Length);

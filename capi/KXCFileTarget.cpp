@@ -1,7 +1,7 @@
 // The file target's kx_ functions.
 #include <windows.h>
 
-#include <limits>
+#include <exception>
 
 #include "capi/KXCObjects.h"
 #include "framework/OleStream.h"
@@ -56,12 +56,20 @@ kx_status SaveItem(kx_target* Target, size_t Index, vcl::TStream& Stream, const 
   if (files.getFile(static_cast<int>(Index)).IsFolder) return Fail(KX_E_STATE, L"The item is a folder");
   Target->ProgressCancelled = false;
   Target->ProgressFailure = KX_OK;
-  const bool saved = files.SaveFileToStream(static_cast<int>(Index), Stream);
+  // A stopped write may surface as the stream's exception: the callbacks' own reasons come first.
+  bool saved = false;
+  std::exception_ptr error;
+  try {
+    saved = files.SaveFileToStream(static_cast<int>(Index), Stream);
+  } catch (...) {
+    error = std::current_exception();
+  }
   if (Callback && Callback->Failure() != KX_OK)
     return Fail(KX_E_CALLBACK, L"The write callback returned failure " + std::to_wstring(Callback->Failure()));
   if (Target->ProgressFailure != KX_OK)
     return Fail(KX_E_CALLBACK, L"The progress callback returned failure " + std::to_wstring(Target->ProgressFailure));
   if (Target->ProgressCancelled) return Fail(KX_E_CANCELLED, L"The progress callback cancelled the item");
+  if (error) std::rethrow_exception(error);
   if (!saved) return Fail(KX_E_FAILED, L"The item's contents could not be read (the source failed, or the item is above the size limit)");
   return KX_OK;
 }

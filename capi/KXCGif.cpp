@@ -15,7 +15,7 @@ struct kx_gif {
 namespace {
 
 kx_status CheckGif(const kx_gif* Gif) {
-  if (!IsLiveHandle(Gif)) return Fail(KX_E_INVALID_HANDLE, L"Not a live kx_gif");
+  if (!IsLiveHandle(Gif, THandleType::Gif)) return Fail(KX_E_INVALID_HANDLE, L"Not a live kx_gif");
   return KX_OK;
 }
 
@@ -37,7 +37,7 @@ kx_status KX_CALL kx_gif_decode(const void* data, size_t size, kx_gif** gif) {
     stream.SetPosition(0);
     auto decoded = std::make_unique<kx_gif>();
     decoded->Image.LoadFromStream(stream);
-    RegisterHandle(decoded.get());
+    RegisterHandle(decoded.get(), THandleType::Gif);
     *gif = decoded.release();
     return KX_OK;
   });

@@ -33,7 +33,7 @@ void WireFileSource(kx_source* Source) {
     // Without a callback there are no contents: the request fails rather than deliver an empty file.
     if (!Source->Contents) throw ECallbackFailed(KX_E_STATE);
     kx_stream stream{&Contents};
-    RegisterHandle(&stream);
+    RegisterHandle(&stream, THandleType::Stream);
     struct TUnregister {
       kx_stream* S;
       ~TUnregister() { UnregisterHandle(S); }
@@ -124,7 +124,7 @@ kx_status KX_CALL kx_source_create(kx_source_kind kind, kx_source** source) {
       }
       default: return Fail(KX_E_INVALID_ARG, L"Unknown source kind");
     }
-    RegisterHandle(raw);
+    RegisterHandle(raw, THandleType::Source);
     *source = s.release();
     return KX_OK;
   });
@@ -286,7 +286,7 @@ kx_status KX_CALL kx_picture_source_set_image_data(kx_source* source, const void
 
 kx_status KX_CALL kx_stream_write(kx_stream* stream, const void* data, size_t size) {
   return OnLibraryThread([&]() -> kx_status {
-    if (!IsLiveHandle(stream)) return Fail(KX_E_INVALID_HANDLE, L"Not the stream of a running contents callback");
+    if (!IsLiveHandle(stream, THandleType::Stream)) return Fail(KX_E_INVALID_HANDLE, L"Not the stream of a running contents callback");
     if (size && !data) return Fail(KX_E_INVALID_ARG, L"data is null");
     if (size) stream->Stream->WriteBuffer(data, static_cast<std::int64_t>(size));
     return KX_OK;

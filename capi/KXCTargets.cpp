@@ -123,7 +123,7 @@ kx_status KX_CALL kx_target_create(kx_target_kind kind, kx_target** target) {
       case KX_TARGET_FILE: t->Component = std::make_unique<TKXFileTarget>(nullptr); WireFileTarget(t.get()); break;
       default: return Fail(KX_E_INVALID_ARG, L"Unknown target kind");
     }
-    RegisterHandle(t.get());
+    RegisterHandle(t.get(), THandleType::Target);
     *target = t.release();
     return KX_OK;
   });

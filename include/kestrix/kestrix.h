@@ -148,7 +148,8 @@ KX_CAPI kx_status KX_CALL kx_target_bind(kx_target* target, HWND window);
 /* Replaces an effect the target would choose (one of KX_EFFECT_*) by another. */
 KX_CAPI kx_status KX_CALL kx_target_set_effect_override(kx_target* target, kx_effect effect, kx_effect replacement);
 /* The data object of the drag over the target (a new reference: Release it), or NULL outside a
- * drag. A file target keeps its drop's object until the drop ends. */
+ * drag. A text target's drop callback runs inside the drag; picture and asynchronous file drops
+ * call back after it (NULL there). */
 KX_CAPI kx_status KX_CALL kx_target_get_data_object(kx_target* target, IDataObject** data_object);
 
 /* -- text target -- */
@@ -159,7 +160,7 @@ typedef struct kx_text_drop {
   uint32_t struct_size;
   unsigned int kind;            /* one KX_TEXT_* bit */
   const wchar_t* text;          /* the text (also the whole "HTML Format" block for HTML) */
-  size_t text_length;
+  size_t text_length;           /* in characters; a custom format keeps every byte, NULs included */
   const wchar_t* url_title;     /* URL drops: the page title */
   const wchar_t* html_fragment; /* HTML drops: the fragment */
   const wchar_t* html_source_url;
@@ -290,8 +291,9 @@ KX_CAPI kx_status KX_CALL kx_file_target_end_drop(kx_target* target, int succeed
 typedef struct kx_source kx_source;
 typedef enum kx_source_kind { KX_SOURCE_TEXT = 1, KX_SOURCE_PICTURE = 2, KX_SOURCE_FILE = 3 } kx_source_kind;
 
-/* Raised when a drag ends: dropped is non-zero when a target took it. A file source whose target
- * finishes asynchronously raises it when the target ends the drop, possibly after execute. */
+/* Raised when a drag ends in a drop (not after a cancel): dropped is non-zero when the target took
+ * it (reported an effect). A file source whose target finishes asynchronously raises it when the
+ * target ends the drop, possibly after execute. */
 typedef kx_status (KX_CALL* kx_after_drop_fn)(void* context, kx_source* source, int dropped);
 
 KX_CAPI kx_status KX_CALL kx_source_create(kx_source_kind kind, kx_source** source);
