@@ -13,8 +13,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 native=(cmake ninja-build make g++ clang libclang-rt-14-dev googletest
         g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools
         wine wine64 xvfb xauth x11-utils imagemagick giflib-tools libgif-dev libstb-dev
-        binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 file python3 fonts-wqy-microhei ccache)
-foreign=(wine32:i386)
+        binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 file python3 fonts-wqy-microhei ccache
+        lld llvm libwine-dev)
+# libwine-dev's Windows headers and import libraries build the C interface's test for the MSVC ABI
+# (with clang, lld-link and llvm-dlltool); the i386 package carries the 32-bit import libraries.
+foreign=(wine32:i386 libwine-dev:i386)
 
 # The MinGW compilers default to the win32 thread model, which lacks std::thread/std::mutex; the
 # posix variants carry them (winpthreads is linked statically, see the toolchain files). Chosen on
