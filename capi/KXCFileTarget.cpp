@@ -42,11 +42,14 @@ class TCallbackStream : public vcl::TStream {
 
 TKXFileTarget& Files(kx_target* Target) { return ComponentOf<TKXFileTarget>(Target); }
 
-kx_status CheckItem(kx_target* Target, size_t Index) {
-  if (const kx_status s = CheckTarget(Target, KX_TARGET_FILE); s != KX_OK) return s;
-  if (Index >= static_cast<size_t>(Files(Target).getFileCount()))
-    return Fail(KX_E_INDEX, L"No dropped item " + std::to_wstring(Index));
-  return KX_OK;
+// Runs Body for a live file target that has a dropped item Index.
+template <class F>
+kx_status OnItem(kx_target* Target, size_t Index, F&& Body) {
+  return OnTarget(Target, KX_TARGET_FILE, [&]() -> kx_status {
+    if (Index >= static_cast<size_t>(Files(Target).getFileCount()))
+      return Fail(KX_E_INDEX, L"No dropped item " + std::to_wstring(Index));
+    return Body();
+  });
 }
 
 // Saves one item into Stream and says why it did not.
@@ -107,8 +110,7 @@ void WireFileTarget(kx_target* Target) {
 extern "C" {
 
 kx_status KX_CALL kx_file_target_set_accepted(kx_target* target, unsigned int kinds) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_FILE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_FILE, [&]() -> kx_status {
     if (kinds & ~3u) return Fail(KX_E_INVALID_ARG, L"Unknown KX_FILES_* bits");
     Files(target).setAcceptRealFiles((kinds & KX_FILES_REAL) != 0);
     Files(target).setAcceptVirtualFiles((kinds & KX_FILES_VIRTUAL) != 0);
@@ -117,32 +119,28 @@ kx_status KX_CALL kx_file_target_set_accepted(kx_target* target, unsigned int ki
 }
 
 kx_status KX_CALL kx_file_target_set_max_size(kx_target* target, uint64_t max_size) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_FILE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_FILE, [&]() -> kx_status {
     Files(target).setMaxFileSize(max_size);
     return KX_OK;
   });
 }
 
 kx_status KX_CALL kx_file_target_on_drop(kx_target* target, kx_file_drop_fn callback, void* context) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_FILE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_FILE, [&]() -> kx_status {
     target->FileDrop = {callback, context};
     return KX_OK;
   });
 }
 
 kx_status KX_CALL kx_file_target_on_progress(kx_target* target, kx_file_progress_fn callback, void* context) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_FILE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_FILE, [&]() -> kx_status {
     target->Progress = {callback, context};
     return KX_OK;
   });
 }
 
 kx_status KX_CALL kx_file_target_get_drop(kx_target* target, kx_file_drop* drop, int* open) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_FILE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_FILE, [&]() -> kx_status {
     if (!target->Dropped) return Fail(KX_E_STATE, L"Nothing has been dropped");
     kx_file_drop d = KX_FILE_DROP_INIT;
     d.count = static_cast<size_t>(Files(target).getFileCount());
@@ -156,8 +154,7 @@ kx_status KX_CALL kx_file_target_get_drop(kx_target* target, kx_file_drop* drop,
 }
 
 kx_status KX_CALL kx_file_target_get_item(kx_target* target, size_t index, kx_file_item* item) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckItem(target, index); s != KX_OK) return s;
+  return OnItem(target, index, [&]() -> kx_status {
     const TKXDroppedFile& f = Files(target).getFile(static_cast<int>(index));
     kx_file_item i = KX_FILE_ITEM_INIT;
     i.flags = (f.IsVirtual ? KX_ITEM_VIRTUAL : 0u) | (f.IsFolder ? KX_ITEM_FOLDER : 0u) | (f.HasSize ? KX_ITEM_HAS_SIZE : 0u);
@@ -172,15 +169,13 @@ kx_status KX_CALL kx_file_target_get_item(kx_target* target, size_t index, kx_fi
 
 kx_status KX_CALL kx_file_target_get_item_name(kx_target* target, size_t index, wchar_t* buffer, size_t capacity,
                                                size_t* length) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckItem(target, index); s != KX_OK) return s;
+  return OnItem(target, index, [&]() -> kx_status {
     return PutString(Files(target).getFile(static_cast<int>(index)).Name, buffer, capacity, length);
   });
 }
 
 kx_status KX_CALL kx_file_target_save_to_folder(kx_target* target, const wchar_t* folder, size_t* saved) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_FILE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_FILE, [&]() -> kx_status {
     if (!folder || !*folder) return Fail(KX_E_INVALID_ARG, L"folder is null or empty");
     if (!Files(target).getDropOpen()) return Fail(KX_E_STATE, L"The drop is no longer open");
     const int count = Files(target).SaveToFolder(folder);
@@ -191,16 +186,14 @@ kx_status KX_CALL kx_file_target_save_to_folder(kx_target* target, const wchar_t
 
 kx_status KX_CALL kx_file_target_get_saved_path(kx_target* target, size_t index, wchar_t* buffer, size_t capacity,
                                                 size_t* length) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckItem(target, index); s != KX_OK) return s;
+  return OnItem(target, index, [&]() -> kx_status {
     return PutString(Files(target).getSavedPath(static_cast<int>(index)), buffer, capacity, length);
   });
 }
 
 kx_status KX_CALL kx_file_target_get_item_result(kx_target* target, size_t index, kx_status* result, wchar_t* buffer,
                                                  size_t capacity, size_t* length) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckItem(target, index); s != KX_OK) return s;
+  return OnItem(target, index, [&]() -> kx_status {
     if (!result) return Fail(KX_E_INVALID_ARG, L"result is null");
     // Until the component reports why an item failed, a result says only whether it was saved.
     const bool saved = !Files(target).getSavedPath(static_cast<int>(index)).empty();
@@ -214,8 +207,7 @@ kx_status KX_CALL kx_file_target_get_item_result(kx_target* target, size_t index
 }
 
 kx_status KX_CALL kx_file_target_save_item(kx_target* target, size_t index, kx_write_fn write, void* context) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckItem(target, index); s != KX_OK) return s;
+  return OnItem(target, index, [&]() -> kx_status {
     if (!write) return Fail(KX_E_INVALID_ARG, L"write is null");
     TCallbackStream stream(write, context);
     return SaveItem(target, index, stream, &stream);
@@ -223,8 +215,7 @@ kx_status KX_CALL kx_file_target_save_item(kx_target* target, size_t index, kx_w
 }
 
 kx_status KX_CALL kx_file_target_save_item_to_stream(kx_target* target, size_t index, IStream* stream) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckItem(target, index); s != KX_OK) return s;
+  return OnItem(target, index, [&]() -> kx_status {
     if (!stream) return Fail(KX_E_INVALID_ARG, L"stream is null");
     vcl::TOleStream out(stream);
     return SaveItem(target, index, out, nullptr);
@@ -232,8 +223,7 @@ kx_status KX_CALL kx_file_target_save_item_to_stream(kx_target* target, size_t i
 }
 
 kx_status KX_CALL kx_file_target_end_drop(kx_target* target, int succeeded) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_FILE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_FILE, [&]() -> kx_status {
     Files(target).EndDrop(succeeded != 0);
     return KX_OK;
   });

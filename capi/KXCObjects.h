@@ -55,6 +55,22 @@ namespace kestrix::capi {
 kx_status CheckTarget(const kx_target* Target, int Kind = 0);
 kx_status CheckSource(const kx_source* Source, int Kind = 0);
 
+// Runs Body on the library's thread for a live target (source) of Kind (0: any kind).
+template <class F>
+kx_status OnTarget(const kx_target* Target, int Kind, F&& Body) noexcept {
+  return OnLibraryThread([&]() -> kx_status {
+    const kx_status s = CheckTarget(Target, Kind);
+    return s != KX_OK ? s : Body();
+  });
+}
+template <class F>
+kx_status OnSource(const kx_source* Source, int Kind, F&& Body) noexcept {
+  return OnLibraryThread([&]() -> kx_status {
+    const kx_status s = CheckSource(Source, Kind);
+    return s != KX_OK ? s : Body();
+  });
+}
+
 // The component of a checked handle as its concrete class.
 template <class T>
 T& ComponentOf(kx_target* Target) {

@@ -132,8 +132,7 @@ kx_status KX_CALL kx_source_create(kx_source_kind kind, kx_source** source) {
 
 kx_status KX_CALL kx_source_destroy(kx_source* source) {
   if (!source) return KX_OK;
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source); s != KX_OK) return s;
+  return OnSource(source, 0, [&]() -> kx_status {
     bool active = false;
     ForComponent(source, [&](auto& c) { active = c.getActive(); });
     if (source->Busy || active) return Fail(KX_E_BUSY, L"The source is dragging or inside one of its callbacks");
@@ -145,8 +144,7 @@ kx_status KX_CALL kx_source_destroy(kx_source* source) {
 }
 
 kx_status KX_CALL kx_source_set_effects(kx_source* source, kx_effect effects) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source); s != KX_OK) return s;
+  return OnSource(source, 0, [&]() -> kx_status {
     if (effects & ~7u) return Fail(KX_E_INVALID_ARG, L"Unknown KX_EFFECT_* bits");
     const TDropEffects set = setFromDropEffect(effects);
     ForComponent(source, [&](auto& c) { c.setDropEffects(set); });
@@ -155,8 +153,7 @@ kx_status KX_CALL kx_source_set_effects(kx_source* source, kx_effect effects) {
 }
 
 kx_status KX_CALL kx_source_set_drag_image(kx_source* source, int show, HBITMAP image) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source); s != KX_OK) return s;
+  return OnSource(source, 0, [&]() -> kx_status {
     vcl::TUniqueBitmap copy;
     if (image) {
       copy.Reset(CopyBitmapHandle(image));
@@ -172,16 +169,14 @@ kx_status KX_CALL kx_source_set_drag_image(kx_source* source, int show, HBITMAP 
 }
 
 kx_status KX_CALL kx_source_on_after_drop(kx_source* source, kx_after_drop_fn callback, void* context) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source); s != KX_OK) return s;
+  return OnSource(source, 0, [&]() -> kx_status {
     source->AfterDrop = {callback, context};
     return KX_OK;
   });
 }
 
 kx_status KX_CALL kx_source_execute(kx_source* source, kx_effect* effect) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source); s != KX_OK) return s;
+  return OnSource(source, 0, [&]() -> kx_status {
     if (effect) *effect = KX_EFFECT_NONE;
     bool ran = false;
     TDropEffect performed = deNone;
@@ -199,8 +194,7 @@ kx_status KX_CALL kx_source_execute(kx_source* source, kx_effect* effect) {
 }
 
 kx_status KX_CALL kx_source_cancel(kx_source* source) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source); s != KX_OK) return s;
+  return OnSource(source, 0, [&]() -> kx_status {
     ForComponent(source, [&](auto& c) { c.SetExplicitCancel(true); });
     return KX_OK;
   });
@@ -209,24 +203,21 @@ kx_status KX_CALL kx_source_cancel(kx_source* source) {
 // ---- text source ----
 
 kx_status KX_CALL kx_text_source_set_text(kx_source* source, const wchar_t* text) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source, KX_SOURCE_TEXT); s != KX_OK) return s;
+  return OnSource(source, KX_SOURCE_TEXT, [&]() -> kx_status {
     ComponentOf<TKXTextSource>(source).setText(WideArg(text));
     return KX_OK;
   });
 }
 
 kx_status KX_CALL kx_text_source_set_html(kx_source* source, const wchar_t* html) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source, KX_SOURCE_TEXT); s != KX_OK) return s;
+  return OnSource(source, KX_SOURCE_TEXT, [&]() -> kx_status {
     ComponentOf<TKXTextSource>(source).setHTML(WideArg(html));
     return KX_OK;
   });
 }
 
 kx_status KX_CALL kx_text_source_add_custom_format(kx_source* source, const wchar_t* name, const void* data, size_t size) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source, KX_SOURCE_TEXT); s != KX_OK) return s;
+  return OnSource(source, KX_SOURCE_TEXT, [&]() -> kx_status {
     if (!name || !*name) return Fail(KX_E_INVALID_ARG, L"name is null or empty");
     if (size && !data) return Fail(KX_E_INVALID_ARG, L"data is null");
     const std::string bytes = size ? std::string(static_cast<const char*>(data), size) : std::string();
@@ -236,8 +227,7 @@ kx_status KX_CALL kx_text_source_add_custom_format(kx_source* source, const wcha
 }
 
 kx_status KX_CALL kx_text_source_clear_custom_formats(kx_source* source) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source, KX_SOURCE_TEXT); s != KX_OK) return s;
+  return OnSource(source, KX_SOURCE_TEXT, [&]() -> kx_status {
     ComponentOf<TKXTextSource>(source).getCustomFormatData()->Clear();
     return KX_OK;
   });
@@ -246,8 +236,7 @@ kx_status KX_CALL kx_text_source_clear_custom_formats(kx_source* source) {
 // ---- picture source ----
 
 kx_status KX_CALL kx_picture_source_set_bitmap(kx_source* source, HBITMAP bitmap) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source, KX_SOURCE_PICTURE); s != KX_OK) return s;
+  return OnSource(source, KX_SOURCE_PICTURE, [&]() -> kx_status {
     return SetPicture(source, [&](vcl::TPicture& picture) -> kx_status {
       HBITMAP copy = bitmap ? CopyBitmapHandle(bitmap) : nullptr;
       if (!copy) return Fail(KX_E_INVALID_ARG, L"bitmap is not a bitmap that can be copied");
@@ -258,8 +247,7 @@ kx_status KX_CALL kx_picture_source_set_bitmap(kx_source* source, HBITMAP bitmap
 }
 
 kx_status KX_CALL kx_picture_source_set_metafile(kx_source* source, HENHMETAFILE metafile) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source, KX_SOURCE_PICTURE); s != KX_OK) return s;
+  return OnSource(source, KX_SOURCE_PICTURE, [&]() -> kx_status {
     return SetPicture(source, [&](vcl::TPicture& picture) -> kx_status {
       HENHMETAFILE copy = metafile ? CopyEnhMetaFileW(metafile, nullptr) : nullptr;
       if (!copy) return Fail(KX_E_INVALID_ARG, L"metafile is not an enhanced metafile that can be copied");
@@ -270,8 +258,7 @@ kx_status KX_CALL kx_picture_source_set_metafile(kx_source* source, HENHMETAFILE
 }
 
 kx_status KX_CALL kx_picture_source_set_image_data(kx_source* source, const void* data, size_t size) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source, KX_SOURCE_PICTURE); s != KX_OK) return s;
+  return OnSource(source, KX_SOURCE_PICTURE, [&]() -> kx_status {
     if (!data || !size) return Fail(KX_E_INVALID_ARG, L"No image data");
     return SetPicture(source, [&](vcl::TPicture& picture) -> kx_status {
       std::unique_ptr<vcl::TBitmap> bitmap = DecodeImage(std::string_view(static_cast<const char*>(data), size));
@@ -294,8 +281,7 @@ kx_status KX_CALL kx_stream_write(kx_stream* stream, const void* data, size_t si
 }
 
 kx_status KX_CALL kx_file_source_add_virtual_file(kx_source* source, const wchar_t* name, uint64_t size, size_t* index) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source, KX_SOURCE_FILE); s != KX_OK) return s;
+  return OnSource(source, KX_SOURCE_FILE, [&]() -> kx_status {
     if (!name || !*name) return Fail(KX_E_INVALID_ARG, L"name is null or empty");
     std::optional<std::uint64_t> known;
     if (size != KX_SIZE_UNKNOWN) known = size;
@@ -306,8 +292,7 @@ kx_status KX_CALL kx_file_source_add_virtual_file(kx_source* source, const wchar
 }
 
 kx_status KX_CALL kx_file_source_add_file(kx_source* source, const wchar_t* path) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source, KX_SOURCE_FILE); s != KX_OK) return s;
+  return OnSource(source, KX_SOURCE_FILE, [&]() -> kx_status {
     if (!path || !*path) return Fail(KX_E_INVALID_ARG, L"path is null or empty");
     ComponentOf<TKXFileSource>(source).AddFile(path);
     return KX_OK;
@@ -315,24 +300,21 @@ kx_status KX_CALL kx_file_source_add_file(kx_source* source, const wchar_t* path
 }
 
 kx_status KX_CALL kx_file_source_clear(kx_source* source) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source, KX_SOURCE_FILE); s != KX_OK) return s;
+  return OnSource(source, KX_SOURCE_FILE, [&]() -> kx_status {
     ComponentOf<TKXFileSource>(source).Clear();
     return KX_OK;
   });
 }
 
 kx_status KX_CALL kx_file_source_on_contents(kx_source* source, kx_file_contents_fn callback, void* context) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source, KX_SOURCE_FILE); s != KX_OK) return s;
+  return OnSource(source, KX_SOURCE_FILE, [&]() -> kx_status {
     source->Contents = {callback, context};
     return KX_OK;
   });
 }
 
 kx_status KX_CALL kx_file_source_set_asynchronous(kx_source* source, int asynchronous) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckSource(source, KX_SOURCE_FILE); s != KX_OK) return s;
+  return OnSource(source, KX_SOURCE_FILE, [&]() -> kx_status {
     ComponentOf<TKXFileSource>(source).setAsynchronous(asynchronous != 0);
     return KX_OK;
   });

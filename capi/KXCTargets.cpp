@@ -131,8 +131,7 @@ kx_status KX_CALL kx_target_create(kx_target_kind kind, kx_target** target) {
 
 kx_status KX_CALL kx_target_destroy(kx_target* target) {
   if (!target) return KX_OK;
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target); s != KX_OK) return s;
+  return OnTarget(target, 0, [&]() -> kx_status {
     if (target->Busy) return Fail(KX_E_BUSY, L"The target is inside one of its callbacks");
     UnregisterHandle(target);
     const std::unique_ptr<kx_target> owned(target);
@@ -148,8 +147,7 @@ kx_status KX_CALL kx_target_destroy(kx_target* target) {
 }
 
 kx_status KX_CALL kx_target_bind(kx_target* target, HWND window) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target); s != KX_OK) return s;
+  return OnTarget(target, 0, [&]() -> kx_status {
     if (window && !IsWindow(window)) return Fail(KX_E_INVALID_ARG, L"Not a window");
     if (window && target->Window && target->Component->AcceptorHandle() == window) return KX_OK;
     target->Component->setAcceptor(nullptr);
@@ -168,8 +166,7 @@ kx_status KX_CALL kx_target_bind(kx_target* target, HWND window) {
 }
 
 kx_status KX_CALL kx_target_set_effect_override(kx_target* target, kx_effect effect, kx_effect replacement) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target); s != KX_OK) return s;
+  return OnTarget(target, 0, [&]() -> kx_status {
     TDropEffect from, to;
     if (!SingleEffect(effect, from) || !SingleEffect(replacement, to))
       return Fail(KX_E_INVALID_ARG, L"An effect is not one of KX_EFFECT_NONE, _COPY, _MOVE, _LINK");
@@ -179,8 +176,7 @@ kx_status KX_CALL kx_target_set_effect_override(kx_target* target, kx_effect eff
 }
 
 kx_status KX_CALL kx_target_get_data_object(kx_target* target, IDataObject** data_object) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target); s != KX_OK) return s;
+  return OnTarget(target, 0, [&]() -> kx_status {
     if (!data_object) return Fail(KX_E_INVALID_ARG, L"data_object is null");
     *data_object = target->Component->getDataObject().Detach();
     return KX_OK;
@@ -190,8 +186,7 @@ kx_status KX_CALL kx_target_get_data_object(kx_target* target, IDataObject** dat
 // ---- text target ----
 
 kx_status KX_CALL kx_text_target_set_accepted(kx_target* target, unsigned int kinds) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_TEXT); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_TEXT, [&]() -> kx_status {
     if (kinds & ~0x3Fu) return Fail(KX_E_INVALID_ARG, L"Unknown KX_TEXT_* bits");
     ComponentOf<TKXTextTarget>(target).setAcceptTextFormats(TDropTextFormats::FromByte(static_cast<std::uint8_t>(kinds)));
     return KX_OK;
@@ -199,8 +194,7 @@ kx_status KX_CALL kx_text_target_set_accepted(kx_target* target, unsigned int ki
 }
 
 kx_status KX_CALL kx_text_target_set_custom_formats(kx_target* target, const wchar_t* const* names, size_t count) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_TEXT); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_TEXT, [&]() -> kx_status {
     if (count && !names) return Fail(KX_E_INVALID_ARG, L"names is null");
     auto list = std::make_unique<vcl::TStringList>();
     for (size_t i = 0; i < count; ++i) {
@@ -213,16 +207,14 @@ kx_status KX_CALL kx_text_target_set_custom_formats(kx_target* target, const wch
 }
 
 kx_status KX_CALL kx_text_target_on_drop(kx_target* target, kx_text_drop_fn callback, void* context) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_TEXT); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_TEXT, [&]() -> kx_status {
     target->TextDrop = {callback, context};
     return KX_OK;
   });
 }
 
 kx_status KX_CALL kx_text_target_get_drop(kx_target* target, kx_text_drop* drop) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_TEXT); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_TEXT, [&]() -> kx_status {
     if (!target->Dropped) return Fail(KX_E_STATE, L"Nothing has been dropped");
     const auto& c = ComponentOf<TKXTextTarget>(target);
     kx_text_drop d = KX_TEXT_DROP_INIT;
@@ -238,8 +230,7 @@ kx_status KX_CALL kx_text_target_get_drop(kx_target* target, kx_text_drop* drop)
 
 kx_status KX_CALL kx_text_target_get_string(kx_target* target, kx_text_field field, wchar_t* buffer, size_t capacity,
                                             size_t* length) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_TEXT); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_TEXT, [&]() -> kx_status {
     const auto& c = ComponentOf<TKXTextTarget>(target);
     switch (field) {
       case KX_TEXT_FIELD_TEXT: return PutString(c.getText(), buffer, capacity, length);
@@ -254,8 +245,7 @@ kx_status KX_CALL kx_text_target_get_string(kx_target* target, kx_text_field fie
 // ---- picture target ----
 
 kx_status KX_CALL kx_picture_target_set_accepted(kx_target* target, unsigned int kinds) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_PICTURE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_PICTURE, [&]() -> kx_status {
     if (kinds & ~3u) return Fail(KX_E_INVALID_ARG, L"Unknown KX_PICTURE_* bits");
     auto& c = ComponentOf<TKXGraphicTarget>(target);
     c.setAcceptMetafile((kinds & KX_PICTURE_METAFILE) != 0);
@@ -265,8 +255,7 @@ kx_status KX_CALL kx_picture_target_set_accepted(kx_target* target, unsigned int
 }
 
 kx_status KX_CALL kx_picture_target_set_preferred(kx_target* target, unsigned int kind) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_PICTURE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_PICTURE, [&]() -> kx_status {
     if (kind != KX_PICTURE_METAFILE && kind != KX_PICTURE_BITMAP)
       return Fail(KX_E_INVALID_ARG, L"kind is not KX_PICTURE_METAFILE or KX_PICTURE_BITMAP");
     ComponentOf<TKXGraphicTarget>(target).setPreferredFormat(kind == KX_PICTURE_METAFILE ? dgfMetafile : dgfBitmap);
@@ -275,16 +264,14 @@ kx_status KX_CALL kx_picture_target_set_preferred(kx_target* target, unsigned in
 }
 
 kx_status KX_CALL kx_picture_target_on_drop(kx_target* target, kx_picture_drop_fn callback, void* context) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_PICTURE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_PICTURE, [&]() -> kx_status {
     target->PictureDrop = {callback, context};
     return KX_OK;
   });
 }
 
 kx_status KX_CALL kx_picture_target_get_drop(kx_target* target, kx_picture_drop* drop) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_PICTURE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_PICTURE, [&]() -> kx_status {
     vcl::TGraphic* graphic;
     if (const kx_status s = DroppedGraphic(target, graphic); s != KX_OK) return s;
     return PutStruct(drop, PictureDropOf(target));
@@ -292,8 +279,7 @@ kx_status KX_CALL kx_picture_target_get_drop(kx_target* target, kx_picture_drop*
 }
 
 kx_status KX_CALL kx_picture_target_copy_bitmap(kx_target* target, HBITMAP* bitmap) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_PICTURE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_PICTURE, [&]() -> kx_status {
     if (!bitmap) return Fail(KX_E_INVALID_ARG, L"bitmap is null");
     *bitmap = nullptr;
     vcl::TGraphic* graphic;
@@ -306,8 +292,7 @@ kx_status KX_CALL kx_picture_target_copy_bitmap(kx_target* target, HBITMAP* bitm
 }
 
 kx_status KX_CALL kx_picture_target_copy_metafile(kx_target* target, HENHMETAFILE* metafile) {
-  return OnLibraryThread([&]() -> kx_status {
-    if (const kx_status s = CheckTarget(target, KX_TARGET_PICTURE); s != KX_OK) return s;
+  return OnTarget(target, KX_TARGET_PICTURE, [&]() -> kx_status {
     if (!metafile) return Fail(KX_E_INVALID_ARG, L"metafile is null");
     *metafile = nullptr;
     vcl::TGraphic* graphic;

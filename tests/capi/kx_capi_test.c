@@ -1085,10 +1085,12 @@ int main(void) {
   wcscat(folder, L"kx_capi_test");
   CreateDirectoryW(folder, NULL);
   {
-    wchar_t unique[16];
-    DWORD id = GetCurrentProcessId(), i;
+    /* Wine reuses process ids: the tick count makes the folder this run's own. */
+    wchar_t unique[24];
+    DWORD id = GetCurrentProcessId(), tick = GetTickCount(), i;
     for (i = 0; i < 8; ++i) unique[i] = L"0123456789abcdef"[(id >> (28 - 4 * i)) & 15];
-    unique[8] = 0;
+    for (i = 0; i < 8; ++i) unique[8 + i] = L"0123456789abcdef"[(tick >> (28 - 4 * i)) & 15];
+    unique[16] = 0;
     wcscat(folder, L"\\");
     wcscat(folder, unique);
     CreateDirectoryW(folder, NULL);
@@ -1116,6 +1118,18 @@ int main(void) {
 
   DestroyWindow(from);
   DestroyWindow(to);
+  {
+    /* The run's folder and everything the drops saved into it. */
+    SHFILEOPSTRUCTW op;
+    wchar_t from_list[MAX_PATH + 2];
+    memset(&op, 0, sizeof op);
+    memset(from_list, 0, sizeof from_list);
+    wcscpy(from_list, folder);
+    op.wFunc = FO_DELETE;
+    op.pFrom = from_list;
+    op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    CHECK(SHFileOperationW(&op) == 0);
+  }
   CHECK_OK(kx_shutdown());
   CHECK_STATUS(kx_shutdown(), KX_E_NOT_STARTED);
   LocalFree(argv);
