@@ -33,6 +33,13 @@ std::unordered_map<const void*, THandleType>& Handles() {
   return handles;
 }
 
+bool AnyLiveComponent() {
+  const std::lock_guard<std::mutex> lock(HandleLock());
+  for (const auto& [handle, type] : Handles())
+    if (type == THandleType::Target || type == THandleType::Source) return true;
+  return false;
+}
+
 std::wstring Widen(const char* Text) {
   std::wstring result;
   for (const char* p = Text; p && *p; ++p) result += static_cast<wchar_t>(static_cast<unsigned char>(*p));
@@ -85,8 +92,13 @@ kx_status StatusFromCurrentException() noexcept {
   }
 }
 
-kx_status CheckLibraryThread() {
+kx_status CheckStarted() {
   if (gStartCount.load() <= 0) return Fail(KX_E_NOT_STARTED, L"kx_startup has not been called");
+  return KX_OK;
+}
+
+kx_status CheckLibraryThread() {
+  if (const kx_status s = CheckStarted(); s != KX_OK) return s;
   if (gLibraryThread.load() != GetCurrentThreadId())
     return Fail(KX_E_WRONG_THREAD, L"Called off the thread that called kx_startup");
   return KX_OK;
@@ -105,6 +117,9 @@ kx_status EnterStartup() {
 kx_status LeaveStartup() {
   const kx_status s = CheckLibraryThread();
   if (s != KX_OK) return s;
+  // OLE must outlive every component: the last shut-down waits for their handles.
+  if (gStartCount.load() == 1 && AnyLiveComponent())
+    return Fail(KX_E_BUSY, L"Targets or sources are still alive: destroy them before the last kx_shutdown");
   KestrixShutdown();
   if (--gStartCount == 0) gLibraryThread.store(0);
   return KX_OK;

@@ -31,7 +31,9 @@ const std::wstring& LastErrorMessage();
 // Inside a catch block: the exception being handled as a status (recorded).
 kx_status StatusFromCurrentException() noexcept;
 
-// KX_OK when the library is started and this is its thread; otherwise the failure (recorded).
+// KX_OK when the library is started (and, for the second, this is its thread); otherwise the
+// failure (recorded).
+kx_status CheckStarted();
 kx_status CheckLibraryThread();
 // Called by kx_startup / kx_shutdown.
 kx_status EnterStartup();

@@ -15,6 +15,7 @@ struct kx_gif {
 namespace {
 
 kx_status CheckGif(const kx_gif* Gif) {
+  if (const kx_status s = CheckStarted(); s != KX_OK) return s;
   if (!IsLiveHandle(Gif, THandleType::Gif)) return Fail(KX_E_INVALID_HANDLE, L"Not a live kx_gif");
   return KX_OK;
 }
@@ -29,6 +30,7 @@ extern "C" {
 
 kx_status KX_CALL kx_gif_decode(const void* data, size_t size, kx_gif** gif) {
   return Guard([&]() -> kx_status {
+    if (const kx_status s = CheckStarted(); s != KX_OK) return s;
     if (!gif) return Fail(KX_E_INVALID_ARG, L"gif is null");
     *gif = nullptr;
     if (!data && size) return Fail(KX_E_INVALID_ARG, L"data is null");

@@ -31,7 +31,7 @@ void WireFileSource(kx_source* Source) {
   auto& c = ComponentOf<TKXFileSource>(Source);
   c.setOnGetContents([Source](TObject*, int Index, vcl::TStream& Contents) {
     // Without a callback there are no contents: the request fails rather than deliver an empty file.
-    if (!Source->Contents) throw ECallbackFailed(KX_E_STATE);
+    if (!Source->Contents) throw vcl::EAbort(L"No contents callback is set");
     kx_stream stream{&Contents};
     RegisterHandle(&stream, THandleType::Stream);
     struct TUnregister {

@@ -104,7 +104,8 @@ KX_CAPI kx_status KX_CALL kx_get_version(int* major, int* minor, int* patch);
 /* Starts the library (OLE included) on the calling thread; calls nest and must be paired with
  * kx_shutdown on the same thread. A start on another thread while started gives KX_E_WRONG_THREAD. */
 KX_CAPI kx_status KX_CALL kx_startup(void);
-/* Undoes one kx_startup; the last one stops the library. Destroy every handle first. */
+/* Undoes one kx_startup; the last one stops the library, and is refused (KX_E_BUSY) while a target
+ * or source still exists. */
 KX_CAPI kx_status KX_CALL kx_shutdown(void);
 
 /* ---- effects and kinds ------------------------------------------------------------------------- */
@@ -179,7 +180,8 @@ KX_CAPI kx_status KX_CALL kx_text_target_set_accepted(kx_target* target, unsigne
  * formats); replaces the names set before. count 0 clears them. */
 KX_CAPI kx_status KX_CALL kx_text_target_set_custom_formats(kx_target* target, const wchar_t* const* names, size_t count);
 KX_CAPI kx_status KX_CALL kx_text_target_on_drop(kx_target* target, kx_text_drop_fn callback, void* context);
-/* The last drop, after the callback too (fields of kx_text_drop without its strings). */
+/* The last drop, after the callback too (fields of kx_text_drop without its strings; text NULL).
+ * KX_E_STATE before the first drop; so for the picture and file targets' get_drop. */
 KX_CAPI kx_status KX_CALL kx_text_target_get_drop(kx_target* target, kx_text_drop* drop);
 /* One string of the last drop. */
 typedef enum kx_text_field {

@@ -201,6 +201,14 @@ static DWORD WINAPI off_thread(void* param) {
   /* Off the library's thread: refused, and recorded in this thread's slot only. */
   if (kx_text_source_set_text(source, L"x") != KX_E_WRONG_THREAD) return 1;
   if (kx_last_error(&code, NULL, 0, &length) != KX_OK || code != KX_E_WRONG_THREAD || length == 0) return 2;
+  if (kx_startup() != KX_E_WRONG_THREAD) return 3;
+  /* The functions marked "any thread" work here. */
+  {
+    kx_gif* gif = NULL;
+    UINT id = 0;
+    if (kx_gif_decode(gif_bytes, sizeof gif_bytes, &gif) != KX_OK || kx_gif_destroy(gif) != KX_OK) return 4;
+    if (kx_format_from_name(L"13", &id) != KX_OK || id != CF_UNICODETEXT) return 5;
+  }
   return 0;
 }
 
@@ -215,6 +223,7 @@ static void test_before_startup(void) {
   CHECK_OK(kx_get_version(&major, &minor, &patch));
   CHECK(major == KX_VERSION_MAJOR && minor == KX_VERSION_MINOR && patch == KX_VERSION_PATCH);
   CHECK_STATUS(kx_get_version(NULL, &minor, &patch), KX_E_INVALID_ARG);
+  CHECK_STATUS(kx_gif_decode(gif_bytes, sizeof gif_bytes, (kx_gif**)&target), KX_E_NOT_STARTED);
 }
 
 static void test_misuse(void) {
@@ -522,6 +531,13 @@ static void test_source_failures(HWND from, HWND to) {
   CHECK_OK(kx_target_create(KX_TARGET_TEXT, &target));
   CHECK_OK(kx_target_bind(target, to));
   CHECK_OK(kx_text_target_on_drop(target, on_text_drop, &seen));
+  {
+    /* One target per window. */
+    kx_target* second;
+    CHECK_OK(kx_target_create(KX_TARGET_FILE, &second));
+    CHECK_STATUS(kx_target_bind(second, to), KX_E_FAILED);
+    CHECK_OK(kx_target_destroy(second));
+  }
   CHECK_OK(kx_source_create(KX_SOURCE_TEXT, &source));
   CHECK_OK(kx_source_set_drag_image(source, 1, image));
   DeleteObject(image); /* the source keeps its own copy */
@@ -1129,6 +1145,13 @@ int main(void) {
     op.pFrom = from_list;
     op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
     CHECK(SHFileOperationW(&op) == 0);
+  }
+  {
+    /* The last shut-down waits for every target and source. */
+    kx_source* left;
+    CHECK_OK(kx_source_create(KX_SOURCE_FILE, &left));
+    CHECK_STATUS(kx_shutdown(), KX_E_BUSY);
+    CHECK_OK(kx_source_destroy(left));
   }
   CHECK_OK(kx_shutdown());
   CHECK_STATUS(kx_shutdown(), KX_E_NOT_STARTED);
