@@ -156,7 +156,9 @@ inline Version DllVersion() {
   return v;
 }
 
-// kx_startup for the lifetime of the object, on the thread that runs the user interface.
+// kx_startup for the lifetime of the object, on the thread that runs the user interface. Make it
+// before every other object of this header, so that it is destroyed after them: the last
+// kx_shutdown is refused while a target or source exists.
 class Library {
  public:
   Library() { detail::Check(kx_startup()); }
