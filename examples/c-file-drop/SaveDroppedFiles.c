@@ -65,18 +65,18 @@ static kx_status KX_CALL on_file_drop(void* context, kx_target* target, const kx
     return KX_E_FAILED; /* the source is told that nothing was taken */
   }
   for (i = 0; i < drop->count; ++i) {
-    kx_status result = KX_OK;
+    kx_save_result result = KX_SAVED;
     wchar_t reason[256], line[1024];
     size_t length = 0;
     wchar_t* path = saved_path(target, i);
     if (kx_file_target_get_item_result(target, i, &result, reason, sizeof reason / sizeof reason[0], &length) != KX_OK)
       reason[0] = L'\0';
-    if (result == KX_OK && path)
+    if (result == KX_SAVED && path)
       swprintf(line, sizeof line / sizeof line[0], L"saved %ls", path);
     else
       swprintf(line, sizeof line / sizeof line[0], L"item %u not saved: %ls", (unsigned)i, reason);
     example_print_utf8(line);
-    if (result == KX_OK && path && !a->first_saved) a->first_saved = path;
+    if (result == KX_SAVED && path && !a->first_saved) a->first_saved = path;
     else free(path);
   }
   a->saved += saved;

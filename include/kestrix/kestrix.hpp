@@ -390,7 +390,7 @@ struct FileItem {
 
 // One item's outcome of saveToFolder.
 struct ItemResult {
-  kx_status status = KX_OK;  // KX_OK when saved
+  kx_save_result status = KX_SAVED;  // KX_SAVED, or why not (KX_SAVE_*)
   std::wstring message;      // why not, "" when saved
   std::wstring savedPath;    // where it went, "" when not saved
 };
