@@ -32,11 +32,12 @@ std::wstring DragImageText(const std::vector<TVirtualFileEntry>& VirtualFiles, c
 }  // namespace
 
 TKXFileSource::TKXFileSource(TComponent* AOwner)
-    : TKXBaseComponent(AOwner), theDropSource(vcl::MakeComObject<TFileDropSource>(&FDrag)) {
+    : TKXBaseComponent(AOwner), TKXClipboardSource(this), theDropSource(vcl::MakeComObject<TFileDropSource>(&FDrag)) {
   FDrag.DefaultDragImage = [this] { return TextDragImage(DragImageText(FVirtualFiles, FFiles)); };
 }
 
 TKXFileSource::~TKXFileSource() {
+  ClipboardComponentGone();  // flushed (file names; virtual files are left out) while it can render
   // A target finishing an asynchronous drop keeps its data object, which must not reach us.
   FDrag.ReadersComponentGone();
   theDropSource->ComponentGone();
@@ -89,6 +90,12 @@ bool TKXFileSource::Execute() {
   else if (dropped) AfterDrop(FEndedInDrag ? !NoEffect(*FEndedInDrag) : !NoEffect(FDrag.ReturnedEffects));
   data.Reset();  // a target still working keeps its own reference
   return dropped || hr == DRAGDROP_S_CANCEL;
+}
+
+vcl::TComPtr<IDataObject> TKXFileSource::MakeClipboardData() {
+  if (FVirtualFiles.empty() && FFiles.empty()) return {};
+  // The records are fixed now; each virtual file's contents are made when a program pastes it.
+  return vcl::TComPtr<IDataObject>(vcl::TComPtr<TFileDataObject>::Attach(TFileDataObject::createEx(this)));
 }
 
 void TKXFileSource::AfterDrop(bool DroppedOK) {

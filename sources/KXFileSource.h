@@ -16,6 +16,7 @@
 
 #include "framework/ComObj.h"
 #include "framework/Streams.h"
+#include "sources/KXClipboardSource.h"
 #include "sources/KXDragSourceLoop.h"
 #include "sources/KXFileDataObject.h"
 #include "vocabulary/KXComps.h"
@@ -28,7 +29,7 @@ namespace kestrix {
 using TKXGetFileContentsType = std::function<void(TObject* Sender, int Index, vcl::TStream& Contents)>;
 using TKXFileAfterDropType = std::function<void(TObject* Sender, bool DroppedOK)>;
 
-class KX_API TKXFileSource : public TKXBaseComponent, public TFileDataOwner {
+class KX_API TKXFileSource : public TKXBaseComponent, public TFileDataOwner, public TKXClipboardSource {
  public:
   explicit TKXFileSource(TComponent* AOwner);
   ~TKXFileSource() override;
@@ -90,6 +91,10 @@ class KX_API TKXFileSource : public TKXBaseComponent, public TFileDataOwner {
   // Raised when the target ends an asynchronous drop, possibly after Execute has returned.
   const TNotifyEvent& getOnEndAsyncOperation() const { return FOnEndAsyncOperation; }
   void setOnEndAsyncOperation(TNotifyEvent Value) { FOnEndAsyncOperation = std::move(Value); }
+
+ protected:
+  // What CopyToClipboard puts there: the data object of a drag of the listed files.
+  vcl::TComPtr<IDataObject> MakeClipboardData() override;
 
  private:
   TDragSourceState& DragState() override { return FDrag; }

@@ -51,6 +51,7 @@ HBITMAP PictureDragImage(vcl::TPicture& Picture) {
 
 TKXGraphicSource::TKXGraphicSource(TComponent* AOwner)
     : TKXBaseComponent(AOwner),
+      TKXClipboardSource(this),
       FPicture(std::make_unique<vcl::TPicture>()),
       theDropSource(vcl::MakeComObject<TGraphicDropSource>(&FDrag)) {
   FDrag.BeforeDrop = [this] { return BeforeDrop(); };
@@ -58,6 +59,7 @@ TKXGraphicSource::TKXGraphicSource(TComponent* AOwner)
 }
 
 TKXGraphicSource::~TKXGraphicSource() {
+  ClipboardComponentGone();  // flushed while the picture can still be rendered
   // Data objects still held by a target must not reach this component.
   FDrag.ReadersComponentGone();
   theDropSource->ComponentGone();
@@ -102,6 +104,13 @@ bool TKXGraphicSource::Execute() {
   if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, !NoEffect(FDrag.ReturnedEffects));
   data.Reset();  // a target may keep its own reference
   return dropped || hr == DRAGDROP_S_CANCEL;
+}
+
+vcl::TComPtr<IDataObject> TKXGraphicSource::MakeClipboardData() {
+  vcl::TPicture* picture = getPicture();
+  if (GraphicKindOf(*picture) == TGraphicKind::None) return {};
+  // A copy of the picture as it is now, as a drag takes it.
+  return vcl::TComPtr<IDataObject>(vcl::TComPtr<TGraphicDataObject>::Attach(TGraphicDataObject::createEx(picture, this)));
 }
 
 bool TKXGraphicSource::BeforeDrop() {

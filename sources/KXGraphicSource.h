@@ -12,6 +12,7 @@
 #include "framework/ComObj.h"
 #include "framework/ExtCtrlsImage.h"
 #include "framework/Picture.h"
+#include "sources/KXClipboardSource.h"
 #include "sources/KXDragSourceLoop.h"
 #include "sources/KXGraphicDataObject.h"
 #include "vocabulary/KXComps.h"
@@ -32,7 +33,7 @@ class KX_API TGraphicDropSource : public TKXDropSource {
   explicit TGraphicDropSource(TDragSourceState* aState);
 };
 
-class KX_API TKXGraphicSource : public TKXBaseComponent, public TGraphicDataOwner {
+class KX_API TKXGraphicSource : public TKXBaseComponent, public TGraphicDataOwner, public TKXClipboardSource {
  public:
   explicit TKXGraphicSource(TComponent* AOwner);
   ~TKXGraphicSource() override;
@@ -94,6 +95,8 @@ class KX_API TKXGraphicSource : public TKXBaseComponent, public TGraphicDataOwne
   void setUseActualMetafileSizes(bool Value) { FUseActualMetafileSizes = Value; }
 
  protected:
+  // What CopyToClipboard puts there: the data object of a drag of the picture as it is now.
+  vcl::TComPtr<IDataObject> MakeClipboardData() override;
   void Notification(TComponent* AComponent, vcl::TOperation Operation) override;
 
  private:

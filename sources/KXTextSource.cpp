@@ -30,6 +30,7 @@ LONG TTextDropSource::LiveCount() { return liveDropSources; }
 
 TKXTextSource::TKXTextSource(TComponent* AOwner)
     : TKXBaseComponent(AOwner),
+      TKXClipboardSource(this),
       FCustomFormats(std::make_unique<TCustomFormatDataList>()),
       theDropSource(vcl::MakeComObject<TTextDropSource>(&FDrag)) {
   FDrag.BeforeDrop = [this] { return BeforeDrop(); };
@@ -37,6 +38,7 @@ TKXTextSource::TKXTextSource(TComponent* AOwner)
 }
 
 TKXTextSource::~TKXTextSource() {
+  ClipboardComponentGone();  // flushed while the text can still be read
   // Data objects still held by a target (an asynchronous drop) keep the last text, not the
   // donor's: the donor may be gone already.
   FDonor = nullptr;
@@ -77,9 +79,7 @@ bool TKXTextSource::Execute() {
   if ((getText().empty() && !getUsingCustomFormat()) || FDrag.Active) return false;
   TActiveScope active(FDrag);
 
-  auto data = vcl::TComPtr<TTextDataObject>::Attach(getUsingCustomFormat()
-                                                        ? TTextDataObject::createExWithFormats(FCustomFormats.get(), this)
-                                                        : TTextDataObject::createEx(getText(), this));
+  vcl::TComPtr<TTextDataObject> data = MakeDataObject();
   data->SetAsyncMode(FAsynchronous ? -1 : 0);
 
   const HRESULT hr = RunDragLoop(FDrag, data.Get(), theDropSource.Get());
@@ -94,6 +94,17 @@ bool TKXTextSource::Execute() {
   }
   data.Reset();  // a target still working keeps its own reference
   return dropped || hr == DRAGDROP_S_CANCEL;
+}
+
+vcl::TComPtr<TTextDataObject> TKXTextSource::MakeDataObject() {
+  return vcl::TComPtr<TTextDataObject>::Attach(getUsingCustomFormat()
+                                                   ? TTextDataObject::createExWithFormats(FCustomFormats.get(), this)
+                                                   : TTextDataObject::createEx(getText(), this));
+}
+
+vcl::TComPtr<IDataObject> TKXTextSource::MakeClipboardData() {
+  if (getText().empty() && !getUsingCustomFormat()) return {};
+  return MakeDataObject();
 }
 
 bool TKXTextSource::BeforeDrop() {

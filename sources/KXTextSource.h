@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/ComObj.h"
+#include "sources/KXClipboardSource.h"
 #include "sources/KXDragSourceLoop.h"
 #include "sources/KXTextDataObject.h"
 #include "vocabulary/KXComps.h"
@@ -31,7 +32,7 @@ class KX_API TTextDropSource : public TKXDropSource {
   explicit TTextDropSource(TDragSourceState* aState);
 };
 
-class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
+class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner, public TKXClipboardSource {
  public:
   explicit TKXTextSource(TComponent* AOwner);
   ~TKXTextSource() override;
@@ -107,6 +108,9 @@ class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
 
  protected:
   void Notification(TComponent* AComponent, vcl::TOperation Operation) override;
+  // What CopyToClipboard puts there: the data object of a drag, its text (the donor's, and the
+  // HTML) or custom formats read when a program asks for them.
+  vcl::TComPtr<IDataObject> MakeClipboardData() override;
 
  private:
   // ---- what its data objects ask (TTextDataOwner) ----
@@ -120,6 +124,8 @@ class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
   void AsyncOperationStarted() override;
   void AsyncOperationEnded() override;
 
+  // The data object of a drag (and of a copy) of the component as it is now.
+  vcl::TComPtr<TTextDataObject> MakeDataObject();
   // Text, refreshed from the donor when there is one.
   const std::wstring& RefreshText();
   bool BeforeDrop();

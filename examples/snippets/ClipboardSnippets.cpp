@@ -8,6 +8,10 @@
 #include <kestrix/framework/ExtCtrls.h>
 #include <kestrix/framework/Forms.h>
 #include <kestrix/framework/StdCtrls.h>
+#include <kestrix/framework/Streams.h>
+#include <kestrix/sources/KXFileSource.h>
+#include <kestrix/sources/KXGraphicSource.h>
+#include <kestrix/sources/KXTextSource.h>
 #include <kestrix/targets/KXFileTarget.h>
 #include <kestrix/targets/KXGraphicTarget.h>
 #include <kestrix/targets/KXTextTarget.h>
@@ -41,6 +45,41 @@ void PasteFiles(TKXFileTarget* target, const std::wstring& folder) {
     target->SaveToFolder(folder);      // virtual files are rendered by their source now
     target->EndDrop();
   }
+  // [end]
+}
+
+void CopyFromList(vcl::TForm* form, vcl::TListBox* list) {
+  // [snippet:text-source-copy]
+  auto* source = new TKXTextSource(form);
+  source->setDonorComponent(list);  // read when a program pastes, as a drop reads it
+  source->setHTML(L"<b>From my list</b>");
+  // Ctrl+C and Ctrl+X:
+  source->CopyToClipboard();
+  source->CopyToClipboard(/*Cut=*/true);
+  // A target that pasted the cut says so: remove what was cut.
+  source->setOnPasteSucceeded([=](vcl::TObject*, TDropEffect) {
+    if (list->ItemIndex() >= 0) list->Items().Delete(list->ItemIndex());
+  });
+  // [end]
+}
+
+void CopyPicture(TKXGraphicSource* source) {
+  // [snippet:graphic-source-copy]
+  source->CopyToClipboard();  // the picture as it is now, as a drag takes it
+  // Left on the clipboard when the application exits (the default, crFlush), up to 16 MiB:
+  source->setClipboardFlushLimit(16 << 20);
+  // [end]
+}
+
+void CopyReport(TKXFileSource* source) {
+  // [snippet:file-source-copy]
+  source->AddVirtualFile(L"Report.csv");
+  source->setOnGetContents([](vcl::TObject*, int, vcl::TStream& contents) {
+    contents.WriteBuffer("a;b\r\n", 5);  // runs when a program pastes the file
+  });
+  source->CopyToClipboard();
+  // A virtual file cannot outlive its producer: take it off the clipboard when the source goes.
+  source->setClipboardRetention(crClear);
   // [end]
 }
 
