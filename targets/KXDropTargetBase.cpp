@@ -90,16 +90,12 @@ class TFlagScope {
 bool TKXDropTargetBase::CanPaste(IDataObject* Data) {
   if (!theOwnerBase || !Data) return false;
   const TFlagScope pasting(FPasting);
-  vcl::TComPtr<IDataObject> dragging = std::exchange(FDataObj, vcl::TComPtr<IDataObject>(Data));
-  bool accepts = false;
-  try {
-    accepts = AcceptsCurrentFormats();
-  } catch (...) {
-    FDataObj = std::move(dragging);
-    throw;
-  }
-  FDataObj = std::move(dragging);
-  return accepts;
+  struct TRestore {
+    vcl::TComPtr<IDataObject>& Slot;
+    vcl::TComPtr<IDataObject> Dragging;
+    ~TRestore() { Slot = std::move(Dragging); }
+  } restore{FDataObj, std::exchange(FDataObj, vcl::TComPtr<IDataObject>(Data))};
+  return AcceptsCurrentFormats();
 }
 
 DWORD TKXDropTargetBase::Paste(IDataObject* Data, DWORD Allowed) {
