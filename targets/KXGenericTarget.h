@@ -59,8 +59,9 @@ class KX_API TKXGenericTarget : public TKXBaseComponent {
   int DataObjectRefCount() const;
 
   // ---- the clipboard ----
-  // Whether the clipboard offers something the component would take (QueryGetData only: nothing
-  // is fetched, the clipboard's format list is not read).
+  // Whether the clipboard offers something the component would take: QueryGetData, as a drag is
+  // accepted (no data is fetched, only a picture target reads a file group descriptor), and the
+  // clipboard's format list is not read.
   bool getCanPaste() const;
   // Takes the clipboard's contents as a drop with no keys held: the same formats in the same
   // order, the same decoding, results and accessors, and OnDrop with the point (-1, -1). The
