@@ -55,7 +55,7 @@ class KX_API TKXClipboardSource {
   // The data object of a drag of the component as it is now; empty when there is nothing to copy.
   virtual vcl::TComPtr<IDataObject> MakeClipboardData() = 0;
   // The component is going: its contents on the clipboard are flushed or cleared now, while it can
-  // still render them. The concrete component calls it first in its destructor.
+  // still render them (TKXBaseDragSource::ComponentGoing calls it first).
   void ClipboardComponentGone();
 
  private:

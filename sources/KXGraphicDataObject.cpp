@@ -5,7 +5,6 @@
 #include "formats/KXUtil.h"
 #include "framework/GraphicsMetafile.h"
 #include "framework/Handles.h"
-#include "sources/KXDragSourceLoop.h"
 #include "sources/KXGraphicSource.h"
 
 namespace kestrix {
@@ -16,26 +15,19 @@ LONG volatile liveDataObjects = 0;
 
 enum : std::int64_t { kBitmapFileHeaderSize = 14 };
 
-// The formats the object renders, whatever its picture: SetData never replaces them.
-bool RendersItself(CLIPFORMAT cf) {
-  return cf == CF_DIB || cf == CF_BITMAP || cf == CF_ENHMETAFILE || cf == CF_METAFILEPICT;
-}
-
 }  // namespace
 
 // ---- creation -------------------------------------------------------------------------------------
 
 TGraphicDataObject::TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent* aOwner, TGraphicDataOwner* aComponent)
-    : theOwner(aOwner), thePicture(std::make_unique<vcl::TPicture>()), theComponent(aComponent) {
+    : TKXBaseDataObject(aComponent ? &aComponent->DragState() : nullptr, liveDataObjects),
+      theOwner(aOwner),
+      thePicture(std::make_unique<vcl::TPicture>()),
+      theComponent(aComponent) {
   thePicture->Assign(aPicture);
-  if (theComponent) theComponent->DragState().AddReader(this);  // may throw: nothing counted yet
-  InterlockedIncrement(&liveDataObjects);
 }
 
-TGraphicDataObject::~TGraphicDataObject() {
-  if (theComponent) theComponent->DragState().RemoveReader(this);
-  InterlockedDecrement(&liveDataObjects);
-}
+TGraphicDataObject::~TGraphicDataObject() = default;
 
 TGraphicDataObject* TGraphicDataObject::Create(vcl::TPicture* aPicture) {
   return vcl::MakeComObject<TGraphicDataObject>(aPicture, nullptr, nullptr).Detach();
@@ -51,8 +43,7 @@ TGraphicDataObject* TGraphicDataObject::createEx(vcl::TPicture* aPicture, TKXGra
 
 LONG TGraphicDataObject::LiveCount() { return liveDataObjects; }
 
-void TGraphicDataObject::ComponentGone() {
-  if (!theComponent) return;
+void TGraphicDataObject::KeepComponentsData() {
   FUseActualMetafileSizes = theComponent->MetafileSizesWanted();
   theComponent = nullptr;
 }
@@ -73,8 +64,12 @@ TGraphicKind GraphicKindOf(vcl::TPicture& Picture) {
   return dynamic_cast<vcl::TBitmap*>(graphic) ? TGraphicKind::Bitmap : TGraphicKind::Metafile;
 }
 
-std::vector<FORMATETC> TGraphicDataObject::OfferedFormats(TGraphicKind Kind) {
-  switch (Kind) {
+bool TGraphicDataObject::RendersItself(CLIPFORMAT cf) {
+  return cf == CF_DIB || cf == CF_BITMAP || cf == CF_ENHMETAFILE || cf == CF_METAFILEPICT;
+}
+
+std::vector<FORMATETC> TGraphicDataObject::OwnFormats() {
+  switch (GraphicKindOf(*thePicture)) {
     case TGraphicKind::Bitmap:
       return {{CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, {CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI}};
     case TGraphicKind::Metafile:
@@ -145,72 +140,21 @@ HRESULT TGraphicDataObject::RenderMetaFilePict(STGMEDIUM& medium) {
   return S_OK;
 }
 
-// ---- IDataObject ----------------------------------------------------------------------------------
-
-STDMETHODIMP TGraphicDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) {
-  if (medium) std::memset(medium, 0, sizeof *medium);
-  if (!formatetcIn || !medium) return E_INVALIDARG;
-  return vcl::ComBoundary([&]() -> HRESULT {
-    const FORMATETC& fe = *formatetcIn;
-    if (fe.dwAspect != DVASPECT_CONTENT) return DV_E_FORMATETC;
-    STGMEDIUM rendered{};
-    HRESULT hr = DV_E_FORMATETC;
-    switch (GraphicKindOf(*thePicture)) {
-      case TGraphicKind::Bitmap:
-        if (fe.cfFormat == CF_DIB) hr = RenderDIB(rendered);  // whatever medium was asked for
-        else if (fe.cfFormat == CF_BITMAP && (fe.tymed & TYMED_GDI)) hr = RenderBitmap(rendered);
-        break;
-      case TGraphicKind::Metafile:
-        if (fe.cfFormat == CF_ENHMETAFILE && (fe.tymed & TYMED_ENHMF)) hr = RenderEnhMetaFile(rendered);
-        else if (fe.cfFormat == CF_METAFILEPICT && (fe.tymed & TYMED_MFPICT)) hr = RenderMetaFilePict(rendered);
-        break;
-      default:
-        break;
-    }
-    if (FAILED(hr) && !RendersItself(fe.cfFormat) && FStored.Has(fe)) hr = FStored.Get(fe, rendered);
-    if (SUCCEEDED(hr)) *medium = rendered;
-    return hr;
-  });
-}
-
-STDMETHODIMP TGraphicDataObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return DV_E_FORMATETC; }
-
-STDMETHODIMP TGraphicDataObject::QueryGetData(FORMATETC* formatetc) {
-  if (!formatetc) return E_INVALIDARG;
-  return vcl::ComBoundary([&]() -> HRESULT {
-    if (formatetc->dwAspect != DVASPECT_CONTENT) return S_FALSE;
-    for (const FORMATETC& offered : OfferedFormats(GraphicKindOf(*thePicture)))
-      if (offered.cfFormat == formatetc->cfFormat && (formatetc->tymed & offered.tymed)) return S_OK;
-    return !RendersItself(formatetc->cfFormat) && FStored.Has(*formatetc) ? S_OK : S_FALSE;
-  });
-}
-
-STDMETHODIMP TGraphicDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return E_NOTIMPL; }
-
-STDMETHODIMP TGraphicDataObject::SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) {
-  if (!formatetc || !medium) return E_INVALIDARG;
-  return vcl::ComBoundary([&]() -> HRESULT {
-    if (RendersItself(formatetc->cfFormat)) return DV_E_FORMATETC;
-    return FStored.Set(*formatetc, *medium, fRelease);
-  });
-}
-
-STDMETHODIMP TGraphicDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) {
-  if (enumFormatEtc) *enumFormatEtc = nullptr;
-  return vcl::ComBoundary([&] {
-    std::vector<FORMATETC> formats = OfferedFormats(GraphicKindOf(*thePicture));
-    FStored.AppendFormats(formats);
-    return EnumFormatsForReading(dwDirection, enumFormatEtc, formats);
-  });
-}
-
-STDMETHODIMP TGraphicDataObject::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return E_NOTIMPL; }
-
-STDMETHODIMP TGraphicDataObject::DUnadvise(DWORD) { return E_NOTIMPL; }
-
-STDMETHODIMP TGraphicDataObject::EnumDAdvise(IEnumSTATDATA** enumAdvise) {
-  if (enumAdvise) *enumAdvise = nullptr;
-  return E_NOTIMPL;
+HRESULT TGraphicDataObject::Render(const FORMATETC& fe, STGMEDIUM& medium) {
+  if (fe.dwAspect != DVASPECT_CONTENT) return DV_E_FORMATETC;
+  switch (GraphicKindOf(*thePicture)) {
+    case TGraphicKind::Bitmap:
+      if (fe.cfFormat == CF_DIB) return RenderDIB(medium);  // whatever medium was asked for
+      if (fe.cfFormat == CF_BITMAP && (fe.tymed & TYMED_GDI)) return RenderBitmap(medium);
+      break;
+    case TGraphicKind::Metafile:
+      if (fe.cfFormat == CF_ENHMETAFILE && (fe.tymed & TYMED_ENHMF)) return RenderEnhMetaFile(medium);
+      if (fe.cfFormat == CF_METAFILEPICT && (fe.tymed & TYMED_MFPICT)) return RenderMetaFilePict(medium);
+      break;
+    default:
+      break;
+  }
+  return DV_E_FORMATETC;
 }
 
 }  // namespace kestrix

@@ -51,7 +51,7 @@ void PasteFiles(TKXFileTarget* target, const std::wstring& folder) {
 void CopyFromList(vcl::TForm* form, vcl::TListBox* list) {
   // [snippet:text-source-copy]
   auto* source = new TKXTextSource(form);
-  source->setDonorComponent(list);  // read when a program pastes, as a drop reads it
+  source->setDonorComponent(list);  // its selected lines, taken at the copy
   source->setHTML(L"<b>From my list</b>");
   // Ctrl+C and Ctrl+X:
   source->CopyToClipboard();

@@ -166,9 +166,13 @@ TEST(ClipboardCopy, CutPastedTellsTheSource) {
   });
 
   ASSERT_TRUE(source->CopyToClipboard(false));
+  source->setText(L"changed after the copy");  // a paste brings what was copied
   ASSERT_TRUE(target->PasteFromClipboard());
+  EXPECT_EQ(target->getText(), L"cut me");
   EXPECT_EQ(target->getDropEffect(), deCopy);
   EXPECT_TRUE(told.empty());  // a copy pasted is no news for the source
+
+  source->setText(L"cut me");
 
   ASSERT_TRUE(source->CopyToClipboard(true));
   ASSERT_TRUE(target->PasteFromClipboard());
