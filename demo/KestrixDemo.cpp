@@ -12,10 +12,13 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "DemoAutopilot.h"
+#include "DemoControls.h"
 #include "DemoFilePane.h"
 #include "DemoPicturePane.h"
 #include "DemoScreenshot.h"
@@ -50,7 +53,7 @@ class TDemoForm : public vcl::TForm {
  public:
   explicit TDemoForm(TComponent* AOwner) : vcl::TForm(AOwner) {
     SetText(L"Kestrix Demo - text, picture and file drag and drop analyzer");
-    SetBounds(20, 20, 1110, 680);
+    SetBounds(20, 20, 1110, 716);
     Label(L"Drag an item from here:", 12, 8, 250);
     FDonor = new vcl::TListBox(this);
     Place(FDonor, 12, 28, 250, 160);
@@ -96,6 +99,21 @@ class TDemoForm : public vcl::TForm {
       FTitle->SetText(L"URL title: " + vcl::UnicodeFromAnsi(FTarget->getURLTitle()));
       FEffect->SetText(std::wstring(L"Effect: ") + EffectName(FTarget->getDropEffect()));
     });
+
+    // Copy and Paste for each pane: the same components serve the clipboard, in the same formats.
+    const std::pair<const wchar_t*, std::function<void()>> buttons[] = {
+        {L"Copy item", [this] { FSource->CopyToClipboard(); }},
+        {L"Paste text", [this] { FTarget->PasteFromClipboard(); }},
+        {L"Copy picture", [this] { FPictures->Source()->CopyToClipboard(); }},
+        {L"Paste picture", [this] { FPictures->Target()->PasteFromClipboard(); }},
+        {L"Copy report", [this] { FFiles->Source()->CopyToClipboard(); }},
+        {L"Paste files", [this] { FFiles->Target()->PasteFromClipboard(); }},
+    };
+    int x = 12;
+    for (const auto& [caption, click] : buttons) {
+      DemoButton(this, caption, x, 640, 110, click);
+      x += 120;
+    }
   }
 
   vcl::TListBox* Donor() const { return FDonor; }

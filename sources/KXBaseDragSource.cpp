@@ -17,7 +17,7 @@ vcl::TComPtr<TKXDropSource> MakeBaseDropSource(TDragSourceState* State) { return
 }  // namespace
 
 TKXBaseDragSource::TKXBaseDragSource(TComponent* AOwner, TMakeDropSource MakeDropSource)
-    : TKXBaseComponent(AOwner), theDropSource((MakeDropSource ? MakeDropSource : MakeBaseDropSource)(&FDrag)) {
+    : TKXBaseComponent(AOwner), TKXClipboardSource(this), theDropSource((MakeDropSource ? MakeDropSource : MakeBaseDropSource)(&FDrag)) {
   FDrag.BeforeDrop = [this] { return BeforeDrop(); };
   FDrag.DefaultDragImage = [this] { return DefaultDragImage(); };
 }
@@ -25,9 +25,12 @@ TKXBaseDragSource::TKXBaseDragSource(TComponent* AOwner, TMakeDropSource MakeDro
 TKXBaseDragSource::~TKXBaseDragSource() { ComponentGoing(); }
 
 void TKXBaseDragSource::ComponentGoing() {
+  ClipboardComponentGone();  // flushed while the component can still render
   FDrag.ReadersComponentGone();
   theDropSource->ComponentGone();
 }
+
+vcl::TComPtr<IDataObject> TKXBaseDragSource::MakeClipboardData() { return vcl::TComPtr<IDataObject>(MakeDataObject()); }
 
 bool TKXBaseDragSource::ExecuteDrag() {
   if (FDrag.Active) return false;

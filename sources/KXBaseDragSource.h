@@ -2,18 +2,20 @@
 // TKXBaseDragSource: what every drag-source component shares: the state of its drags and the
 // properties and events over it, the drop source that steers OLE's drag loop, the drag image,
 // and Execute's course (the drag loop, the end of the drop, asynchronous drops, a handler's
-// exception rethrown once the loop has returned). A component gives what it drags.
+// exception rethrown once the loop has returned), and copying what it drags to the clipboard
+// (TKXClipboardSource). A component gives what it drags.
 #include <windows.h>
 #include <ole2.h>
 
 #include "framework/ComObj.h"
 #include "sources/KXBaseDataObject.h"
+#include "sources/KXClipboardSource.h"
 #include "sources/KXDragSourceLoop.h"
 #include "vocabulary/KXComps.h"
 
 namespace kestrix {
 
-class KX_API TKXBaseDragSource : public TKXBaseComponent {
+class KX_API TKXBaseDragSource : public TKXBaseComponent, public TKXClipboardSource {
  public:
   ~TKXBaseDragSource() override;
 
@@ -73,8 +75,11 @@ class KX_API TKXBaseDragSource : public TKXBaseComponent {
   virtual void DragReturned(TKXBaseDataObject& Data, bool Dropped);
 
   // Every concrete destructor calls this first, while the component can still answer its data
-  // objects: they keep what they need and, like the drop source, never reach it again.
+  // objects: its contents on the clipboard are flushed or cleared, and its data objects keep
+  // what they need and, like the drop source, never reach it again.
   void ComponentGoing();
+  // What CopyToClipboard puts there: the data object of a drag (MakeDataObject).
+  vcl::TComPtr<IDataObject> MakeClipboardData() override;
 
   // ---- asynchronous drops (the components that allow them publish these) ----
   bool getAsynchronous() const { return FAsynchronous; }

@@ -71,6 +71,11 @@ vcl::TComPtr<TKXBaseDataObject> TKXFileSource::MakeDataObject() {
   return vcl::TComPtr<TKXBaseDataObject>::Attach(TFileDataObject::createEx(this));
 }
 
+vcl::TComPtr<IDataObject> TKXFileSource::MakeClipboardData() {
+  if (FVirtualFiles.empty() && FFiles.empty()) return {};
+  return TKXBaseDragSource::MakeClipboardData();
+}
+
 void TKXFileSource::DragReturned(TKXBaseDataObject& Data, bool Dropped) {
   FDropWasAsynchronous = Data.AsyncOperationWasStarted();
   if (FEndedInDrag) FDrag.PerformedEffects = *FEndedInDrag;

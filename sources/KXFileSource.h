@@ -78,6 +78,8 @@ class KX_API TKXFileSource : public TKXBaseDragSource, public TFileDataOwner {
  private:
   // ---- what it drags (TKXBaseDragSource) ----
   vcl::TComPtr<TKXBaseDataObject> MakeDataObject() override;
+  // Nothing when the list is empty; each virtual file is made when a program pastes it.
+  vcl::TComPtr<IDataObject> MakeClipboardData() override;
   void AfterDrop(bool DroppedOK) override;
   HBITMAP DefaultDragImage() override;
   // A target still working when DoDragDrop returns owes the drag its end (EndOperation).

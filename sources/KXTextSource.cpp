@@ -84,6 +84,13 @@ vcl::TComPtr<TKXBaseDataObject> TKXTextSource::MakeDataObject() {
   return data;
 }
 
+vcl::TComPtr<IDataObject> TKXTextSource::MakeClipboardData() {
+  if (getText().empty() && !getUsingCustomFormat()) return {};
+  vcl::TComPtr<TKXBaseDataObject> data = MakeDataObject();
+  if (!getUsingCustomFormat()) data->DetachFromComponent();
+  return vcl::TComPtr<IDataObject>(std::move(data));
+}
+
 void TKXTextSource::AfterDrop(bool DroppedOK) {
   if (FOnAfterDrop) FOnAfterDrop(this, FDonor, DroppedOK);
 }

@@ -87,6 +87,9 @@ class KX_API TKXTextSource : public TKXBaseDragSource, public TTextDataOwner {
  private:
   // ---- what it drags (TKXBaseDragSource) ----
   vcl::TComPtr<TKXBaseDataObject> MakeDataObject() override;
+  // A copy takes the text and HTML as they are now (a donor's selection may change before the
+  // paste); custom formats are still rendered when a program asks, as their handler expects.
+  vcl::TComPtr<IDataObject> MakeClipboardData() override;
   void AfterDrop(bool DroppedOK) override;
   bool BeforeDrop() override;
   HBITMAP DefaultDragImage() override;

@@ -1,5 +1,7 @@
 #include "targets/KXDropTargetBase.h"
 
+#include <utility>
+
 #include "framework/DataMedium.h"
 #include "framework/Forms.h"
 #include "targets/KXGenericTarget.h"
@@ -66,6 +68,47 @@ TDropEffect TKXDropTargetBase::ApplyEffectOverride(DWORD& dwEffect) {
 void TKXDropTargetBase::ReevaluateAcceptance() {
   FAcceptFormat = AcceptsCurrentFormats();
   FReadsFileNames = FAcceptFormat && ReadsFileNames();
+}
+
+namespace {
+
+// A flag set for the life of a scope.
+class TFlagScope {
+ public:
+  explicit TFlagScope(bool& Flag) : FFlag(Flag), FWas(Flag) { FFlag = true; }
+  TFlagScope(const TFlagScope&) = delete;
+  TFlagScope& operator=(const TFlagScope&) = delete;
+  ~TFlagScope() { FFlag = FWas; }
+
+ private:
+  bool& FFlag;
+  bool FWas;
+};
+
+}  // namespace
+
+bool TKXDropTargetBase::CanPaste(IDataObject* Data) {
+  if (!theOwnerBase || !Data) return false;
+  const TFlagScope pasting(FPasting);
+  struct TRestore {
+    vcl::TComPtr<IDataObject>& Slot;
+    vcl::TComPtr<IDataObject> Dragging;
+    ~TRestore() { Slot = std::move(Dragging); }
+  } restore{FDataObj, std::exchange(FDataObj, vcl::TComPtr<IDataObject>(Data))};
+  return AcceptsCurrentFormats();
+}
+
+DWORD TKXDropTargetBase::Paste(IDataObject* Data, DWORD Allowed) {
+  if (!theOwnerBase || !Data) return DROPEFFECT_NONE;
+  // OnDrop may free the component, and with it the last other reference on this object.
+  vcl::TComPtr<IDropTarget> self(this);
+  const TFlagScope pasting(FPasting);
+  FDataObj = vcl::TComPtr<IDataObject>(Data);
+  FAvailableDropEffects = setFromDropEffect(Allowed);
+  ReevaluateAcceptance();
+  DWORD effect = Allowed;
+  const HRESULT hr = Drop(Data, 0, POINTL{-1, -1}, &effect);
+  return SUCCEEDED(hr) ? effect : DROPEFFECT_NONE;
 }
 
 void TKXDropTargetBase::OwnerGone() {

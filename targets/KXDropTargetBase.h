@@ -47,6 +47,18 @@ class KX_API TKXDropTargetBase : public vcl::TInterfacedObjectImpl<IDropTarget> 
   // ... or evaluated again after the component changed what it accepts.
   void ReevaluateAcceptance();
 
+  // ---- paste: the drop path over the clipboard's data object ----
+  // Whether Data offers a format the component accepts (QueryGetData only); a drag in progress
+  // keeps its data object.
+  bool CanPaste(IDataObject* Data);
+  // Drops Data as if dragged with no keys held, the source allowing Allowed: the same choice of
+  // effect, fetch, decoding, results and OnDrop. The effect reported, DROPEFFECT_NONE when nothing
+  // was taken.
+  DWORD Paste(IDataObject* Data, DWORD Allowed);
+  // A paste (or its probe) is running: the data object is the clipboard's, whose EnumFormatEtc
+  // is not to be relied on, and events report the point (-1, -1).
+  bool Pasting() const { return FPasting; }
+
  protected:
   // LinkAllowed: whether link is chosen without modifier keys and allowed when Ctrl+Shift ask.
   // Made with vcl::MakeComObject by the owning component, which holds the first reference.
@@ -80,6 +92,7 @@ class KX_API TKXDropTargetBase : public vcl::TInterfacedObjectImpl<IDropTarget> 
   bool FReadsFileNames = false;
   TDropEffects FEffects;
   TDropTargetImages FImages;
+  bool FPasting = false;
 };
 
 }  // namespace kestrix

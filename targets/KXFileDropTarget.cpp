@@ -114,6 +114,7 @@ void TFileDropTarget::OwnerGone() {
 
 bool TFileDropTarget::OffersFileContents() const {
   if (Offers(CF_FILECONTENTS, kContentsMedia)) return true;
+  if (Pasting()) return false;  // the clipboard's format list is not to be relied on
   // Some sources answer QueryGetData only for a real item index; their format list still shows it.
   vcl::TComPtr<IEnumFORMATETC> formats;
   if (!CurrentDataObject() || FAILED(CurrentDataObject()->EnumFormatEtc(DATADIR_GET, formats.Put())) || !formats)

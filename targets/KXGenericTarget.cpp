@@ -7,6 +7,7 @@
 #include "framework/Dialogs.h"
 #include "package/KXConsts.h"
 #include "targets/KXDropTargetBase.h"
+#include "vocabulary/KXClipboard.h"
 
 namespace kestrix {
 
@@ -72,7 +73,23 @@ void TKXGenericTarget::Notification(TComponent* AComponent, vcl::TOperation Oper
 }
 
 vcl::TPoint TKXGenericTarget::AcceptorClientPoint(POINTL pt) const {
+  if (theDropTarget && theDropTarget->Pasting()) return {-1, -1};
   return FAcceptor ? FAcceptor->ScreenToClient({pt.x, pt.y}) : vcl::TPoint{pt.x, pt.y};
+}
+
+bool TKXGenericTarget::getCanPaste() const {
+  const vcl::TComPtr<IDataObject> data = ClipboardDataObject();
+  return theDropTarget && data && theDropTarget->CanPaste(data.Get());
+}
+
+bool TKXGenericTarget::PasteFromClipboard() {
+  // Held here: OnDrop may free the component.
+  const vcl::TComPtr<TKXDropTargetBase> target = theDropTarget;
+  const vcl::TComPtr<IDataObject> data = ClipboardDataObject();
+  if (!target || !data) return false;
+  const DWORD effect = target->Paste(data.Get(), PasteEffects(data.Get()));
+  ReportPaste(data.Get(), effect);
+  return effect != DROPEFFECT_NONE;
 }
 
 TDropEffect TKXGenericTarget::getDropEffect() const {

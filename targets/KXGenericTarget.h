@@ -58,7 +58,19 @@ class KX_API TKXGenericTarget : public TKXBaseComponent {
   vcl::TStringList* DataObjectFormatEtcList() const;  // new list, owned by the caller
   int DataObjectRefCount() const;
 
-  // The acceptor's client point for a screen point of OLE.
+  // ---- the clipboard ----
+  // Whether the clipboard offers something the component would take: QueryGetData, as a drag is
+  // accepted (no data is fetched, only a picture target reads a file group descriptor), and the
+  // clipboard's format list is not read.
+  bool getCanPaste() const;
+  // Takes the clipboard's contents as a drop with no keys held: the same formats in the same
+  // order, the same decoding, results and accessors, and OnDrop with the point (-1, -1). The
+  // effect is copy; contents that were cut are moved where a drop without keys would move them
+  // (never when only file names or a virtual file are read), and their source is told through
+  // "Performed DropEffect" and "Paste Succeeded". False when nothing was taken.
+  bool PasteFromClipboard();
+
+  // The acceptor's client point for a screen point of OLE; (-1, -1) during a paste.
   vcl::TPoint AcceptorClientPoint(POINTL pt) const;
   // The window registered for drops; null while there is none.
   HWND AcceptorHandle() const { return FAcceptorHandle; }

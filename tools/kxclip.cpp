@@ -1,5 +1,7 @@
 // kxclip: shows what the clipboard offers through its OLE data object, format by format, and the
-// data of the formats asked for. Run "kxclip --help" for the command line.
+// data of the formats asked for; or puts text, files or virtual files there with the library's
+// source components, for trying other applications by hand. Run "kxclip --help" for the command
+// line.
 #include <windows.h>
 #include <ole2.h>
 #include <shellapi.h>
@@ -15,8 +17,12 @@
 #include "formats/KXFileGroupBlock.h"
 #include "formats/KXUtil.h"
 #include "framework/ComObj.h"
+#include "framework/Forms.h"
 #include "framework/Handles.h"
+#include "framework/Streams.h"
 #include "package/KestrixVcl.h"
+#include "sources/KXFileSource.h"
+#include "sources/KXTextSource.h"
 
 namespace {
 
@@ -52,6 +58,16 @@ const wchar_t kUsage[] =
     L"  --bytes N      dump at most N bytes of each format\n"
     L"  -h, --help     show this text\n"
     L"\n"
+    L"Putting data on the clipboard (instead of reading it):\n"
+    L"  --put-text TEXT        put TEXT (as Unicode and ANSI text)\n"
+    L"  --html HTML            with --put-text, also offer HTML (\"HTML Format\", \"text/html\")\n"
+    L"  --put-file PATH        put a file of the disk (CF_HDROP); may be repeated\n"
+    L"  --put-virtual NAME=PATH  put a virtual file NAME whose contents are read from PATH when\n"
+    L"                         a program pastes it; may be repeated\n"
+    L"  --cut                  offer the data as cut (\"Preferred DropEffect\" move)\n"
+    L"  --wait SECONDS         serve the clipboard this long at most (default 600) while it holds\n"
+    L"                         virtual files; text and files stay after kxclip exits\n"
+    L"\n"
     L"Exit codes: 0 success, 1 bad command line, 2 clipboard empty or unreadable,\n"
     L"3 unknown format, 4 data not available in the format asked for, 5 other failure.\n";
 
@@ -84,6 +100,14 @@ struct TOptions {
   LONG lindex = -1;
   size_t maxBytes = SIZE_MAX;
   std::vector<std::wstring> formats;
+  // ---- putting ----
+  std::optional<std::wstring> putText;
+  std::wstring html;
+  std::vector<std::wstring> putFiles;
+  std::vector<std::pair<std::wstring, std::wstring>> putVirtual;  // name, path of the contents
+  bool cut = false;
+  long long waitSeconds = 600;
+  bool Puts() const { return putText || !putFiles.empty() || !putVirtual.empty(); }
 };
 
 // The text as an integer (decimal, or hexadecimal after "0x" or "$"); nothing when it is not one.
@@ -130,6 +154,27 @@ std::optional<TOptions> ParseCommandLine(const std::vector<std::wstring>& args) 
         return std::nullopt;
       }
       options.maxBytes = static_cast<size_t>(*n);
+    } else if (arg == L"--put-text" || arg == L"--html" || arg == L"--put-file" || arg == L"--put-virtual") {
+      if (i + 1 >= args.size()) {
+        PrintError(arg + L" needs a value");
+        return std::nullopt;
+      }
+      const std::wstring& text = args[++i];
+      if (arg == L"--put-text") options.putText = text;
+      else if (arg == L"--html") options.html = text;
+      else if (arg == L"--put-file") options.putFiles.push_back(text);
+      else if (const size_t eq = text.find(L'='); eq == std::wstring::npos || eq == 0 || eq + 1 == text.size()) {
+        PrintError(L"--put-virtual needs NAME=PATH");
+        return std::nullopt;
+      } else {
+        options.putVirtual.push_back({text.substr(0, eq), text.substr(eq + 1)});
+      }
+    } else if (arg == L"--cut") {
+      options.cut = true;
+    } else if (arg == L"--wait") {
+      auto n = value();
+      if (!n) return std::nullopt;
+      options.waitSeconds = std::max<long long>(*n, 0);
     } else if (arg.size() > 1 && arg[0] == L'-' && !ParseNumber(arg)) {
       PrintError(L"unknown option " + arg + L" (see kxclip --help)");
       return std::nullopt;
@@ -450,6 +495,54 @@ int Run(const TOptions& options) {
   return exitCode;
 }
 
+// Puts what the command line names on the clipboard with the library's source components. Text
+// and files are rendered into the system's clipboard when kxclip exits; virtual files are served
+// until another program takes the clipboard or the wait ends.
+int Put(const TOptions& options) {
+  if (options.putText && (!options.putFiles.empty() || !options.putVirtual.empty())) {
+    PrintError(L"--put-text cannot be combined with files");
+    return kExitUsage;
+  }
+  std::unique_ptr<TKXTextSource> text;
+  std::unique_ptr<TKXFileSource> files;
+  bool copied = false;
+  if (options.putText) {
+    text = std::make_unique<TKXTextSource>(nullptr);
+    text->setText(*options.putText);
+    text->setHTML(options.html);
+    copied = text->CopyToClipboard(options.cut);
+  } else {
+    files = std::make_unique<TKXFileSource>(nullptr);
+    for (const std::wstring& path : options.putFiles) files->AddFile(path);
+    for (const auto& [name, path] : options.putVirtual) {
+      // The size the file has now (when it can be read), so that a program may ask for global memory.
+      WIN32_FILE_ATTRIBUTE_DATA found;
+      std::optional<std::uint64_t> size;
+      if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &found))
+        size = (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+      files->AddVirtualFile(name, size);
+    }
+    files->setOnGetContents([&](TObject*, int index, vcl::TStream& contents) {
+      vcl::TFileStream from(options.putVirtual[static_cast<size_t>(index)].second, vcl::fmOpenRead | vcl::fmShareDenyWrite);
+      contents.CopyFrom(from, 0);
+    });
+    copied = files->CopyToClipboard(options.cut);
+  }
+  if (!copied) {
+    PrintError(L"cannot put the data on the clipboard");
+    return kExitFailure;
+  }
+  if (options.putVirtual.empty()) return kExitOk;
+  Print(L"Serving the clipboard's virtual files; kxclip ends when another program copies.\n");
+  const DWORD start = GetTickCount();
+  const DWORD limit = static_cast<DWORD>(std::min<long long>(options.waitSeconds, 86400) * 1000);
+  while (files->getOnClipboard() && GetTickCount() - start < limit) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    vcl::Application->ProcessMessages();
+  }
+  return kExitOk;
+}
+
 std::vector<std::wstring> Arguments() {
   int count = 0;
   std::unique_ptr<wchar_t*, decltype(&LocalFree)> argv(CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
@@ -469,7 +562,7 @@ int main() {
       return kExitOk;
     }
     TKestrixLibrary library;  // initialises OLE on this thread
-    return Run(*options);
+    return options->Puts() ? Put(*options) : Run(*options);
   } catch (const std::exception& e) {
     PrintError(vcl::UnicodeFromUtf8(e.what()));
     return kExitFailure;

@@ -3,8 +3,9 @@
 //
 //   PictureDragForm.exe                 the form for use by hand; close it to quit
 //   PictureDragForm.exe --self-check    also opens a second form that accepts pictures, drags the
-//                                       picture onto it with synthesized mouse input, and exits 0
-//                                       when a bitmap of the same size arrived
+//                                       picture onto it with synthesized mouse input, then copies
+//                                       and pastes it, and exits 0 when a bitmap of the same size
+//                                       arrived both times
 #include <windows.h>
 
 #include <string>
@@ -99,7 +100,12 @@ int wmain(int argc, wchar_t** argv) {
   // A picture target raises OnDrop from the message loop, after the drop has returned.
   for (int i = 0; i < 100 && width == 0; ++i) example::PumpFor(20);
 
-  const bool ok = width == 160 && height == 100;
+  bool ok = width == 160 && height == 100;
+  // The same picture through the clipboard: copied by the source, pasted by the target.
+  width = height = 0;
+  ok = ok && source->CopyToClipboard() && target->PasteFromClipboard();
+  for (int i = 0; i < 100 && width == 0; ++i) example::PumpFor(20);
+  ok = ok && width == 160 && height == 100;
   example::PrintUtf8(L"dropped picture: " + std::to_wstring(width) + L" x " + std::to_wstring(height));
   example::PrintUtf8(ok ? L"self-check passed" : L"self-check FAILED");
   return ok ? 0 : 1;

@@ -1,10 +1,11 @@
 // A plain Win32 window, made with CreateWindowExW as any application makes its windows, that
-// accepts text dropped from any application (links, HTML, rich text, file lists, plain text) and
-// prints what arrived.
+// accepts text dropped from any application (links, HTML, rich text, file lists, plain text), or
+// pasted with Ctrl+V, and prints what arrived.
 //
 //   TextDropWindow.exe                 a window for use by hand; close it to quit
 //   TextDropWindow.exe --self-check    drags a line of text into its own window with synthesized
-//                                      mouse input; exits 0 when the text arrived whole
+//                                      mouse input, then copies and pastes another; exits 0 when
+//                                      both arrived whole
 #include <windows.h>
 
 #include <string>
@@ -75,13 +76,18 @@ int wmain(int argc, wchar_t** argv) {
     source.Execute();
     mover.join();
     example::PumpFor(100);
-    const bool ok = target.getText() == sent && target.getDroppedTextFormat() == dtfText;
+    bool ok = target.getText() == sent && target.getDroppedTextFormat() == dtfText;
+    source.setText(L"Copied and pasted: \u00FC\u00DF");
+    ok = ok && source.CopyToClipboard() && target.PasteFromClipboard() && target.getText() == source.getText();
     example::PrintUtf8(ok ? L"self-check passed" : L"self-check FAILED");
     return ok ? 0 : 1;
   }
 
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    // Ctrl+V pastes: the clipboard's text arrives as a drop at (-1, -1).
+    if (msg.message == WM_KEYDOWN && msg.wParam == 'V' && (GetKeyState(VK_CONTROL) & 0x8000))
+      target.PasteFromClipboard();
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }

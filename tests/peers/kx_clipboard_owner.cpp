@@ -1,12 +1,16 @@
 // A foreign process that owns the clipboard: it puts a data object with text (CF_UNICODETEXT and
-// CF_TEXT) and one registered format on the clipboard with OleSetClipboard, signals READY, and
-// serves requests from other processes until QUIT is signalled or a minute has passed; then it
-// takes its data object off the clipboard again.
+// CF_TEXT, none when TEXT is empty) and one registered format on the clipboard with
+// OleSetClipboard, signals READY, and serves requests from other processes until QUIT is signalled
+// or a minute has passed; then it takes its data object off the clipboard again.
 //
-//   kx_clipboard_owner READY_EVENT QUIT_EVENT TEXT FORMAT_NAME FORMAT_CONTENT [FORMAT_NAME FORMAT_CONTENT]...
+//   kx_clipboard_owner READY_EVENT QUIT_EVENT TEXT [FORMAT_NAME FORMAT_CONTENT]...
 //
-// The events are named events the caller created. FORMAT_CONTENT is offered as UTF-8 bytes, or as
-// the bytes it spells when it is "hex:" and pairs of hex digits (binary blocks).
+// The events are named events the caller created. FORMAT_NAME is a name to register, or "#" and
+// the number of a standard format ("#15" for CF_HDROP); a name ending in "@" and an item index
+// ("FileContents@0") is offered for that item only, as a mail client offers attachments.
+// FORMAT_CONTENT is offered as UTF-8 bytes, or as the bytes it spells when it is "hex:" and pairs
+// of hex digits (binary blocks); after a leading "stream:" it is served as a stream instead of
+// global memory.
 // Exit codes: 0 done, 1 bad command line, 2 events not found, 3 OleSetClipboard failed.
 #include <windows.h>
 #include <ole2.h>
@@ -28,8 +32,8 @@ namespace {
 class TOwnedData : public kxtest::DataObjectStubs<vcl::TInterfacedObjectImpl<IDataObject>> {
  public:
   TOwnedData() { AddRef(); }
-  void Offer(UINT format, std::string bytes) {
-    FItems.push_back({{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, std::move(bytes)});
+  void Offer(UINT format, std::string bytes, LONG index = -1, DWORD tymed = TYMED_HGLOBAL) {
+    FItems.push_back({{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, index, tymed}, std::move(bytes)});
   }
 
   STDMETHODIMP GetData(FORMATETC* fe, STGMEDIUM* medium) override {
@@ -37,6 +41,16 @@ class TOwnedData : public kxtest::DataObjectStubs<vcl::TInterfacedObjectImpl<IDa
       std::memset(medium, 0, sizeof *medium);
       const TItem* item = Find(fe);
       if (!item) return DV_E_FORMATETC;
+      if (item->fe.tymed == TYMED_ISTREAM) {
+        IStream* stream = nullptr;
+        if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return E_OUTOFMEMORY;
+        stream->Write(item->bytes.data(), static_cast<ULONG>(item->bytes.size()), nullptr);
+        const LARGE_INTEGER start{};
+        stream->Seek(start, STREAM_SEEK_SET, nullptr);
+        medium->tymed = TYMED_ISTREAM;
+        medium->pstm = stream;
+        return S_OK;
+      }
       vcl::TUniqueGlobal block = vcl::GlobalFromBytes(GMEM_MOVEABLE, item->bytes.data(), item->bytes.size(),
                                                       item->bytes.size());
       if (!block) return E_OUTOFMEMORY;
@@ -66,9 +80,10 @@ class TOwnedData : public kxtest::DataObjectStubs<vcl::TInterfacedObjectImpl<IDa
     std::string bytes;
   };
   const TItem* Find(const FORMATETC* fe) const {
-    if (!fe || fe->dwAspect != DVASPECT_CONTENT || !(fe->tymed & TYMED_HGLOBAL)) return nullptr;
+    if (!fe || fe->dwAspect != DVASPECT_CONTENT) return nullptr;
     for (const auto& item : FItems)
-      if (item.fe.cfFormat == fe->cfFormat) return &item;
+      if (item.fe.cfFormat == fe->cfFormat && (fe->tymed & item.fe.tymed) && (item.fe.lindex == -1 || item.fe.lindex == fe->lindex))
+        return &item;
     return nullptr;
   }
   std::vector<TItem> FItems;
@@ -82,6 +97,7 @@ std::string Encode(UINT codePage, const std::wstring& text) {
 }
 
 std::string Content(const std::wstring& argument) {
+  if (argument.rfind(L"stream:", 0) == 0) return Content(argument.substr(7));
   if (argument.rfind(L"hex:", 0) != 0) return Encode(CP_UTF8, argument);
   std::string bytes;
   for (std::size_t at = 4; at + 1 < argument.size(); at += 2)
@@ -96,10 +112,22 @@ int Serve(const std::vector<std::wstring>& args) {
 
   auto data = vcl::TComPtr<TOwnedData>::Attach(new TOwnedData());
   const std::wstring& text = args[2];
-  data->Offer(CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t)));
-  data->Offer(CF_TEXT, Encode(CP_ACP, text) + '\0');
-  for (std::size_t n = 3; n + 1 < args.size(); n += 2)
-    data->Offer(RegisterClipboardFormatW(args[n].c_str()), Content(args[n + 1]));
+  if (!text.empty()) {
+    data->Offer(CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t)));
+    data->Offer(CF_TEXT, Encode(CP_ACP, text) + '\0');
+  }
+  for (std::size_t n = 3; n + 1 < args.size(); n += 2) {
+    std::wstring name = args[n];
+    LONG index = -1;
+    const std::size_t at = name.rfind(L'@');
+    if (at != std::wstring::npos && at > 0) {
+      index = std::stol(name.substr(at + 1));
+      name.resize(at);
+    }
+    const UINT format = name[0] == L'#' ? static_cast<UINT>(std::stoul(name.substr(1))) : RegisterClipboardFormatW(name.c_str());
+    const DWORD tymed = args[n + 1].rfind(L"stream:", 0) == 0 ? TYMED_ISTREAM : TYMED_HGLOBAL;
+    data->Offer(format, Content(args[n + 1]), index, tymed);
+  }
   if (FAILED(OleSetClipboard(data.Get()))) return 3;
   SetEvent(ready.Get());
 
@@ -126,8 +154,8 @@ int Serve(const std::vector<std::wstring>& args) {
 int main() {
   int count = 0;
   std::unique_ptr<wchar_t*, decltype(&LocalFree)> argv(CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
-  if (!argv || count < 6 || count % 2 != 0) {
-    std::fputs("usage: kx_clipboard_owner READY_EVENT QUIT_EVENT TEXT FORMAT_NAME FORMAT_CONTENT...\n", stderr);
+  if (!argv || count < 4 || count % 2 != 0) {
+    std::fputs("usage: kx_clipboard_owner READY_EVENT QUIT_EVENT TEXT [FORMAT_NAME FORMAT_CONTENT]...\n", stderr);
     return 1;
   }
   std::vector<std::wstring> args(argv.get() + 1, argv.get() + count);

@@ -2,7 +2,8 @@
 // for one drop (or the timeout), saves every dropped file under --folder, ends the drop and exits:
 // 0 after a drop, 1 on timeout.
 //
-// Arguments: --title T, --rect x,y,w,h, --timeout MS, --folder F, --ready NAME, --out FILE.
+// Arguments: --paste 1 (take the clipboard's contents instead of waiting for a drop),
+// --title T, --rect x,y,w,h, --timeout MS, --folder F, --ready NAME, --out FILE.
 // Result lines: count, async (1 when the source finished the drop asynchronously), saved (files
 // saved), for each item i: name<i> (UTF-8, hex), virtual<i>, folder<i>, size<i> (-1 when not stated),
 // path<i> (where it was saved, UTF-8, hex); grown (how much the process's peak private memory
@@ -67,7 +68,8 @@ int main() {
     result += "grown=" + std::to_string(PeakPrivateBytes() - peakBefore) + "\n";
     target->EndDrop(saved == files);
   });
-  kxtest::ShowAndAwaitDrop(form.Handle(), args, window.Timeout, [&] { return !result.empty(); });
+  kxtest::ShowAndAwaitDrop(form.Handle(), args, window.Timeout, [&] { return !result.empty(); },
+                           [&] { return target->PasteFromClipboard(); });
   kxtest::WritePeerResult(args[L"out"], result.empty() ? "timeout=1\n" : result);
   return result.empty() ? 1 : 0;
 }

@@ -3,7 +3,8 @@
 // timeout. To see when OnDrop runs, the window's registered drop target is wrapped in one that
 // counts returns from Drop, and the panel's WindowProc is wrapped to see the packet message.
 //
-// Arguments: --title T, --rect x,y,w,h, --preferred bitmap|metafile, --timeout MS, --ready NAME,
+// Arguments: --paste 1 (take the clipboard's contents instead of waiting for a drop),
+// --title T, --rect x,y,w,h, --preferred bitmap|metafile, --timeout MS, --ready NAME,
 // --out FILE.
 // Result lines: kind (DroppedGraphicFormat ordinal), x, y (OnDrop's client point), effect
 // (DropEffect ordinal), dropsreturned (Drop calls returned before OnDrop ran), insidedrop (1 when
@@ -94,7 +95,8 @@ int main() {
     else if (auto* bitmap = dynamic_cast<vcl::TBitmap*>(graphic))
       result += "pixels=" + kxtest::HexOf(kxtest::BitmapPixels32(bitmap->Handle())) + "\n";
   });
-  kxtest::ShowAndAwaitDrop(form.Handle(), args, window.Timeout, [&] { return !result.empty(); });
+  kxtest::ShowAndAwaitDrop(form.Handle(), args, window.Timeout, [&] { return !result.empty(); },
+                           [&] { return target->PasteFromClipboard(); });
   panel->setWindowProc(inner);
   RevokeDragDrop(wnd);
   kxtest::WritePeerResult(args[L"out"], result.empty() ? "timeout=1\n" : result);

@@ -2,7 +2,8 @@
 // accepts every text kind. It waits for one drop (or the timeout), writes what arrived and exits:
 // 0 after a drop, 1 on timeout.
 //
-// Arguments: --title T, --rect x,y,w,h, --timeout MS, --ready NAME, --out FILE.
+// Arguments: --paste 1 (take the clipboard's contents instead of waiting for a drop),
+// --title T, --rect x,y,w,h, --timeout MS, --ready NAME, --out FILE.
 // Result lines: text (UTF-8, hex), kind (the TDropTextFormat ordinal), x, y (client coordinates
 // of OnDrop), effect (the TDropEffect ordinal reported), title (the URL title, hex), titlew (the
 // wide URL title, UTF-8, hex), fragment (the HTML fragment, UTF-8, hex).
@@ -44,7 +45,8 @@ int main() {
     result += "titlew=" + kxtest::HexOf(vcl::Utf8FromUnicode(target->getURLTitleW())) + "\n";
     result += "fragment=" + kxtest::HexOf(vcl::Utf8FromUnicode(target->getHTMLFragment())) + "\n";
   });
-  kxtest::ShowAndAwaitDrop(form.Handle(), args, window.Timeout, [&] { return !result.empty(); });
+  kxtest::ShowAndAwaitDrop(form.Handle(), args, window.Timeout, [&] { return !result.empty(); },
+                           [&] { return target->PasteFromClipboard(); });
   kxtest::WritePeerResult(args[L"out"], result.empty() ? "timeout=1\n" : result);
   return result.empty() ? 1 : 0;
 }

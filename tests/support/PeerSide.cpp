@@ -52,10 +52,11 @@ TPeerWindow PeerWindowArguments(std::map<std::wstring, std::wstring>& args, cons
 }
 
 bool ShowAndAwaitDrop(HWND Form, std::map<std::wstring, std::wstring>& args, DWORD Timeout,
-                      const std::function<bool()>& Done) {
+                      const std::function<bool()>& Done, const std::function<bool()>& Paste) {
   ShowWindow(Form, SW_SHOWNOACTIVATE);
   vcl::Application->ProcessMessages();
   SignalPeerReady(args[L"ready"]);
+  if (args.count(L"paste") && Paste && !Paste()) return false;
   const DWORD start = GetTickCount();
   while (!Done() && GetTickCount() - start < Timeout) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);

@@ -27,7 +27,9 @@ struct TPeerWindow {
 TPeerWindow PeerWindowArguments(std::map<std::wstring, std::wstring>& args, const std::wstring& DefaultTitle);
 // Shows the form without taking the foreground from the source process (which holds the mouse
 // capture), signals "--ready", and pumps messages until Done() or the timeout; true when done.
+// With "--paste 1" (and a Paste callback) the peer pastes from the clipboard instead of waiting for
+// a drop; when Paste says nothing was taken, it returns false at once.
 bool ShowAndAwaitDrop(HWND Form, std::map<std::wstring, std::wstring>& args, DWORD Timeout,
-                      const std::function<bool()>& Done);
+                      const std::function<bool()>& Done, const std::function<bool()>& Paste = {});
 
 }  // namespace kxtest
