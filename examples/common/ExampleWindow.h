@@ -4,18 +4,23 @@
 
 namespace example {
 
+using MessageHandler = bool (*)(HWND, UINT, WPARAM, LPARAM);
+inline MessageHandler gMessageHandler = nullptr;
+
+inline LRESULT CALLBACK ExampleWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (gMessageHandler && gMessageHandler(wnd, msg, wParam, lParam)) return 0;
+  if (msg == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcW(wnd, msg, wParam, lParam);
+}
+
 // A visible top-level window of a class of its own; closing it ends the message loop. OnMessage,
-// when given, sees every message first and returns true for those it handled.
+// when given, sees the messages of the examples' windows first and returns true for those it
+// handled.
 inline HWND CreateExampleWindow(const wchar_t* className, const wchar_t* title, int x, int y,
-                                bool (*onMessage)(HWND, UINT, WPARAM, LPARAM) = nullptr) {
-  static bool (*handler)(HWND, UINT, WPARAM, LPARAM) = nullptr;
-  if (onMessage) handler = onMessage;
+                                MessageHandler onMessage = nullptr) {
+  if (onMessage) gMessageHandler = onMessage;
   WNDCLASSW wc{};
-  wc.lpfnWndProc = [](HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) -> LRESULT {
-    if (handler && handler(wnd, msg, wParam, lParam)) return 0;
-    if (msg == WM_DESTROY) PostQuitMessage(0);
-    return DefWindowProcW(wnd, msg, wParam, lParam);
-  };
+  wc.lpfnWndProc = ExampleWindowProc;
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);

@@ -90,14 +90,22 @@ int wmain(int argc, wchar_t** argv) {
   // The source lets the target finish in the background: OnDrop comes from the message loop.
   for (int i = 0; i < 100 && drops == 0; ++i) example::PumpFor(50);
 
-  bool ok = drops == 1 && target.getFileCount() == 2;
-  if (ok) {
-    const std::wstring savedDisk = target.getSavedPath(0), savedVirtual = target.getSavedPath(1);
-    ok = !savedDisk.empty() && !savedVirtual.empty() && ReadFileBytes(savedDisk) == diskBytes &&
-         ReadFileBytes(savedVirtual) == virtualBytes &&
-         savedVirtual.compare(0, inbox.size() + 6, inbox + L"\\Mail\\") == 0 &&
-         GetFileAttributesW(onDisk.c_str()) != INVALID_FILE_ATTRIBUTES;  // copied, never moved
+  // The source names the virtual file's folder as an item of its own, before the file.
+  int files = 0;
+  bool ok = drops == 1;
+  for (int i = 0; ok && i < target.getFileCount(); ++i) {
+    const TKXDroppedFile& item = target.getFile(i);
+    const std::wstring saved = target.getSavedPath(i);
+    if (item.IsFolder) {
+      const DWORD attributes = saved.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(saved.c_str());
+      ok = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      continue;
+    }
+    ++files;
+    ok = !saved.empty() && ReadFileBytes(saved) == (item.IsVirtual ? virtualBytes : diskBytes) &&
+         (!item.IsVirtual || saved.find(L"\\Mail\\Gr\u00FC\u00DFe \u4E2D\u6587.bin") != std::wstring::npos);
   }
+  ok = ok && files == 2 && GetFileAttributesW(onDisk.c_str()) != INVALID_FILE_ATTRIBUTES;  // copied, never moved
   DeleteFileW(onDisk.c_str());
   example::PrintUtf8(ok ? L"self-check passed" : L"self-check FAILED");
   return ok ? 0 : 1;
