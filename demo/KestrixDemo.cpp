@@ -261,7 +261,11 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(200);
         Print((SaveWindowPng(form->Handle(), screenshot) ? L"screenshot:    " : L"screenshot FAILED: ") + screenshot);
       }
-      exitCode = textOk && pictureResult && fileOk ? 0 : 1;
+      // The donor's Chinese line is drawn with real glyphs, not boxes (the fonts a fresh Wine
+      // prefix links to name files it lacks; scripts/wine-session.sh links a font that exists).
+      const bool glyphsOk = DrawsDistinctGlyphs(form->Donor()->Handle(), L"\u4E2D\u6587");
+      Print(glyphsOk ? L"CJK text:      drawn with glyphs of its own" : L"CJK text:      drawn as boxes (FAILED)");
+      exitCode = textOk && pictureResult && fileOk && glyphsOk ? 0 : 1;
       Print(exitCode == 0 ? L"result: the memo received the donor's text, the panel the donor's picture and the list the report"
                           : L"result: FAILED");
       form->Close();

@@ -79,13 +79,13 @@ std::wstring GetTempFileNameEx(const std::wstring& Prefix) {
 }
 
 bool DragDetectEx(HWND Window, const vcl::TPoint& Point, vcl::TMouseButton Button) {
-  // Wine's DragDetect compares client coordinates, Windows' screen coordinates; the point is passed
-  // on as the caller gave it.
-  if (Button == vcl::mbLeft) return DragDetect(Window, POINT{Point.X, Point.Y}) != FALSE;
-  if (Button != vcl::mbRight && Button != vcl::mbMiddle) return false;
-  const int key = Button == vcl::mbRight ? VK_RBUTTON : VK_MBUTTON;
+  if (Button != vcl::mbLeft && Button != vcl::mbRight && Button != vcl::mbMiddle) return false;
   POINT origin{Point.X, Point.Y};
   if (!ClientToScreen(Window, &origin)) return false;  // no such window
+  // The system's DragDetect takes the point in screen coordinates (Wine compares it with client
+  // coordinates instead, so there a move of any length can count as a drag).
+  if (Button == vcl::mbLeft) return DragDetect(Window, origin) != FALSE;
+  const int key = Button == vcl::mbRight ? VK_RBUTTON : VK_MBUTTON;
   const int cx = GetSystemMetrics(SM_CXDRAG), cy = GetSystemMetrics(SM_CYDRAG);
   // Sleeps until input arrives rather than spinning; the timeout only bounds a missed wake-up.
   enum : DWORD { kIdleWaitMs = 10 };

@@ -22,10 +22,10 @@ KX_API std::wstring GetTempFileNameEx(const std::wstring& Prefix);
 
 // True when the user moves the mouse beyond the drag thresholds (SM_CXDRAG, SM_CYDRAG; strictly
 // beyond) while Button is held down, from Point (client coordinates of Window). The left button
-// uses the system's DragDetect with Point as given; the right and middle buttons capture the mouse
-// and process the application's messages while they wait (event handlers may run), and answer
-// false when the button is released first, the window loses the capture or is no window. Call it
-// on the thread that owns Window.
+// uses the system's DragDetect with Point converted to screen coordinates; the right and middle
+// buttons capture the mouse and process the application's messages while they wait (event
+// handlers may run). False when the button is released first, the window loses the capture or is
+// no window. Call it on the thread that owns Window.
 KX_API bool DragDetectEx(HWND Window, const vcl::TPoint& Point, vcl::TMouseButton Button);
 
 // Writes the whole stream (from its start) to the file, replacing it; returns FileName. A file

@@ -155,7 +155,7 @@ class KX_API TGraphicControl : public TControl {
   friend class TWinControl;
   // Paints the control; Canvas's origin is the control's top-left corner and its clip region the
   // control's bounds.
-  virtual void Paint(HDC Canvas) {}
+  virtual void Paint(HDC /*Canvas*/) {}
 };
 
 // What CreateWindowExW gets; a control's CreateParams fills it.
@@ -230,7 +230,7 @@ class KX_API TWinControl : public TControl {
   virtual void SaveWindowState();
   // Paints a window of the framework's own class (forms, panels); graphic child controls are
   // painted after it.
-  virtual void PaintWindow(HDC DC) {}
+  virtual void PaintWindow(HDC /*DC*/) {}
   // Sends a message straight to the window; 0 when there is none (reads never create it).
   LRESULT Send(UINT Msg, WPARAM WParam = 0, LPARAM LParam = 0) const;
 

@@ -24,9 +24,11 @@ else
   i686_note="i686: built; tests not run: this machine cannot execute 32-bit programs"
 fi
 
-# The guide's code blocks against the compiled examples they are cut from (no build needed).
-docs_failed=0
+# The guide's code blocks against the compiled examples they are cut from, and the names its prose
+# shows against the public headers (no build needed).
+docs_failed=0 members_failed=0
 python3 "$root/scripts/check-doc-snippets.py" || docs_failed=1
+python3 "$root/scripts/check-doc-members.py" || members_failed=1
 
 for arch in x86_64 i686; do
   cmake -S "$root" -B "$build/$arch" -G Ninja \
@@ -36,7 +38,8 @@ done
 
 # The package as applications consume it: each architecture installed into a prefix of its own,
 # and the examples built from there as a separate project (find_package(Kestrix)) with nothing
-# but the installed package, its toolchain file included.
+# but the installed package, its toolchain file included; that build also compiles every installed
+# header on its own with -Wall -Wextra -Wpedantic -Werror.
 for arch in x86_64 i686; do
   rm -rf "$build/install/$arch"
   cmake --install "$build/$arch" --prefix "$build/install/$arch" >/dev/null
@@ -64,7 +67,7 @@ done
 # ---- end of the lean package check ---------------------------------------------------------------
 
 # Both architectures share one prefix and one display; CTest's fixtures start and stop the server.
-status=$docs_failed
+status=$((docs_failed | members_failed))
 [ "$package_failed" -eq 0 ] || status=1
 rm -f "$build"/ctest-*.log
 for arch in "${run_archs[@]}"; do
@@ -73,12 +76,13 @@ for arch in "${run_archs[@]}"; do
 done
 
 echo "== examples, built against the installed package"
-# The examples over the C interface: C (SaveDroppedFiles) and the C++ wrapper (VirtualFileDrag).
-c_interface_examples=(SaveDroppedFiles VirtualFileDrag)
+# The examples over the C interface: C (SaveDroppedFilesC) and the C++ wrapper (VirtualFileDrag).
+c_interface_examples=(SaveDroppedFilesC VirtualFileDrag)
 examples_run=0 examples_failed=0
 "$root/scripts/wine-session.sh" start "$prefix"
 for arch in "${run_archs[@]}"; do
-  for example in TextDropWindow PictureDragForm FormatList "${c_interface_examples[@]}"; do
+  for example in TextDropWindow PictureDragForm FormatList SaveDroppedFiles GeneratedFileDrag LinkDropWindow \
+                 "${c_interface_examples[@]}"; do
     examples_run=$((examples_run + 1))
     if "$root/scripts/wine-run.sh" "$prefix" "$build/examples-$arch/$example.exe" --self-check >"$build/example.log" 2>&1; then
       echo "$arch $example: passed"
@@ -95,10 +99,10 @@ native_failed=0
 bash "$root/scripts/native-checks.sh" "${KX_FUZZ_SECONDS:-120}" || { native_failed=1; status=1; }
 
 # One summary line for the whole run, counted from the architectures whose tests ran, the examples,
-# the package checks, the native checks and the guide's snippet check (one test each).
-awk -v nf="$native_failed" -v df="$docs_failed" -v er="$examples_run" -v ef="$examples_failed" \
+# the package checks, the native checks and the guide's snippet and member checks (one test each).
+awk -v nf="$native_failed" -v df="$docs_failed" -v mf="$members_failed" -v er="$examples_run" -v ef="$examples_failed" \
     -v pr="$package_run" -v pf="$package_failed" '/tests passed, [0-9]+ tests failed out of/ {
        for (i = 1; i <= NF; i++) { if ($i == "failed" && $(i-1) == "tests") f += $(i-2); if ($i == "of") t += $(i+1) } }
-     END { t += 2 + er + pr; f += nf + df + ef + pf; printf "%d passed, %d failed\n", t - f, f }' "$build"/ctest-*.log
+     END { t += 3 + er + pr; f += nf + df + mf + ef + pf; printf "%d passed, %d failed\n", t - f, f }' "$build"/ctest-*.log
 [ -n "${i686_note:-}" ] && echo "$i686_note"
 exit $status

@@ -40,14 +40,24 @@ case "$action" in
         /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
         wineserver -w
       fi
-      # Wine's own fonts have no CJK glyphs, and its font links name Windows' CJK fonts; mapping
-      # those names to the Debian font that setup.sh installs makes Chinese, Japanese and Korean
-      # text render instead of boxes.
-      if [ -f /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] && ! grep -q 'WenQuanYi' "$prefix/user.reg" 2>/dev/null; then
+      # Wine's own fonts have no CJK glyphs. Text asked for in Windows' CJK fonts by name finds the
+      # Debian font that setup.sh installs through replacements; the controls' default font (MS Shell
+      # Dlg, that is Tahoma) reaches CJK glyphs only through its font links, which name Windows' font
+      # files, so the links of the common interface fonts name the Debian font's file. Each step is
+      # marked by its own value: Wine lists the font under "WenQuanYi" at the prefix's first boot.
+      # These steps reach prefixes made before them too, possibly while a server of a session runs,
+      # so they do not wait for the server to end: the values take effect for the next process.
+      font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+      if [ -f "$font" ] && ! grep -q '"SimSun"="WenQuanYi Micro Hei"' "$prefix/user.reg" 2>/dev/null; then
         for face in "MS UI Gothic" "SimSun" "PMingLiU" "Gulim"; do
           /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
         done
-        wineserver -w
+      fi
+      if [ -f "$font" ] && ! grep -q '"Tahoma"=str(7):"wqy-microhei.ttc' "$prefix/system.reg" 2>/dev/null; then
+        for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Segoe UI" "Lucida Sans Unicode"; do
+          /usr/lib/wine/wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+            /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f >/dev/null 2>&1
+        done
       fi
     ) 9>"$state/lock"
     wineserver -p >/dev/null 2>&1 || true  # already running: keep it

@@ -129,10 +129,29 @@ bool TFileDropTarget::OffersFileContents() const {
 
 bool TFileDropTarget::AcceptsCurrentFormats() {
   if (!CurrentDataObject() || !theOwner || FReading) return false;
-  if (theOwner->getAcceptRealFiles() && Offers(CF_HDROP, TYMED_HGLOBAL)) return true;
-  return theOwner->getAcceptVirtualFiles() &&
-         (Offers(CF_FILEGROUPDESCRIPTORW, TYMED_HGLOBAL) || Offers(CF_FILEGROUPDESCRIPTOR, TYMED_HGLOBAL)) &&
-         OffersFileContents();
+  const bool real = theOwner->getAcceptRealFiles() && Offers(CF_HDROP, TYMED_HGLOBAL);
+  const bool virtuals = theOwner->getAcceptVirtualFiles() &&
+                        (Offers(CF_FILEGROUPDESCRIPTORW, TYMED_HGLOBAL) || Offers(CF_FILEGROUPDESCRIPTOR, TYMED_HGLOBAL)) &&
+                        OffersFileContents();
+  // A drag whose lists can be read now and name nothing would drop nothing: refused while it
+  // drags, so the user sees no promise. A list a source renders only at the drop is taken on trust.
+  return (real && !ListsNoItem(true)) || (virtuals && !ListsNoItem(false));
+}
+
+bool TFileDropTarget::ListsNoItem(bool Real) const {
+  if (Real) {
+    vcl::TStgMedium medium;
+    if (FAILED(Fetch(CF_HDROP, TYMED_HGLOBAL, medium)) || medium->tymed != TYMED_HGLOBAL) return false;
+    const std::vector<std::wstring> names = DroppedFileList(medium->hGlobal);
+    return std::all_of(names.begin(), names.end(), [](const std::wstring& n) { return n.empty(); });
+  }
+  bool fetched = false;
+  for (const bool wide : {true, false}) {
+    const std::string block = FileGroupDescriptorBlock(CurrentDataObject().Get(), wide);
+    if (!blocks::ReadFileGroup(block, wide).empty()) return false;
+    fetched = fetched || !block.empty();
+  }
+  return fetched;
 }
 
 std::vector<TKXDroppedFile> TFileDropTarget::ReadRealFiles() const {

@@ -60,6 +60,8 @@ class KX_API TFileDropTarget : public TKXDropTargetBase {
   std::vector<TKXDroppedFile> ReadRealFiles() const;
   std::vector<TKXDroppedFile> ReadVirtualFiles() const;
   bool OffersFileContents() const;
+  // Whether the drag's file list (Real) or file group descriptors were fetched and name no item.
+  bool ListsNoItem(bool Real) const;
   // Raises OnDrop for the open drop; a handler that raises ends the drop as failed (false).
   bool RaiseDrop();
 

@@ -83,7 +83,7 @@ class KX_API TKXGenericTarget : public TKXBaseComponent {
   TKXDropTargetBase* DropTargetObject() const { return theDropTarget.Get(); }
   // Sees the acceptor's messages first: return true to consume one (it then does not reach the
   // saved window procedure).
-  virtual bool HandleAcceptorMessage(vcl::TMessage& Message) { return false; }
+  virtual bool HandleAcceptorMessage(vcl::TMessage& /*Message*/) { return false; }
   // The formats the current drag offers, one entry per line of DataObjectFormatList.
   class TOfferedFormats {
    public:
@@ -95,7 +95,7 @@ class KX_API TKXGenericTarget : public TKXBaseComponent {
     std::vector<UINT> FFormats;
   };
   // A text target takes the place of a rich edit control's own drop target.
-  virtual bool RevokesBeforeRegister(vcl::TWinControl* Acceptor) const { return false; }
+  virtual bool RevokesBeforeRegister(vcl::TWinControl* /*Acceptor*/) const { return false; }
 
  private:
   void NewAcceptorWndProc(vcl::TMessage& Message);

@@ -22,7 +22,9 @@ struct TTextFormatRow {
   UINT Format() const { return RegisteredFormat ? *RegisteredFormat : StandardFormat; }
 };
 
-inline constexpr TTextFormatRow kTextFormats[] = {
+// Constant, not constexpr: in an application the registered ids are imported from the DLL, and an
+// imported variable's address is no constant expression.
+inline const TTextFormatRow kTextFormats[] = {
     {dtfURL, 0, &CF_URLW, TYMED_HGLOBAL, false},
     {dtfURL, 0, &CF_URL, TYMED_HGLOBAL, true},
     {dtfURL, 0, &CF_NETSCAPEBOOKMARK, TYMED_HGLOBAL, true},

@@ -6,7 +6,6 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include <kestrix/formats/KXUtil.h>
@@ -36,7 +35,7 @@ void AcceptIntoMemo(vcl::TForm* form, vcl::TMemo* memo) {
         break;
       }
       case dtfURL:  // the title comes from the drag's file group descriptor, when it has one
-        memo->Lines().Add(vcl::UnicodeFromAnsi(target->getURLTitle()) + L" <" + text + L">");
+        memo->Lines().Add(target->getURLTitleW() + L" <" + text + L">");
         break;
       default:
         memo->SetSelText(text);  // at the caret
@@ -102,30 +101,6 @@ void DescribeWhatComes(TKXTextTarget* target, vcl::TLabel* hint) {
     if (effect == deNone) hint->SetText(L"This cannot be dropped here");
     else if (offered.Contains(dtfFiles)) hint->SetText(L"Drop to attach the files");
     else hint->SetText(L"Drop to insert the text");
-  });
-  // [end]
-}
-
-void SaveVirtualFiles(TKXTextTarget* target, const std::wstring& folder) {
-  // [snippet:virtual-files]
-  // Attachments dragged out of a mail program, files inside an archive: the drag names them in a
-  // file group descriptor and hands over each one's bytes as item i of "FileContents".
-  const std::wstring descriptor = KXFileGroupDescriptorFormatName();  // "FileGroupDescriptorW"
-  target->setAcceptTextFormats({dtfCustom});
-  target->getCustomFormats()->Add(descriptor);
-  target->setOnDrop([=](vcl::TObject*, vcl::TWinControl*, const std::wstring&, int, int) {
-    std::unique_ptr<vcl::TStringList> names(FileListFromFileGroupDescriptor(target->DataObjectGetFormat(descriptor)));
-    for (int i = 0; i < names->Count(); ++i) {
-      std::wstring name = (*names)[i];
-      name.erase(0, name.find_last_of(L"\\/:") + 1);  // names come from elsewhere: no folders
-      if (name.find_first_not_of(L'.') == std::wstring::npos) continue;  // "", ".", ".."
-      DataObjectTymed = TYMED_ISTREAM;  // for the next request only
-      DataObjectLindex = i;
-      std::optional<void*> stream = DecodePointerFromString(target->DataObjectGetFormat(L"FileContents"));
-      if (!stream || !*stream) continue;  // not offered as a stream
-      auto owned = vcl::TComPtr<IStream>::Attach(static_cast<IStream*>(*stream));  // ours to release
-      SaveIStreamToFile(owned.Get(), folder + L"\\" + name);
-    }
   });
   // [end]
 }

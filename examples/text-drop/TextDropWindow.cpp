@@ -15,28 +15,14 @@
 #include <kestrix/sources/KXTextSource.h>
 #include <kestrix/targets/KXTextTarget.h>
 
+#include "../common/ExampleWindow.h"
 #include "../common/SelfCheck.h"
 
 using namespace kestrix;
 
 namespace {
 
-LRESULT CALLBACK MainWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_DESTROY) PostQuitMessage(0);
-  return DefWindowProcW(wnd, msg, wParam, lParam);
-}
-
-HWND CreateMainWindow() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = MainWindowProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = L"KestrixTextDropExample";
-  RegisterClassW(&wc);
-  return CreateWindowExW(0, wc.lpszClassName, L"Drop text here", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 480, 320,
-                         nullptr, nullptr, wc.hInstance, nullptr);
-}
+HWND CreateMainWindow() { return example::CreateExampleWindow(L"KestrixTextDropExample", L"Drop text here", 100, 100); }
 
 const wchar_t* KindName(TDropTextFormat kind) {
   static const wchar_t* names[] = {L"link", L"HTML", L"rich text", L"text", L"files", L"custom format"};
@@ -61,7 +47,7 @@ int wmain(int argc, wchar_t** argv) {
     example::PrintUtf8(std::wstring(L"dropped ") + KindName(target.getDroppedTextFormat()) + L" at " +
                        std::to_wstring(x) + L"," + std::to_wstring(y) + L": " + text);
     if (target.getDroppedTextFormat() == dtfURL)
-      example::PrintUtf8(L"title: " + vcl::UnicodeFromAnsi(target.getURLTitle()));
+      example::PrintUtf8(L"title: " + target.getURLTitleW());  // UTF-16: every character of the title
   });
   // [end]
 

@@ -732,3 +732,31 @@ TEST(FileTarget, EachHostileItemGetsItsOwnResult) {
   }
   EXPECT_EQ(FileBytes(outside + L"album\\one.jpg"), "jpeg");
 }
+TEST(FileTarget, DragWhoseListsNameNothingIsRefusedWhileItDrags) {
+  // A drop that would yield no item is refused at entry, so the cursor promises nothing; a list
+  // that cannot be read before the drop is taken on trust.
+  const std::vector<Item> none, one = {{L"one.txt", "1"}};
+  struct Row {
+    const char* what;
+    std::function<void(kxtest::FakeDataObject&)> offer;
+    DWORD entered;
+  };
+  const Row rows[] = {
+      {"file list without names", [](auto& d) { d.Offer(CF_HDROP, kxtest::HDropBytes({})); }, DROPEFFECT_NONE},
+      {"file list rendered only at the drop", [](auto& d) { d.OfferBroken(CF_HDROP); }, DROPEFFECT_COPY},
+      {"descriptors without records", [&](auto& d) { OfferItems(d, none, Descriptor(none, true)); }, DROPEFFECT_NONE},
+      {"empty list beside a virtual file",
+       [&](auto& d) { d.Offer(CF_HDROP, kxtest::HDropBytes({})), OfferItems(d, one, Descriptor(one, true)); },
+       DROPEFFECT_COPY},
+  };
+  TargetForm t;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    auto data = kxtest::MakeFake();
+    r.offer(*data);
+    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    t.target->DropTarget()->DragEnter(data.Get(), 0, POINTL{600, 160}, &effect);
+    EXPECT_EQ(effect, r.entered);
+    t.target->DropTarget()->DragLeave();
+  }
+}
