@@ -72,7 +72,8 @@ bool IsPngData(std::string_view data) { return data.substr(0, kPngSignature.size
 
 }  // namespace
 
-std::unique_ptr<TBitmap> DecodeImageWithWIC(std::string_view Data, const GUID* Container, const wchar_t* InvalidMessage) {
+std::unique_ptr<TBitmap> DecodeImageWithWIC(std::string_view Data, const GUID* Container, const wchar_t* InvalidMessage,
+                                            bool KeepAlpha) {
   auto invalid = [&] { Invalid(InvalidMessage); };
   // Failures of the decoder itself mean the data is not an image we can read.
   auto decodeCheck = [&](HRESULT hr) {
@@ -118,20 +119,23 @@ std::unique_ptr<TBitmap> DecodeImageWithWIC(std::string_view Data, const GUID* C
   decodeCheck(frame->GetSize(&width, &height));
   if (width == 0 || height == 0 || std::uint64_t(width) * height > kMaxDecodedImagePixels) invalid();
   if (stated && (width != stated->width || height != stated->height)) invalid();
-  // Every source format converts to 32-bit BGR (Wine converts grey to 24-bit BGR only through it).
-  decodeCheck(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                    WICBitmapPaletteTypeCustom));
+  // Every source format converts to 32-bit BGR (Wine converts grey to 24-bit BGR only through it),
+  // or BGRA when the alpha is kept.
+  decodeCheck(converter->Initialize(frame.Get(), KeepAlpha ? GUID_WICPixelFormat32bppBGRA : GUID_WICPixelFormat32bppBGR,
+                                    WICBitmapDitherTypeNone, nullptr, 0.0, WICBitmapPaletteTypeCustom));
 
   auto bitmap = std::make_unique<TBitmap>();
-  bitmap->SetPixelFormat(pf24bit);
+  bitmap->SetPixelFormat(KeepAlpha ? pf32bit : pf24bit);
   bitmap->SetSize(static_cast<int>(width), static_cast<int>(height));
-  // Row by row, since the DIB keeps its rows bottom-up; each row packed from BGRX to BGR.
+  // Row by row, since the DIB keeps its rows bottom-up; each row packed from BGRX to BGR unless the
+  // alpha is kept.
+  const size_t outPixel = KeepAlpha ? 4 : 3;
   std::vector<BYTE> row(static_cast<size_t>(width) * 4);
   for (UINT y = 0; y < height; ++y) {
     WICRect rect{0, static_cast<INT>(y), static_cast<INT>(width), 1};
     decodeCheck(converter->CopyPixels(&rect, width * 4, static_cast<UINT>(row.size()), row.data()));
     auto* out = static_cast<BYTE*>(bitmap->ScanLine(static_cast<int>(y)));
-    for (UINT x = 0; x < width; ++x) std::memcpy(out + size_t(x) * 3, row.data() + size_t(x) * 4, 3);
+    for (UINT x = 0; x < width; ++x) std::memcpy(out + size_t(x) * outPixel, row.data() + size_t(x) * 4, outPixel);
   }
   return bitmap;
 }

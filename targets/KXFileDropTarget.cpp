@@ -128,11 +128,22 @@ std::vector<TKXDroppedFile> TFileDropTarget::ReadDroppedItems() const {
   std::vector<TKXDroppedFile> files;
   if (theOwner->getAcceptRealFiles()) files = ReadRealFiles();
   if (!theOwner->getAcceptVirtualFiles() || !OffersFileContents()) return files;
-  // A source may offer the same items both ways (the shell for items it can also render): a
-  // virtual item under a name the real files already have is that item again. Virtual items of
-  // other names are files of their own that a source drags beside real ones.
+  std::vector<TKXDroppedFile> virtuals = ReadVirtualFiles();
+  // Browsers and the shell describe the same things both ways: a temporary file in CF_HDROP and
+  // the item under its real name (a browser's image), or a folder and its contents. When the
+  // descriptor holds as many top-level items as CF_HDROP names, they are those items again, and
+  // the real files are taken once; unless the source says its virtual files are items of their
+  // own beside the real ones.
   const size_t real = files.size();
-  for (TKXDroppedFile& file : ReadVirtualFiles()) {
+  std::vector<std::wstring_view> tops;
+  for (const TKXDroppedFile& file : virtuals) {
+    const std::wstring_view top = FirstComponent(file.Name);
+    if (std::none_of(tops.begin(), tops.end(), [&](std::wstring_view t) { return SameName(t, top); })) tops.push_back(top);
+  }
+  if (real > 0 && tops.size() == real && !Offers(FilesBesideRealFormat(), TYMED_HGLOBAL)) return files;
+  // Otherwise a virtual item under a name the real files already have is that item again (the
+  // shell offers some items both ways); virtual items of other names are files of their own.
+  for (TKXDroppedFile& file : virtuals) {
     const std::wstring_view top = FirstComponent(file.Name);
     const bool again = std::any_of(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(real),
                                    [&](const TKXDroppedFile& r) { return SameName(LastComponent(r.Name), top); });
@@ -172,19 +183,13 @@ HRESULT TFileDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
 
   EndDrop(true);  // the previous drop, if the application left it open
   FAsynchronous = false;
-  FFiles = ReadDroppedItems();
-  FSavedPaths.assign(FFiles.size(), std::wstring());
-  if (FFiles.empty()) {
-    dwEffect = DROPEFFECT_NONE;
-    ReportNoEffect();
-    return S_OK;
-  }
   FDropData = CurrentDataObject();
   FDropEffect = dwEffect;
   FDropPoint = theOwner->AcceptorClientPoint(pt);
 
-  // A source that can wait is told now that the drop goes on after Drop returns; the drop then
-  // completes from the acceptor's message loop, outside the source's drag loop.
+  // A source that can wait is told before its lists are read: some render them only once the
+  // operation has started (a browser's download makes its CF_HDROP then). The drop then completes
+  // from the acceptor's message loop, outside the source's drag loop.
   vcl::TComPtr<IAsyncOperation> async = FDropData.As<IAsyncOperation>();
   BOOL canWait = FALSE;
   vcl::TWinControl* acceptor = theOwner->getAcceptorControl();
@@ -192,6 +197,22 @@ HRESULT TFileDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
   if (async && wnd && SUCCEEDED(async->GetAsyncMode(&canWait)) && canWait && SUCCEEDED(async->StartOperation(nullptr))) {
     FAsync = std::move(async);
     FAsynchronous = true;
+  }
+  try {
+    FFiles = ReadDroppedItems();
+  } catch (...) {
+    EndDrop(false);  // a started operation ends once, with no effect
+    throw;
+  }
+  FSavedPaths.assign(FFiles.size(), std::wstring());
+  if (FFiles.empty()) {
+    EndDrop(false);
+    FAsynchronous = false;
+    dwEffect = DROPEFFECT_NONE;
+    ReportNoEffect();
+    return S_OK;
+  }
+  if (FAsynchronous) {
     // Tokens are never 0 and never repeat within the object's life.
     FPendingToken = ++FLastToken;
     if (PostMessageW(wnd, DeferredDropMessage(), FPendingToken, 0)) return S_OK;
