@@ -140,4 +140,39 @@ std::unique_ptr<TBitmap> DecodeImageWithWIC(std::string_view Data, const GUID* C
   return bitmap;
 }
 
+std::string EncodeBGRAWithWIC(UINT Width, UINT Height, std::string_view TopDownBGRA, const GUID& Container) {
+  const std::uint64_t stride = std::uint64_t{Width} * 4;
+  if (Width == 0 || Height == 0 || stride * Height > MAXDWORD || TopDownBGRA.size() < stride * Height) OleCheck(E_INVALIDARG);
+  TComPtr<IWICImagingFactory> factory;
+  OleCheck(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                            factory.PutVoid()));
+  TComPtr<IStream> stream;
+  OleCheck(CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()));
+  TComPtr<IWICBitmapEncoder> encoder;
+  OleCheck(factory->CreateEncoder(Container, nullptr, encoder.Put()));
+  OleCheck(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache));
+  TComPtr<IWICBitmapFrameEncode> frame;
+  OleCheck(encoder->CreateNewFrame(frame.Put(), nullptr));
+  OleCheck(frame->Initialize(nullptr));
+  OleCheck(frame->SetSize(Width, Height));
+  WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
+  OleCheck(frame->SetPixelFormat(&format));
+  // An encoder that cannot keep the alpha as given would change the pixels.
+  if (!IsEqualGUID(format, GUID_WICPixelFormat32bppBGRA)) OleCheck(WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT);
+  // WIC only reads the pixels; the cast is its interface's, not a write.
+  OleCheck(frame->WritePixels(Height, static_cast<UINT>(stride), static_cast<UINT>(stride * Height),
+                              reinterpret_cast<BYTE*>(const_cast<char*>(TopDownBGRA.data()))));
+  OleCheck(frame->Commit());
+  OleCheck(encoder->Commit());
+  STATSTG stat{};
+  OleCheck(stream->Stat(&stat, STATFLAG_NONAME));
+  std::string file(static_cast<size_t>(stat.cbSize.QuadPart), '\0');
+  LARGE_INTEGER start{};
+  ULONG read = 0;
+  OleCheck(stream->Seek(start, STREAM_SEEK_SET, nullptr));
+  OleCheck(stream->Read(file.data(), static_cast<ULONG>(file.size()), &read));
+  file.resize(read);
+  return file;
+}
+
 }  // namespace vcl

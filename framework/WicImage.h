@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "framework/Graphics.h"
@@ -23,5 +24,10 @@ inline constexpr std::uint64_t kMaxDecodedImagePixels = std::uint64_t(1) << 28;
 // objects themselves raises EOleError. Data must stay alive during the call only.
 KX_API std::unique_ptr<TBitmap> DecodeImageWithWIC(std::string_view Data, const GUID* Container,
                                                    const wchar_t* InvalidMessage, bool KeepAlpha = false);
+
+// Encodes Width x Height pixels of four bytes (top row first, BGRA, alpha not premultiplied) as an
+// image file of the container format (GUID_ContainerFormatPng, ...), alpha kept. Raises EOleError
+// when WIC fails or TopDownBGRA holds fewer bytes.
+KX_API std::string EncodeBGRAWithWIC(UINT Width, UINT Height, std::string_view TopDownBGRA, const GUID& Container);
 
 }  // namespace vcl

@@ -12,10 +12,10 @@
 #include "framework/Handles.h"
 #include "framework/Streams.h"
 #include "framework/WicImage.h"
-#include "gif/KXGIFImage.h"
 #include "targets/KXTextDropTarget.h"
 #include "vocabulary/KXComps.h"
 #include "vocabulary/KXFileContents.h"
+#include "vocabulary/KXImageFiles.h"
 
 namespace kestrix {
 
@@ -48,27 +48,6 @@ bool OffersContents(IDataObject* data, LONG item) {
   return false;
 }
 
-bool StartsWith(std::string_view bytes, std::string_view magic) { return bytes.substr(0, magic.size()) == magic; }
-
-// The picture in a file's bytes, chosen by content; raises EInvalidGraphic or GIFException for
-// bytes that are no picture.
-std::unique_ptr<vcl::TBitmap> DecodeImageFile(vcl::TMemoryStream& file) {
-  const std::string_view bytes(reinterpret_cast<const char*>(file.Memory()), static_cast<size_t>(file.Size()));
-  file.SetPosition(0);
-  auto bitmap = std::make_unique<vcl::TBitmap>();
-  if (StartsWith(bytes, "GIF87a") || StartsWith(bytes, "GIF89a")) {
-    TGIFImage gif;
-    gif.LoadFromStream(file);
-    bitmap->Assign(&gif);
-  } else if (StartsWith(bytes, "BM")) {
-    bitmap->LoadFromStream(file);
-  } else {
-    bitmap = vcl::DecodeImageWithWIC(bytes, nullptr, sNotAPicture);
-  }
-  if (bitmap->Empty()) throw vcl::EInvalidGraphic(sNotAPicture);
-  return bitmap;
-}
-
 }  // namespace
 
 bool OffersVirtualImage(IDataObject* DataObject) {
@@ -83,12 +62,8 @@ namespace {
 TVirtualImageResult DecodeInto(vcl::TMemoryStream& contents, vcl::TPicture& Picture) {
   std::unique_ptr<vcl::TBitmap> bitmap;
   try {
-    bitmap = DecodeImageFile(contents);
+    bitmap = DecodeImageFile(contents, sNotAPicture);
   } catch (const vcl::EInvalidGraphic&) {
-    return TVirtualImageResult::NotAPicture;
-  } catch (const GIFException&) {
-    return TVirtualImageResult::NotAPicture;
-  } catch (const vcl::EReadError&) {  // a bitmap file shorter than its header
     return TVirtualImageResult::NotAPicture;
   }
   Picture.Bitmap()->Assign(bitmap.get());

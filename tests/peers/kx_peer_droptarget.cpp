@@ -10,6 +10,8 @@
 //                      medium and the item (repeatable; default CF_UNICODETEXT and CF_TEXT on
 //                      global memory)
 //   --async MS         complete an asynchronous drop MS milliseconds after Drop returned
+//   --contents HOW     read every file of "FileGroupDescriptorW": "shell" (FileContents by record
+//                      index) or "chromium" (by position among the file records)
 //   --timeout MS       give up after MS milliseconds (default 20000)
 //   --ready NAME       named event to signal when the window is registered
 //   --out FILE         result file (default: standard output)
@@ -31,6 +33,7 @@ struct Options {
   DWORD effect = DROPEFFECT_COPY;
   std::vector<kxtest::RawRead> reads;
   int asyncDelay = -1;
+  kxtest::RawDropTarget::ContentsIndexing indexing = kxtest::RawDropTarget::ContentsIndexing::None;
   DWORD timeout = 20000;
   std::wstring ready;
   std::wstring out;
@@ -59,6 +62,9 @@ Options Parse(int argc, wchar_t** argv) {
     } else if (key == L"--effect") o.effect = static_cast<DWORD>(_wtoi(value.c_str()));
     else if (key == L"--read") o.reads.push_back(ParseRead(value));
     else if (key == L"--async") o.asyncDelay = _wtoi(value.c_str());
+    else if (key == L"--contents")
+      o.indexing = value == L"shell" ? kxtest::RawDropTarget::ContentsIndexing::ByRecord
+                                     : kxtest::RawDropTarget::ContentsIndexing::AmongFiles;
     else if (key == L"--timeout") o.timeout = static_cast<DWORD>(_wtoi(value.c_str()));
     else if (key == L"--ready") o.ready = value;
     else if (key == L"--out") o.out = value;
@@ -108,6 +114,7 @@ int main() {
   auto* target = new kxtest::RawDropTarget(o.effect);
   if (!o.reads.empty()) target->SetReads(o.reads);
   target->SetAsync(o.asyncDelay >= 0);
+  target->SetContentsIndexing(o.indexing);
   if (FAILED(target->Register(wnd))) return 2;
 
   if (!o.ready.empty()) {
