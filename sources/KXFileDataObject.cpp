@@ -35,11 +35,6 @@ std::vector<std::wstring> NameParts(const std::wstring& name) {
   return parts;
 }
 
-bool SameName(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
-}
-
 std::string WideBytes(const std::wstring& s) {
   return std::string(reinterpret_cast<const char*>(s.data()), s.size() * sizeof(wchar_t));
 }
@@ -103,19 +98,14 @@ TFileDataObject::TFileDataObject(TFileDataOwner* aComponent) : theComponent(aCom
   FPreferredEffect = items.PreferredEffect;
   FAsyncMode = items.Asynchronous;
 
-  std::vector<std::wstring> folders;
+  // One record per file, in the order given, so that a reader asking "FileContents" by record
+  // (the shell) and one asking by position among the file records (Chromium skips folder records)
+  // ask for the same item. Every folder a name holds is implied by its file: readers create it
+  // from the file's path, so it gets no record of its own.
   for (size_t i = 0; i < items.VirtualFiles.size(); ++i) {
     const std::vector<std::wstring> parts = NameParts(items.VirtualFiles[i].Name);
     std::wstring path;
-    for (size_t p = 0; p < parts.size(); ++p) {
-      path += (p ? L"\\" : L"") + parts[p];
-      if (p + 1 == parts.size()) break;
-      bool listed = false;
-      for (const std::wstring& folder : folders) listed = listed || SameName(folder, path);
-      if (listed) continue;
-      folders.push_back(path);
-      FRecords.push_back({path, std::nullopt, -1});
-    }
+    for (const std::wstring& part : parts) path += (path.empty() ? L"" : L"\\") + part;
     FRecords.push_back({path, items.VirtualFiles[i].Size, static_cast<int>(i)});
   }
   if (!FRecords.empty()) {

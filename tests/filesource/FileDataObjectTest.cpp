@@ -65,7 +65,7 @@ class FileDataObject : public testing::Test {
 
 }  // namespace
 
-TEST_F(FileDataObject, DescriptorsListFoldersBeforeTheirFiles) {
+TEST_F(FileDataObject, DescriptorsListOneRecordPerFile) {
   source->AddVirtualFile(L"A\\b.txt", 5);
   source->AddVirtualFile(L"/c\u4E2D.bin");
   source->AddVirtualFile(L"a/sub//d.txt", std::uint64_t{5} << 32);
@@ -76,10 +76,8 @@ TEST_F(FileDataObject, DescriptorsListFoldersBeforeTheirFiles) {
     bool folder;
     bool hasSize;
     std::uint64_t size;
-  } rows[] = {{L"A", "A", true, false, 0},
-              {L"A\\b.txt", "A\\b.txt", false, true, 5},
+  } rows[] = {{L"A\\b.txt", "A\\b.txt", false, true, 5},  // its folder is implied, with no record
               {L"c\u4E2D.bin", "c?.bin", false, false, 0},  // code page 1252 in the test prefix
-              {L"a\\sub", "a\\sub", true, false, 0},        // "a" is the folder "A" already listed
               {L"a\\sub\\d.txt", "a\\sub\\d.txt", false, true, std::uint64_t{5} << 32}};
   const Got w = Get(data.Get(), Fe(CF_FILEGROUPDESCRIPTORW, TYMED_HGLOBAL));
   const Got a = Get(data.Get(), Fe(CF_FILEGROUPDESCRIPTOR, TYMED_HGLOBAL));
@@ -106,9 +104,9 @@ TEST_F(FileDataObject, DescriptorsListFoldersBeforeTheirFiles) {
 TEST_F(FileDataObject, ContentsAnswerPerRecordAndMedium) {
   source->setMaxGlobalSize(100);
   producer.Sizes = {5, 70000, 101};
-  source->AddVirtualFile(L"A\\b.txt", 5);      // record 1 (record 0: folder A)
-  source->AddVirtualFile(L"c.bin");            // record 2: size unknown
-  source->AddVirtualFile(L"A\\d.txt", 101);    // record 3: above MaxGlobalSize
+  source->AddVirtualFile(L"A\\b.txt", 5);      // record 0 (folder A has none)
+  source->AddVirtualFile(L"c.bin");            // record 1: size unknown
+  source->AddVirtualFile(L"A\\d.txt", 101);    // record 2: above MaxGlobalSize
   auto data = Make();
   struct Case {
     LONG lindex;
@@ -117,14 +115,14 @@ TEST_F(FileDataObject, ContentsAnswerPerRecordAndMedium) {
     DWORD gotTymed;
     int item;  // the producer's index, -1: not called
   } cases[] = {
-      {1, TYMED_ISTREAM | TYMED_HGLOBAL | TYMED_ISTORAGE, S_OK, TYMED_ISTREAM, 0},
-      {1, TYMED_HGLOBAL, S_OK, TYMED_HGLOBAL, 0},
-      {2, TYMED_ISTREAM, S_OK, TYMED_ISTREAM, 1},
+      {0, TYMED_ISTREAM | TYMED_HGLOBAL | TYMED_ISTORAGE, S_OK, TYMED_ISTREAM, 0},
+      {0, TYMED_HGLOBAL, S_OK, TYMED_HGLOBAL, 0},
+      {1, TYMED_ISTREAM, S_OK, TYMED_ISTREAM, 1},
+      {1, TYMED_HGLOBAL, DV_E_TYMED, 0, -1},
       {2, TYMED_HGLOBAL, DV_E_TYMED, 0, -1},
-      {3, TYMED_HGLOBAL, DV_E_TYMED, 0, -1},
-      {3, TYMED_ISTREAM, S_OK, TYMED_ISTREAM, 2},
-      {1, TYMED_ISTORAGE, DV_E_TYMED, 0, -1},
-      {0, TYMED_ISTREAM, DV_E_LINDEX, 0, -1},  // a folder
+      {2, TYMED_ISTREAM, S_OK, TYMED_ISTREAM, 2},
+      {0, TYMED_ISTORAGE, DV_E_TYMED, 0, -1},
+      {3, TYMED_ISTREAM, DV_E_LINDEX, 0, -1},  // past the records
       {4, TYMED_ISTREAM, DV_E_LINDEX, 0, -1},
       {-1, TYMED_ISTREAM, DV_E_LINDEX, 0, -1},
       {-7, TYMED_HGLOBAL, DV_E_LINDEX, 0, -1},

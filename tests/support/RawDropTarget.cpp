@@ -232,7 +232,7 @@ STDMETHODIMP RawDropTarget::DragLeave() {
 
 STDMETHODIMP RawDropTarget::Drop(IDataObject* data, DWORD keys, POINTL, DWORD* effect) {
   keysAtDrop = keys;
-  dropEffect = effect ? Answer(*effect) : 0;
+  dropEffect = effect ? (FDropAnswerSet ? FDropAnswer & *effect : Answer(*effect)) : 0;
   if (effect) *effect = dropEffect;
   if (data && FKeep && !FKept) {
     FKept = data;
@@ -413,6 +413,9 @@ std::string FormatRawResult(const RawDropTarget& t) {
   line("effect", std::to_string(t.dropEffect));
   line("asyncmode", t.dataAsyncMode ? "1" : "0");
   line("startedasync", t.startedAsync ? "1" : "0");
+  char stored[16];
+  std::snprintf(stored, sizeof stored, "%08lx", static_cast<unsigned long>(t.performedStored));
+  line("performedstored", stored);
   std::string formats;
   for (const FORMATETC& fe : t.enumerated)
     formats += (formats.empty() ? "" : ",") + std::to_string(fe.cfFormat) + ":" + std::to_string(fe.tymed);

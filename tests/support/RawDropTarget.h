@@ -72,6 +72,12 @@ class RawDropTarget : public IDropTarget {
   // in "Performed DropEffect" through SetData (0 for nothing to tell); performedStored is the
   // HRESULT of that SetData.
   void SetPerformedEffect(DWORD performed) { FPerformed = performed; }
+  // What Drop answers when it is not the answer of DragOver: a target that moved the data itself
+  // answers none, so that the source does not delete it (the shell's optimized move).
+  void SetDropAnswer(DWORD answer) {
+    FDropAnswer = answer;
+    FDropAnswerSet = true;
+  }
   IDataObject* TakeDataObject();
   // Asynchronous drop: when the data object reports async mode, Drop calls StartOperation, keeps
   // the object and returns without reading; CompleteAsync later reads and calls EndOperation.
@@ -123,6 +129,8 @@ class RawDropTarget : public IDropTarget {
   bool FAsync = false;
   ContentsIndexing FIndexing = ContentsIndexing::None;
   DWORD FPerformed = 0;
+  DWORD FDropAnswer = 0;
+  bool FDropAnswerSet = false;
   IDataObject* FKept = nullptr;
   IDataObject* FAsyncData = nullptr;
 };
