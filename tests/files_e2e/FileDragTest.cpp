@@ -205,7 +205,9 @@ HWND StartRawPeer(kxtest::PeerProcess& peer, const std::wstring& title, std::vec
 // that moved the data itself, answering none and saying so through "Performed DropEffect" (in this
 // process: Wine's proxy of a data object has no SetData).
 TEST(FileDrag, EveryReaderIndexesTheRecordsTheSameWay) {
-  const std::vector<std::wstring> names{L"report\\a.txt", L"top.txt", L"report\\b.txt", L"deep\\er\\c.txt", L"report\\sub\\d.txt"};
+  // As given to AddVirtualFile, and as the descriptor lists them: made safe as a target would.
+  const std::vector<std::wstring> given{L"report\\a.txt", L"top.txt", L"report\\b.txt", L"C:\\deep\\er\\c<1>.txt", L"report\\sub\\d.txt"};
+  const std::vector<std::wstring> names{L"report\\a.txt", L"top.txt", L"report\\b.txt", L"deep\\er\\c_1_.txt", L"report\\sub\\d.txt"};
   auto contentsOf = [](int index) { return "contents of item " + std::to_string(index) + std::string(index * 7, '.'); };
   struct Case {
     const char* what;
@@ -233,7 +235,7 @@ TEST(FileDrag, EveryReaderIndexesTheRecordsTheSameWay) {
     }
     SourceForm s;
     s.source->setDropEffects({deCopy, deMove});
-    for (const std::wstring& name : names) s.source->AddVirtualFile(name);
+    for (const std::wstring& name : given) s.source->AddVirtualFile(name);
     s.source->setOnGetContents([&](TObject*, int index, vcl::TStream& out) {
       const std::string bytes = contentsOf(index);
       out.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));

@@ -69,6 +69,11 @@ TEST_F(FileDataObject, DescriptorsListOneRecordPerFile) {
   source->AddVirtualFile(L"A\\b.txt", 5);
   source->AddVirtualFile(L"/c\u4E2D.bin");
   source->AddVirtualFile(L"a/sub//d.txt", std::uint64_t{5} << 32);
+  // Names pass the rules a target applies to a descriptor's: prefixes dropped, characters made safe.
+  source->AddVirtualFile(L"C:\\docs\\drive.txt");
+  source->AddVirtualFile(L"\\\\server\\share\\unc.txt");
+  source->AddVirtualFile(L"CON");
+  source->AddVirtualFile(L"a<b>.txt. ");
   auto data = Make();
   struct Row {
     std::wstring name;
@@ -78,7 +83,11 @@ TEST_F(FileDataObject, DescriptorsListOneRecordPerFile) {
     std::uint64_t size;
   } rows[] = {{L"A\\b.txt", "A\\b.txt", false, true, 5},  // its folder is implied, with no record
               {L"c\u4E2D.bin", "c?.bin", false, false, 0},  // code page 1252 in the test prefix
-              {L"a\\sub\\d.txt", "a\\sub\\d.txt", false, true, std::uint64_t{5} << 32}};
+              {L"a\\sub\\d.txt", "a\\sub\\d.txt", false, true, std::uint64_t{5} << 32},
+              {L"docs\\drive.txt", "docs\\drive.txt", false, false, 0},
+              {L"unc.txt", "unc.txt", false, false, 0},
+              {L"_CON", "_CON", false, false, 0},
+              {L"a_b_.txt", "a_b_.txt", false, false, 0}};
   const Got w = Get(data.Get(), Fe(CF_FILEGROUPDESCRIPTORW, TYMED_HGLOBAL));
   const Got a = Get(data.Get(), Fe(CF_FILEGROUPDESCRIPTOR, TYMED_HGLOBAL));
   ASSERT_EQ(w.hr, S_OK);
@@ -99,6 +108,10 @@ TEST_F(FileDataObject, DescriptorsListOneRecordPerFile) {
   EXPECT_EQ(Get(data.Get(), Fe(CF_HDROP, TYMED_HGLOBAL)).hr, DV_E_FORMATETC) << "no real files";
   EXPECT_EQ(Get(data.Get(), Fe(CF_FILEGROUPDESCRIPTORW, TYMED_ISTREAM)).hr, DV_E_TYMED);
   EXPECT_THROW(source->AddVirtualFile(L"\\/"), vcl::Exception);
+  // A name that climbs out of where it is dropped is refused, not made safe.
+  EXPECT_THROW(source->AddVirtualFile(L"..\\..\\x.txt"), vcl::Exception);
+  EXPECT_THROW(source->AddVirtualFile(L"report/../../x.txt"), vcl::Exception);
+  EXPECT_EQ(source->getVirtualFileCount(), 7);
 }
 
 TEST_F(FileDataObject, ContentsAnswerPerRecordAndMedium) {
