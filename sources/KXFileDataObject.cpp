@@ -9,6 +9,7 @@
 #include "framework/Handles.h"
 #include "framework/OleStream.h"
 #include "sources/KXFileSource.h"
+#include "vocabulary/KXFileContents.h"
 
 namespace kestrix {
 
@@ -19,6 +20,9 @@ LONG volatile liveDataObjects = 0;
 // The most a stated size reserves before anything is written: a size is the application's word,
 // not a promise.
 constexpr std::uint64_t kMaxReserved = std::uint64_t{1} << 30;
+
+// "KXVirtualFilesBesideReal" says what it says by being offered; its block is a zero DWORD.
+const std::string kBesideRealBlock(4, '\0');
 
 // The parts of a virtual name between its separators, empty ones dropped.
 std::vector<std::wstring> NameParts(const std::wstring& name) {
@@ -160,7 +164,7 @@ TDragSourceState* TFileDataObject::State() const { return theComponent ? &theCom
 
 bool TFileDataObject::RendersItself(CLIPFORMAT cf) const {
   return cf != 0 && (cf == CF_FILEGROUPDESCRIPTORW || cf == CF_FILEGROUPDESCRIPTOR || cf == CF_FILECONTENTS ||
-                     cf == CF_HDROP || cf == CF_PREFERREDDROPEFFECT);
+                     cf == CF_HDROP || cf == CF_PREFERREDDROPEFFECT || cf == FilesBesideRealFormat());
 }
 
 std::vector<FORMATETC> TFileDataObject::OwnFormats() const {
@@ -172,6 +176,7 @@ std::vector<FORMATETC> TFileDataObject::OwnFormats() const {
     formats.push_back(format(CF_FILECONTENTS, TYMED_ISTREAM | TYMED_HGLOBAL));
   }
   if (!FHDROP.empty()) formats.push_back(format(CF_HDROP, TYMED_HGLOBAL));
+  if (!FHDROP.empty() && !FRecords.empty()) formats.push_back(format(FilesBesideRealFormat(), TYMED_HGLOBAL));
   formats.push_back(format(CF_PREFERREDDROPEFFECT, TYMED_HGLOBAL));
   return formats;
 }
@@ -218,6 +223,7 @@ HRESULT TFileDataObject::DoGetData(const FORMATETC& fe, STGMEDIUM& medium) {
   else if (cf == CF_FILEGROUPDESCRIPTOR && !FRecords.empty()) block = &FDescriptorA;
   else if (cf == CF_HDROP && !FHDROP.empty()) block = &FHDROP;
   else if (cf == CF_PREFERREDDROPEFFECT) block = &preferredBytes;
+  else if (cf == FilesBesideRealFormat() && !FHDROP.empty() && !FRecords.empty()) block = &kBesideRealBlock;
   if (!block) return DV_E_FORMATETC;
   if (!(fe.tymed & TYMED_HGLOBAL)) return DV_E_TYMED;
   return GlobalMedium(*block, medium);

@@ -2,9 +2,13 @@
 
 #include <cstring>
 
+#include <wincodec.h>
+
+#include "formats/KXDIBBlock.h"
 #include "formats/KXUtil.h"
 #include "framework/GraphicsMetafile.h"
 #include "framework/Handles.h"
+#include "framework/WicImage.h"
 #include "sources/KXDragSourceLoop.h"
 #include "sources/KXGraphicSource.h"
 
@@ -17,8 +21,25 @@ LONG volatile liveDataObjects = 0;
 enum : std::int64_t { kBitmapFileHeaderSize = 14 };
 
 // The formats the object renders, whatever its picture: SetData never replaces them.
+// "PNG": a PNG file's bytes, the registered format applications read transparency from.
+UINT PNGFormat() {
+  static const UINT format = RegisterClipboardFormatW(L"PNG");
+  return format;
+}
+
 bool RendersItself(CLIPFORMAT cf) {
-  return cf == CF_DIB || cf == CF_BITMAP || cf == CF_ENHMETAFILE || cf == CF_METAFILEPICT;
+  return cf == CF_DIB || cf == CF_BITMAP || cf == CF_ENHMETAFILE || cf == CF_METAFILEPICT || cf == CF_DIBV5 ||
+         cf == PNGFormat();
+}
+
+// Bytes in a new global block for the receiver; nothing for none (the encoder failed).
+HRESULT GlobalMediumOf(const std::string& bytes, STGMEDIUM& medium) {
+  if (bytes.empty()) return DV_E_FORMATETC;
+  vcl::TUniqueGlobal block = vcl::GlobalFromBytes(kMediumBlockFlags, bytes.data(), bytes.size(), bytes.size());
+  if (!block) return E_OUTOFMEMORY;
+  medium.tymed = TYMED_HGLOBAL;
+  medium.hGlobal = block.Release();
+  return S_OK;
 }
 
 }  // namespace
@@ -28,6 +49,7 @@ bool RendersItself(CLIPFORMAT cf) {
 TGraphicDataObject::TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent* aOwner, TGraphicDataOwner* aComponent)
     : theOwner(aOwner), thePicture(std::make_unique<vcl::TPicture>()), theComponent(aComponent) {
   thePicture->Assign(aPicture);
+  if (GraphicKindOf(*thePicture) == TGraphicKind::Bitmap) FAlpha = AlphaPixelsOf(thePicture->Bitmap()->Handle());
   if (theComponent) theComponent->DragState().AddReader(this);  // may throw: nothing counted yet
   InterlockedIncrement(&liveDataObjects);
 }
@@ -73,10 +95,18 @@ TGraphicKind GraphicKindOf(vcl::TPicture& Picture) {
   return dynamic_cast<vcl::TBitmap*>(graphic) ? TGraphicKind::Bitmap : TGraphicKind::Metafile;
 }
 
-std::vector<FORMATETC> TGraphicDataObject::OfferedFormats(TGraphicKind Kind) {
+std::vector<FORMATETC> TGraphicDataObject::OfferedFormats(TGraphicKind Kind) const {
   switch (Kind) {
-    case TGraphicKind::Bitmap:
-      return {{CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, {CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI}};
+    case TGraphicKind::Bitmap: {
+      std::vector<FORMATETC> formats;
+      // Transparency first, for the applications that prefer it.
+      if (!FAlpha.Empty())
+        for (CLIPFORMAT cf : {static_cast<CLIPFORMAT>(PNGFormat()), static_cast<CLIPFORMAT>(CF_DIBV5)})
+          formats.push_back({cf, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
+      formats.push_back({CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
+      formats.push_back({CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI});
+      return formats;
+    }
     case TGraphicKind::Metafile:
       return {{CF_ENHMETAFILE, nullptr, DVASPECT_CONTENT, -1, TYMED_ENHMF},
               {CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT}};
@@ -145,6 +175,14 @@ HRESULT TGraphicDataObject::RenderMetaFilePict(STGMEDIUM& medium) {
   return S_OK;
 }
 
+HRESULT TGraphicDataObject::RenderPNG(STGMEDIUM& medium) {
+  return GlobalMediumOf(vcl::EncodeBGRAWithWIC(FAlpha.Width, FAlpha.Height, FAlpha.BGRA, GUID_ContainerFormatPng), medium);
+}
+
+HRESULT TGraphicDataObject::RenderDIBV5(STGMEDIUM& medium) {
+  return GlobalMediumOf(blocks::DIBV5FromBGRA(FAlpha.Width, FAlpha.Height, FAlpha.BGRA), medium);
+}
+
 // ---- IDataObject ----------------------------------------------------------------------------------
 
 STDMETHODIMP TGraphicDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) {
@@ -158,6 +196,8 @@ STDMETHODIMP TGraphicDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medi
     switch (GraphicKindOf(*thePicture)) {
       case TGraphicKind::Bitmap:
         if (fe.cfFormat == CF_DIB) hr = RenderDIB(rendered);  // whatever medium was asked for
+        else if (!FAlpha.Empty() && fe.cfFormat == PNGFormat() && (fe.tymed & TYMED_HGLOBAL)) hr = RenderPNG(rendered);
+        else if (!FAlpha.Empty() && fe.cfFormat == CF_DIBV5 && (fe.tymed & TYMED_HGLOBAL)) hr = RenderDIBV5(rendered);
         else if (fe.cfFormat == CF_BITMAP && (fe.tymed & TYMED_GDI)) hr = RenderBitmap(rendered);
         break;
       case TGraphicKind::Metafile:

@@ -13,6 +13,7 @@
 #include "framework/Picture.h"
 #include "sources/KXDragSourceLoop.h"
 #include "sources/KXSetDataStore.h"
+#include "vocabulary/KXImageFiles.h"
 
 namespace kestrix {
 
@@ -77,7 +78,7 @@ class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject>
 
  private:
   friend struct vcl::TComObjectFactory;
-  static std::vector<FORMATETC> OfferedFormats(TGraphicKind Kind);
+  std::vector<FORMATETC> OfferedFormats(TGraphicKind Kind) const;
 
   TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent* aOwner, TGraphicDataOwner* aComponent);
   ~TGraphicDataObject() override;
@@ -89,9 +90,13 @@ class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject>
   HRESULT RenderBitmap(STGMEDIUM& medium);
   HRESULT RenderEnhMetaFile(STGMEDIUM& medium);
   HRESULT RenderMetaFilePict(STGMEDIUM& medium);
+  HRESULT RenderPNG(STGMEDIUM& medium);
+  HRESULT RenderDIBV5(STGMEDIUM& medium);
 
   vcl::TComponent* theOwner;
   std::unique_ptr<vcl::TPicture> thePicture;
+  // The bitmap's pixels when it has transparency: then "PNG" and CF_DIBV5 are offered too.
+  TAlphaPixels FAlpha;
   TGraphicDataOwner* theComponent;
   bool FUseActualMetafileSizes = false;
   TSetDataStore FStored;

@@ -1,11 +1,15 @@
 #include "sources/KXGraphicSource.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "framework/GraphicsMetafile.h"
+#include "framework/Streams.h"
+#include "package/KXConsts.h"
 #include "sources/KXGraphicDataObject.h"
 #include "vocabulary/KXDragImage.h"
+#include "vocabulary/KXImageFiles.h"
 
 namespace kestrix {
 
@@ -77,6 +81,23 @@ void TKXGraphicSource::setPicture(vcl::TPicture* Value) {
   FDonor = nullptr;
 }
 
+void TKXGraphicSource::LoadFromBitmapHandle(HBITMAP Bitmap) {
+  std::unique_ptr<vcl::TBitmap> copy = BitmapFromHandle(Bitmap);
+  vcl::TPicture picture;
+  picture.SetGraphic(copy.get());
+  setPicture(&picture);
+}
+
+void TKXGraphicSource::LoadFromImageBytes(std::string_view Bytes) {
+  vcl::TStringStream file{std::string(Bytes)};
+  std::unique_ptr<vcl::TBitmap> bitmap = DecodeImageFile(file, res::sNotAPicture, true);
+  // An image without transparency is an ordinary 24-bit bitmap, as every other picture is.
+  if (bitmap->PixelFormat() == vcl::pf32bit && AlphaPixelsOf(bitmap->Handle()).Empty()) bitmap->SetPixelFormat(vcl::pf24bit);
+  vcl::TPicture picture;
+  picture.SetGraphic(bitmap.get());
+  setPicture(&picture);
+}
+
 void TKXGraphicSource::setDonorImage(vcl::TImage* Value) {
   if (Value == FDonor) return;
   FDonor = Value;
@@ -99,7 +120,7 @@ bool TKXGraphicSource::Execute() {
   auto data = vcl::TComPtr<TGraphicDataObject>::Attach(TGraphicDataObject::createEx(picture, this));
   const HRESULT hr = RunDragLoop(FDrag, data.Get(), theDropSource.Get());
   const bool dropped = hr == DRAGDROP_S_DROP;
-  if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, !NoEffect(FDrag.ReturnedEffects));
+  if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, DropSucceeded(FDrag));
   data.Reset();  // a target may keep its own reference
   return dropped || hr == DRAGDROP_S_CANCEL;
 }

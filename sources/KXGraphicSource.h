@@ -6,6 +6,7 @@
 #include <ole2.h>
 
 #include <exception>
+#include <string_view>
 #include <memory>
 #include <vector>
 
@@ -64,6 +65,14 @@ class KX_API TKXGraphicSource : public TKXBaseComponent, public TGraphicDataOwne
   // Copies Value (nil empties the picture) and clears DonorImage; the current picture itself
   // changes nothing.
   void setPicture(vcl::TPicture* Value);
+  // An application's own bitmap as the picture (clearing DonorImage): the component copies it,
+  // pixel for pixel (a 32-bit bitmap keeps its fourth bytes as alpha), and the application keeps
+  // its handle, to delete whenever it likes. Raises EInvalidGraphic for a handle that is no bitmap.
+  void LoadFromBitmapHandle(HBITMAP Bitmap);
+  // An encoded image (PNG, JPEG, GIF, BMP, or whatever Windows Imaging Component decodes, by
+  // content) as the picture's bitmap, clearing DonorImage; a PNG's alpha is kept. The bytes are
+  // not kept. Raises EInvalidGraphic for bytes that are no picture.
+  void LoadFromImageBytes(std::string_view Bytes);
   TDropEffects getDropEffects() const { return FDrag.DropEffects; }
   void setDropEffects(TDropEffects Value) { FDrag.DropEffects = Value; }
   vcl::TImage* getDonorImage() const { return FDonor; }

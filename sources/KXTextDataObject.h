@@ -30,6 +30,8 @@ class TTextDataOwner {
   virtual const std::wstring& CurrentText() = 0;
   // HTML to offer beside the text ("HTML Format", "text/html"); empty for none.
   virtual const std::wstring& CurrentHTML() = 0;
+  // The page the HTML comes from ("HTML Format"'s SourceURL); empty for none.
+  virtual const std::wstring& CurrentHTMLSourceURL() = 0;
   // Never null; custom formats replace the text when there are any.
   virtual TCustomFormatDataList* CustomFormats() = 0;
   // A request matched the custom item Index (-1: none).
@@ -108,6 +110,7 @@ class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation
   TDragSourceState* State() const;
   const std::wstring& CurrentText();
   const std::wstring& CurrentHTML();
+  const std::wstring& CurrentHTMLSourceURL();
   // Whether the object renders the format itself (SetData never replaces those).
   bool RendersItself(CLIPFORMAT cf) const;
   // The formats the object renders, in the order offered.
@@ -126,8 +129,9 @@ class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation
   bool FAsyncMode = false;
   // The copy of the component's custom formats taken when the component went first.
   std::unique_ptr<TCustomFormatDataList> FOrphanFormats;
-  // The component's HTML, kept when the component went.
+  // The component's HTML and its page, kept when the component went.
   std::wstring FOrphanHTML;
+  std::wstring FOrphanHTMLSourceURL;
   TSetDataStore FStored;
 };
 

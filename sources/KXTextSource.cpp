@@ -84,7 +84,7 @@ bool TKXTextSource::Execute() {
 
   const HRESULT hr = RunDragLoop(FDrag, data.Get(), theDropSource.Get());
   const bool dropped = hr == DRAGDROP_S_DROP;
-  if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, !NoEffect(FDrag.ReturnedEffects));
+  if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, DropSucceeded(FDrag));
 
   FDropWasAsynchronous = false;
   if (FAsynchronous && FDataObjectInAsyncOperation) {
