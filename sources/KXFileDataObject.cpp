@@ -8,7 +8,6 @@
 #include "formats/KXUtilBlocks.h"
 #include "framework/Handles.h"
 #include "framework/OleStream.h"
-#include "sources/KXFileSource.h"
 #include "vocabulary/KXFileContents.h"
 
 namespace kestrix {
@@ -96,20 +95,20 @@ class TReservingStream : public vcl::TOleStream {
 
 // ---- creation -------------------------------------------------------------------------------------
 
-TFileDataObject::TFileDataObject(TFileDataOwner* aComponent) : theComponent(aComponent) {
+TFileDataObject::TFileDataObject(TFileDataOwner* aComponent)
+    : TKXBaseDataObject(aComponent ? &aComponent->DragState() : nullptr, liveDataObjects), theComponent(aComponent) {
   const TFileDragItems items = theComponent ? theComponent->CurrentItems() : TFileDragItems{};
   FMaxGlobalSize = items.MaxGlobalSize;
   FPreferredEffect = items.PreferredEffect;
-  FAsyncMode = items.Asynchronous;
+  SetAsyncMode(items.Asynchronous);
 
   // One record per file, in the order given, so that a reader asking "FileContents" by record
   // (the shell) and one asking by position among the file records (Chromium skips folder records)
   // ask for the same item. Every folder a name holds is implied by its file: readers create it
   // from the file's path, so it gets no record of its own.
   for (size_t i = 0; i < items.VirtualFiles.size(); ++i) {
-    const std::vector<std::wstring> parts = NameParts(items.VirtualFiles[i].Name);
     std::wstring path;
-    for (const std::wstring& part : parts) path += (path.empty() ? L"" : L"\\") + part;
+    for (const std::wstring& part : NameParts(items.VirtualFiles[i].Name)) path += (path.empty() ? L"" : L"\\") + part;
     FRecords.push_back({path, items.VirtualFiles[i].Size, static_cast<int>(i)});
   }
   if (!FRecords.empty()) {
@@ -132,42 +131,22 @@ TFileDataObject::TFileDataObject(TFileDataOwner* aComponent) : theComponent(aCom
     for (const std::wstring& file : items.Files) names.push_back(WideBytes(file));
     FHDROP = blocks::HDROPBlockFromNames(names, true);
   }
-
-  if (theComponent) theComponent->DragState().AddReader(this);  // may throw: nothing counted yet
-  InterlockedIncrement(&liveDataObjects);
 }
 
-TFileDataObject::~TFileDataObject() {
-  // A target that lets go without EndOperation ended the drop without success; the component
-  // still hears of the end.
-  if (theComponent && FInAsyncOperation) {
-    FInAsyncOperation = false;
-    DragCallbackBoundary(State(), [&] {
-      theComponent->AsyncOperationEnded(E_ABORT, DROPEFFECT_NONE, std::exchange(FAfterDropOwed, false));
-      return S_OK;
-    });
-  }
-  if (theComponent) theComponent->DragState().RemoveReader(this);
-  InterlockedDecrement(&liveDataObjects);
-}
+TFileDataObject::~TFileDataObject() { EndAbandonedOperation(); }
 
-TFileDataObject* TFileDataObject::createEx(TKXFileSource* aComponent) {
-  TFileDataOwner* owner = aComponent;
-  return vcl::MakeComObject<TFileDataObject>(owner).Detach();
+TFileDataObject* TFileDataObject::createEx(TFileDataOwner* aComponent) {
+  return vcl::MakeComObject<TFileDataObject>(aComponent).Detach();
 }
 
 LONG TFileDataObject::LiveCount() { return liveDataObjects; }
 
-void TFileDataObject::ComponentGone() { theComponent = nullptr; }
-
-TDragSourceState* TFileDataObject::State() const { return theComponent ? &theComponent->DragState() : nullptr; }
-
-bool TFileDataObject::RendersItself(CLIPFORMAT cf) const {
+bool TFileDataObject::RendersItself(CLIPFORMAT cf) {
   return cf != 0 && (cf == CF_FILEGROUPDESCRIPTORW || cf == CF_FILEGROUPDESCRIPTOR || cf == CF_FILECONTENTS ||
                      cf == CF_HDROP || cf == CF_PREFERREDDROPEFFECT || cf == FilesBesideRealFormat());
 }
 
-std::vector<FORMATETC> TFileDataObject::OwnFormats() const {
+std::vector<FORMATETC> TFileDataObject::OwnFormats() {
   auto format = [](UINT cf, DWORD tymed) { return FORMATETC{static_cast<CLIPFORMAT>(cf), nullptr, DVASPECT_CONTENT, -1, tymed}; };
   std::vector<FORMATETC> formats;
   if (!FRecords.empty()) {
@@ -211,7 +190,7 @@ HRESULT TFileDataObject::RenderContents(const FORMATETC& fe, STGMEDIUM& medium) 
   return GlobalMedium(contents.Memory(), static_cast<size_t>(contents.Size()), medium);
 }
 
-HRESULT TFileDataObject::DoGetData(const FORMATETC& fe, STGMEDIUM& medium) {
+HRESULT TFileDataObject::Render(const FORMATETC& fe, STGMEDIUM& medium) {
   if (fe.dwAspect != DVASPECT_CONTENT) return DV_E_FORMATETC;
   const CLIPFORMAT cf = fe.cfFormat;
   if (cf == CF_FILECONTENTS && !FRecords.empty()) return RenderContents(fe, medium);
@@ -229,109 +208,27 @@ HRESULT TFileDataObject::DoGetData(const FORMATETC& fe, STGMEDIUM& medium) {
   return GlobalMedium(*block, medium);
 }
 
-// ---- IDataObject ----------------------------------------------------------------------------------
-
-STDMETHODIMP TFileDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) {
-  if (medium) std::memset(medium, 0, sizeof *medium);
-  if (!formatetcIn || !medium) return E_INVALIDARG;
-  return DragCallbackBoundary(State(), [&] {
-    STGMEDIUM rendered{};
-    const bool stored = !RendersItself(formatetcIn->cfFormat) && FStored.Has(*formatetcIn);
-    HRESULT hr = stored ? FStored.Get(*formatetcIn, rendered) : DoGetData(*formatetcIn, rendered);
-    if (SUCCEEDED(hr)) *medium = rendered;
-    return hr;
-  });
-}
-
-STDMETHODIMP TFileDataObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return DV_E_FORMATETC; }
-
-STDMETHODIMP TFileDataObject::QueryGetData(FORMATETC* formatetc) {
-  if (!formatetc) return E_INVALIDARG;
-  return vcl::ComBoundary([&]() -> HRESULT {
-    const FORMATETC& fe = *formatetc;
-    if (fe.dwAspect != DVASPECT_CONTENT) return S_FALSE;
-    if (!RendersItself(fe.cfFormat)) return FStored.Has(fe) ? S_OK : S_FALSE;
-    if (fe.cfFormat == CF_FILECONTENTS) {
-      if (fe.lindex == -1) {
-        for (LONG i = 0; i < static_cast<LONG>(FRecords.size()); ++i)
-          if (ContentsRecord(i)) return (fe.tymed & (TYMED_ISTREAM | TYMED_HGLOBAL)) ? S_OK : S_FALSE;
-        return S_FALSE;
-      }
-      const TRecord* record = ContentsRecord(fe.lindex);
-      if (!record) return S_FALSE;
-      return (fe.tymed & TYMED_ISTREAM) || ((fe.tymed & TYMED_HGLOBAL) && record->Size && *record->Size <= FMaxGlobalSize)
-                 ? S_OK
-                 : S_FALSE;
-    }
-    for (const FORMATETC& own : OwnFormats())
-      if (own.cfFormat == fe.cfFormat && (fe.tymed & own.tymed)) return S_OK;
-    return S_FALSE;
-  });
-}
-
-STDMETHODIMP TFileDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return E_NOTIMPL; }
-
-STDMETHODIMP TFileDataObject::SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) {
-  if (!formatetc || !medium) return E_INVALIDARG;
-  return vcl::ComBoundary([&]() -> HRESULT {
-    if (RendersItself(formatetc->cfFormat)) return DV_E_FORMATETC;
-    return FStored.Set(*formatetc, *medium, fRelease);
-  });
-}
-
-STDMETHODIMP TFileDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) {
-  if (enumFormatEtc) *enumFormatEtc = nullptr;
-  return vcl::ComBoundary([&]() -> HRESULT {
-    std::vector<FORMATETC> formats = OwnFormats();
-    FStored.AppendFormats(formats);
-    return EnumFormatsForReading(dwDirection, enumFormatEtc, formats);
-  });
-}
-
-STDMETHODIMP TFileDataObject::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return E_NOTIMPL; }
-
-STDMETHODIMP TFileDataObject::DUnadvise(DWORD) { return E_NOTIMPL; }
-
-STDMETHODIMP TFileDataObject::EnumDAdvise(IEnumSTATDATA** enumAdvise) {
-  if (enumAdvise) *enumAdvise = nullptr;
-  return E_NOTIMPL;
+bool TFileDataObject::CanRender(const FORMATETC& fe) {
+  if (fe.cfFormat != CF_FILECONTENTS) return Offers(fe);
+  if (fe.lindex == -1) {
+    for (LONG i = 0; i < static_cast<LONG>(FRecords.size()); ++i)
+      if (ContentsRecord(i)) return (fe.tymed & (TYMED_ISTREAM | TYMED_HGLOBAL)) != 0;
+    return false;
+  }
+  const TRecord* record = ContentsRecord(fe.lindex);
+  if (!record) return false;
+  return (fe.tymed & TYMED_ISTREAM) || ((fe.tymed & TYMED_HGLOBAL) && record->Size && *record->Size <= FMaxGlobalSize);
 }
 
 // ---- IAsyncOperation ------------------------------------------------------------------------------
 
-STDMETHODIMP TFileDataObject::SetAsyncMode(BOOL fDoOpAsync) {
-  FAsyncMode = fDoOpAsync != 0;
-  return S_OK;
+void TFileDataObject::AsyncOperationStarted() {
+  if (theComponent) theComponent->AsyncOperationStarted();
 }
 
-STDMETHODIMP TFileDataObject::GetAsyncMode(BOOL* pfIsOpAsync) {
-  if (!pfIsOpAsync) return E_INVALIDARG;
-  *pfIsOpAsync = FAsyncMode ? -1 : 0;
-  return S_OK;
-}
-
-STDMETHODIMP TFileDataObject::StartOperation(IBindCtx*) {
-  FInAsyncOperation = true;
-  FAsyncStarted = true;
-  return DragCallbackBoundary(State(), [&] {
-    if (theComponent) theComponent->AsyncOperationStarted();
-    return S_OK;
-  });
-}
-
-STDMETHODIMP TFileDataObject::InOperation(BOOL* pfInAsyncOp) {
-  if (!pfInAsyncOp) return E_INVALIDARG;
-  *pfInAsyncOp = FInAsyncOperation ? -1 : 0;
-  return S_OK;
-}
-
-STDMETHODIMP TFileDataObject::EndOperation(HRESULT hResult, IBindCtx*, DWORD dwEffects) {
-  FInAsyncOperation = false;
+void TFileDataObject::AsyncOperationEnded(HRESULT Result, DWORD Effects) {
   const bool owed = std::exchange(FAfterDropOwed, false);
-  return DragCallbackBoundary(State(), [&] {
-    if (theComponent) theComponent->AsyncOperationEnded(hResult, dwEffects, owed);
-    return S_OK;
-  });
+  if (theComponent) theComponent->AsyncOperationEnded(Result, Effects, owed);
 }
 
 }  // namespace kestrix

@@ -13,13 +13,10 @@
 
 #include "framework/ComObj.h"
 #include "framework/Streams.h"
+#include "sources/KXBaseDataObject.h"
 #include "sources/KXDragSourceLoop.h"
-#include "sources/KXSetDataStore.h"
-#include "vocabulary/KXMiscIntf.h"
 
 namespace kestrix {
-
-class TKXFileSource;
 
 struct TVirtualFileEntry {
   std::wstring Name;  // may hold folders, separated by '\' (or '/')
@@ -66,44 +63,25 @@ class TFileDataOwner {
 // When the component is destroyed while a target still holds the object (an asynchronous drop),
 // the object still answers its descriptors, HDROP and preferred effect, and every "FileContents"
 // request with E_FAIL: nothing is left to produce the contents.
-class KX_API TFileDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation, IDataObject>,
-                               private TComponentReader {
+class KX_API TFileDataObject : public TKXBaseDataObject {
  public:
   // A data object for the component's current files, with one reference for the caller (without
-  // a component: one that offers nothing but "Preferred DropEffect").
-  static TFileDataObject* createEx(TKXFileSource* aComponent);
+  // a component: one that offers nothing but "Preferred DropEffect"). TKXFileSource is the owner
+  // that makes these.
+  static TFileDataObject* createEx(TFileDataOwner* aComponent);
   // Objects of this class alive in the process.
   static LONG LiveCount();
 
-  // ---- IDataObject ----
+  // What GetData renders (the rest of IDataObject and IAsyncOperation: see TKXBaseDataObject):
   // Descriptors, CF_HDROP and "Preferred DropEffect" on global memory. "FileContents" for the
   // lindex of a file record: a stream (from its start) when TYMED_ISTREAM is allowed, else global
   // memory when the item's size is known and at most MaxGlobalSize (DV_E_TYMED otherwise);
   // DV_E_LINDEX for -1 or an index past the records. A producer that throws
   // fails the request (E_OUTOFMEMORY, an OLE error's code, else E_UNEXPECTED) and hands out
   // nothing; its exception goes where the component's handler exceptions go. pUnkForRelease is
-  // always null.
-  STDMETHODIMP GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) override;
-  STDMETHODIMP GetDataHere(FORMATETC* /*formatetc*/, STGMEDIUM* /*medium*/) override;
-  // "FileContents" with lindex -1 answers whether any file record exists.
-  STDMETHODIMP QueryGetData(FORMATETC* formatetc) override;
-  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC* /*formatetc*/, FORMATETC* /*formatetcOut*/) override;
-  STDMETHODIMP SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) override;
-  STDMETHODIMP EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) override;
-  STDMETHODIMP DAdvise(FORMATETC* /*formatetc*/, DWORD /*advf*/, IAdviseSink* /*advSink*/,
-                       DWORD* /*dwConnection*/) override;
-  STDMETHODIMP DUnadvise(DWORD /*dwConnection*/) override;
-  STDMETHODIMP EnumDAdvise(IEnumSTATDATA** enumAdvise) override;
+  // always null. QueryGetData of "FileContents" with lindex -1 answers whether any file record
+  // exists.
 
-  // ---- IAsyncOperation (a true value written out is -1) ----
-  STDMETHODIMP SetAsyncMode(BOOL fDoOpAsync) override;
-  STDMETHODIMP GetAsyncMode(BOOL* pfIsOpAsync) override;
-  STDMETHODIMP StartOperation(IBindCtx* /*pbcReserved*/) override;
-  STDMETHODIMP InOperation(BOOL* pfInAsyncOp) override;
-  STDMETHODIMP EndOperation(HRESULT hResult, IBindCtx* /*pbcReserved*/, DWORD dwEffects) override;
-
-  // A target called StartOperation.
-  bool AsyncOperationWasStarted() const { return FAsyncStarted; }
   // The component's end of the drag (OnAfterDrop) waits for EndOperation.
   void OweAfterDrop() { FAfterDropOwed = true; }
 
@@ -118,25 +96,27 @@ class KX_API TFileDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation
   explicit TFileDataObject(TFileDataOwner* aComponent);
   ~TFileDataObject() override;
 
-  void ComponentGone() override;
-  TDragSourceState* State() const;
-  bool RendersItself(CLIPFORMAT cf) const;
-  std::vector<FORMATETC> OwnFormats() const;
+  // ---- TKXBaseDataObject ----
+  std::vector<FORMATETC> OwnFormats() override;
+  HRESULT Render(const FORMATETC& fe, STGMEDIUM& medium) override;
+  bool CanRender(const FORMATETC& fe) override;
+  // Its five formats, whatever this drag offers.
+  bool RendersItself(CLIPFORMAT cf) override;
+  // Nothing to keep: the records were fixed when the object was made.
+  void KeepComponentsData() override { theComponent = nullptr; }
+  void AsyncOperationStarted() override;
+  void AsyncOperationEnded(HRESULT Result, DWORD Effects) override;
+
   // The record of a "FileContents" lindex that has contents, or null.
   const TRecord* ContentsRecord(LONG lindex) const;
   HRESULT RenderContents(const FORMATETC& fe, STGMEDIUM& medium);
-  HRESULT DoGetData(const FORMATETC& fe, STGMEDIUM& medium);
 
   TFileDataOwner* theComponent;
   std::vector<TRecord> FRecords;
   std::string FDescriptorW, FDescriptorA, FHDROP;
   std::uint64_t FMaxGlobalSize;
   DWORD FPreferredEffect;
-  bool FAsyncMode;
-  bool FInAsyncOperation = false;
-  bool FAsyncStarted = false;
   bool FAfterDropOwed = false;
-  TSetDataStore FStored;
 };
 
 }  // namespace kestrix

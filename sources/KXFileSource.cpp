@@ -13,13 +13,6 @@ namespace kestrix {
 
 namespace {
 
-LONG volatile liveDropSources = 0;
-
-class TFileDropSource : public TKXDropSource {
- public:
-  explicit TFileDropSource(TDragSourceState* aState) : TKXDropSource(aState, liveDropSources) {}
-};
-
 // The names a drag image shows: the first few, and how many more there are.
 std::wstring DragImageText(const std::vector<TVirtualFileEntry>& VirtualFiles, const std::vector<std::wstring>& Files) {
   constexpr size_t kShown = 4;
@@ -34,16 +27,12 @@ std::wstring DragImageText(const std::vector<TVirtualFileEntry>& VirtualFiles, c
 
 }  // namespace
 
-TKXFileSource::TKXFileSource(TComponent* AOwner)
-    : TKXBaseComponent(AOwner), theDropSource(vcl::MakeComObject<TFileDropSource>(&FDrag)) {
-  FDrag.DefaultDragImage = [this] { return TextDragImage(DragImageText(FVirtualFiles, FFiles)); };
-}
+TKXFileSource::TKXFileSource(TComponent* AOwner) : TKXBaseDragSource(AOwner) { setAsynchronous(true); }
 
-TKXFileSource::~TKXFileSource() {
-  // A target finishing an asynchronous drop keeps its data object, which must not reach us.
-  FDrag.ReadersComponentGone();
-  theDropSource->ComponentGone();
-}
+// A target finishing an asynchronous drop keeps its data object, which must not reach us.
+TKXFileSource::~TKXFileSource() { ComponentGoing(); }
+
+HBITMAP TKXFileSource::DefaultDragImage() { return TextDragImage(DragImageText(FVirtualFiles, FFiles)); }
 
 int TKXFileSource::AddVirtualFile(const std::wstring& Name, std::optional<std::uint64_t> Size) {
   // The rules a target applies to a descriptor's names (formats/KXSafeNames.h), so that every
@@ -79,27 +68,27 @@ TFileDragItems TKXFileSource::CurrentItems() {
   // nothing but other effects.
   const DWORD allowed = dropEffectFromSet(FDrag.DropEffects);
   items.PreferredEffect = (allowed & DROPEFFECT_COPY) ? DWORD{DROPEFFECT_COPY} : allowed;
-  items.Asynchronous = FAsynchronous;
+  items.Asynchronous = getAsynchronous();
   return items;
 }
 
 bool TKXFileSource::Execute() {
-  if ((FVirtualFiles.empty() && FFiles.empty()) || FDrag.Active) return false;
-  TActiveScope active(FDrag);
+  if (FVirtualFiles.empty() && FFiles.empty()) return false;
+  return ExecuteDrag();
+}
 
-  auto data = vcl::TComPtr<TFileDataObject>::Attach(TFileDataObject::createEx(this));
+vcl::TComPtr<TKXBaseDataObject> TKXFileSource::MakeDataObject() {
   FEndedInDrag.reset();
-  const HRESULT hr = RunDragLoop(FDrag, data.Get(), theDropSource.Get());
-  const bool dropped = hr == DRAGDROP_S_DROP;
-  FDropWasAsynchronous = data->AsyncOperationWasStarted();
-  if (FEndedInDrag) FDrag.PerformedEffects = *FEndedInDrag;
+  return vcl::TComPtr<TKXBaseDataObject>::Attach(TFileDataObject::createEx(this));
+}
 
+void TKXFileSource::DragReturned(TKXBaseDataObject& Data, bool Dropped) {
+  FDropWasAsynchronous = Data.AsyncOperationWasStarted();
+  if (FEndedInDrag) FDrag.PerformedEffects = *FEndedInDrag;
   BOOL inOperation = FALSE;
-  data->InOperation(&inOperation);
-  if (dropped && inOperation) data->OweAfterDrop();  // the target's EndOperation ends this drag
-  else if (dropped) AfterDrop(FEndedInDrag ? !NoEffect(*FEndedInDrag) : DropSucceeded(FDrag));
-  data.Reset();  // a target still working keeps its own reference
-  return dropped || hr == DRAGDROP_S_CANCEL;
+  Data.InOperation(&inOperation);
+  if (Dropped && inOperation) static_cast<TFileDataObject&>(Data).OweAfterDrop();  // EndOperation ends this drag
+  else if (Dropped) AfterDrop(FEndedInDrag ? !NoEffect(*FEndedInDrag) : DropSucceeded(FDrag));
 }
 
 void TKXFileSource::AfterDrop(bool DroppedOK) {
@@ -112,17 +101,11 @@ bool TKXFileSource::ProduceContents(int Index, vcl::TStream& Contents) {
   return true;
 }
 
-void TKXFileSource::AsyncOperationStarted() {
-  FInAsyncOperation = true;
-  if (FOnStartAsyncOperation) FOnStartAsyncOperation(this);
-}
-
 void TKXFileSource::AsyncOperationEnded(HRESULT Result, DWORD Effects, bool AfterDropOwed) {
-  FInAsyncOperation = false;
   const TDropEffects performed = SUCCEEDED(Result) ? setFromDropEffect(Effects) : TDropEffects{deNone};
   if (FDrag.Active) FEndedInDrag = performed;
   else FDrag.PerformedEffects = performed;
-  if (FOnEndAsyncOperation) FOnEndAsyncOperation(this);
+  AsyncEnded();
   if (AfterDropOwed) AfterDrop(!NoEffect(performed));
 }
 

@@ -16,6 +16,7 @@
 
 #include "framework/ComObj.h"
 #include "framework/Streams.h"
+#include "sources/KXBaseDragSource.h"
 #include "sources/KXDragSourceLoop.h"
 #include "sources/KXFileDataObject.h"
 #include "vocabulary/KXComps.h"
@@ -28,7 +29,7 @@ namespace kestrix {
 using TKXGetFileContentsType = std::function<void(TObject* Sender, int Index, vcl::TStream& Contents)>;
 using TKXFileAfterDropType = std::function<void(TObject* Sender, bool DroppedOK)>;
 
-class KX_API TKXFileSource : public TKXBaseComponent, public TFileDataOwner {
+class KX_API TKXFileSource : public TKXBaseDragSource, public TFileDataOwner {
  public:
   explicit TKXFileSource(TComponent* AOwner);
   ~TKXFileSource() override;
@@ -51,70 +52,53 @@ class KX_API TKXFileSource : public TKXBaseComponent, public TFileDataOwner {
   // from a handler inside the drag loop cancels the drag and is rethrown here.
   bool Execute();
 
-  // ---- published properties ----
-  TDropEffects getDropEffects() const { return FDrag.DropEffects; }
-  void setDropEffects(TDropEffects Value) { FDrag.DropEffects = Value; }
-  vcl::TMouseButton getMouseButton() const { return FDrag.MouseButton; }
-  void setMouseButton(vcl::TMouseButton Value) { FDrag.MouseButton = Value; }
+  // ---- published properties (and those of TKXBaseDragSource) ----
   // Targets may finish the drop asynchronously (on by default, as reading contents may be slow).
-  bool getAsynchronous() const { return FAsynchronous; }
-  void setAsynchronous(bool Value) { FAsynchronous = Value; }
+  using TKXBaseDragSource::getAsynchronous;
+  using TKXBaseDragSource::setAsynchronous;
   // Items of at most this known size are also offered as global memory (1 MiB by default).
   std::uint64_t getMaxGlobalSize() const { return FMaxGlobalSize; }
   void setMaxGlobalSize(std::uint64_t Value) { FMaxGlobalSize = Value; }
-  bool getShowDragImage() const { return FDrag.ShowDragImage; }
-  void setShowDragImage(bool Value) { FDrag.ShowDragImage = Value; }
-  HBITMAP getDragImage() const { return FDrag.DragImage; }
-  void setDragImage(HBITMAP Value) { FDrag.DragImage = Value; }
+  // DragImage null: the first names of the files, rendered.
 
-  // ---- public properties ----
-  bool getActive() const { return FDrag.Active; }
-  void SetExplicitCancel(bool Value) { FDrag.ExplicitCancel = Value; }
-  bool getDropWasAsynchronous() const { return FDropWasAsynchronous; }
+  // ---- public properties (and those of TKXBaseDragSource) ----
+  using TKXBaseDragSource::getDropWasAsynchronous;
   // True from the target's StartOperation to its EndOperation.
-  bool getInAsyncOperation() const { return FInAsyncOperation; }
-  TDropEffect getReturnedEffect() const { return singleEffectFromSet(FDrag.ReturnedEffects); }
-  // What the target says it did ("Performed DropEffect", or EndOperation's effect of an
-  // asynchronous drop); ReturnedEffect when it says nothing.
-  TDropEffect getPerformedEffect() const { return singleEffectFromSet(FDrag.PerformedEffects); }
+  using TKXBaseDragSource::getInAsyncOperation;
+  // PerformedEffect: also EndOperation's effect of an asynchronous drop.
 
-  // ---- events ----
+  // ---- events (and those of TKXBaseDragSource) ----
   const TKXGetFileContentsType& getOnGetContents() const { return FOnGetContents; }
   void setOnGetContents(TKXGetFileContentsType Value) { FOnGetContents = std::move(Value); }
   const TKXFileAfterDropType& getOnAfterDrop() const { return FOnAfterDrop; }
   void setOnAfterDrop(TKXFileAfterDropType Value) { FOnAfterDrop = std::move(Value); }
-  const TKXGiveFeedbackType& getOnGiveFeedback() const { return FDrag.OnGiveFeedback; }
-  void setOnGiveFeedback(TKXGiveFeedbackType Value) { FDrag.OnGiveFeedback = std::move(Value); }
-  const TNotifyEvent& getOnCancelDrop() const { return FDrag.OnCancelDrop; }
-  void setOnCancelDrop(TNotifyEvent Value) { FDrag.OnCancelDrop = std::move(Value); }
-  const TNotifyEvent& getOnStartAsyncOperation() const { return FOnStartAsyncOperation; }
-  void setOnStartAsyncOperation(TNotifyEvent Value) { FOnStartAsyncOperation = std::move(Value); }
-  // Raised when the target ends an asynchronous drop, possibly after Execute has returned.
-  const TNotifyEvent& getOnEndAsyncOperation() const { return FOnEndAsyncOperation; }
-  void setOnEndAsyncOperation(TNotifyEvent Value) { FOnEndAsyncOperation = std::move(Value); }
+  using TKXBaseDragSource::getOnStartAsyncOperation;
+  using TKXBaseDragSource::setOnStartAsyncOperation;
+  using TKXBaseDragSource::getOnEndAsyncOperation;
+  using TKXBaseDragSource::setOnEndAsyncOperation;
 
  private:
+  // ---- what it drags (TKXBaseDragSource) ----
+  vcl::TComPtr<TKXBaseDataObject> MakeDataObject() override;
+  void AfterDrop(bool DroppedOK) override;
+  HBITMAP DefaultDragImage() override;
+  // A target still working when DoDragDrop returns owes the drag its end (EndOperation).
+  void DragReturned(TKXBaseDataObject& Data, bool Dropped) override;
+
+  // ---- what its data objects ask (TFileDataOwner) ----
   TDragSourceState& DragState() override { return FDrag; }
   TFileDragItems CurrentItems() override;
   bool ProduceContents(int Index, vcl::TStream& Contents) override;
-  void AsyncOperationStarted() override;
+  void AsyncOperationStarted() override { AsyncStarted(); }
   void AsyncOperationEnded(HRESULT Result, DWORD Effects, bool AfterDropOwed) override;
-  void AfterDrop(bool DroppedOK);
 
-  TDragSourceState FDrag{this};
   std::vector<TVirtualFileEntry> FVirtualFiles;
   std::vector<std::wstring> FFiles;
   TKXGetFileContentsType FOnGetContents;
   TKXFileAfterDropType FOnAfterDrop;
-  TNotifyEvent FOnStartAsyncOperation;
-  TNotifyEvent FOnEndAsyncOperation;
   std::uint64_t FMaxGlobalSize = std::uint64_t{1} << 20;
   // EndOperation's effects when a target ended its asynchronous drop inside the drag loop.
   std::optional<TDropEffects> FEndedInDrag;
-  vcl::TComPtr<TKXDropSource> theDropSource;
-  bool FAsynchronous = true;
-  bool FDropWasAsynchronous = false;
-  bool FInAsyncOperation = false;
 };
 
 }  // namespace kestrix

@@ -9,7 +9,6 @@
 #include "framework/GraphicsMetafile.h"
 #include "framework/Handles.h"
 #include "framework/WicImage.h"
-#include "sources/KXDragSourceLoop.h"
 #include "sources/KXGraphicSource.h"
 
 namespace kestrix {
@@ -20,16 +19,10 @@ LONG volatile liveDataObjects = 0;
 
 enum : std::int64_t { kBitmapFileHeaderSize = 14 };
 
-// The formats the object renders, whatever its picture: SetData never replaces them.
 // "PNG": a PNG file's bytes, the registered format applications read transparency from.
 UINT PNGFormat() {
   static const UINT format = RegisterClipboardFormatW(L"PNG");
   return format;
-}
-
-bool RendersItself(CLIPFORMAT cf) {
-  return cf == CF_DIB || cf == CF_BITMAP || cf == CF_ENHMETAFILE || cf == CF_METAFILEPICT || cf == CF_DIBV5 ||
-         cf == PNGFormat();
 }
 
 // Bytes in a new global block for the receiver; nothing for none (the encoder failed).
@@ -47,17 +40,15 @@ HRESULT GlobalMediumOf(const std::string& bytes, STGMEDIUM& medium) {
 // ---- creation -------------------------------------------------------------------------------------
 
 TGraphicDataObject::TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent* aOwner, TGraphicDataOwner* aComponent)
-    : theOwner(aOwner), thePicture(std::make_unique<vcl::TPicture>()), theComponent(aComponent) {
+    : TKXBaseDataObject(aComponent ? &aComponent->DragState() : nullptr, liveDataObjects),
+      theOwner(aOwner),
+      thePicture(std::make_unique<vcl::TPicture>()),
+      theComponent(aComponent) {
   thePicture->Assign(aPicture);
   if (GraphicKindOf(*thePicture) == TGraphicKind::Bitmap) FAlpha = AlphaPixelsOf(thePicture->Bitmap()->Handle());
-  if (theComponent) theComponent->DragState().AddReader(this);  // may throw: nothing counted yet
-  InterlockedIncrement(&liveDataObjects);
 }
 
-TGraphicDataObject::~TGraphicDataObject() {
-  if (theComponent) theComponent->DragState().RemoveReader(this);
-  InterlockedDecrement(&liveDataObjects);
-}
+TGraphicDataObject::~TGraphicDataObject() = default;
 
 TGraphicDataObject* TGraphicDataObject::Create(vcl::TPicture* aPicture) {
   return vcl::MakeComObject<TGraphicDataObject>(aPicture, nullptr, nullptr).Detach();
@@ -73,8 +64,7 @@ TGraphicDataObject* TGraphicDataObject::createEx(vcl::TPicture* aPicture, TKXGra
 
 LONG TGraphicDataObject::LiveCount() { return liveDataObjects; }
 
-void TGraphicDataObject::ComponentGone() {
-  if (!theComponent) return;
+void TGraphicDataObject::KeepComponentsData() {
   FUseActualMetafileSizes = theComponent->MetafileSizesWanted();
   theComponent = nullptr;
 }
@@ -95,8 +85,13 @@ TGraphicKind GraphicKindOf(vcl::TPicture& Picture) {
   return dynamic_cast<vcl::TBitmap*>(graphic) ? TGraphicKind::Bitmap : TGraphicKind::Metafile;
 }
 
-std::vector<FORMATETC> TGraphicDataObject::OfferedFormats(TGraphicKind Kind) const {
-  switch (Kind) {
+bool TGraphicDataObject::RendersItself(CLIPFORMAT cf) {
+  return cf == CF_DIB || cf == CF_BITMAP || cf == CF_ENHMETAFILE || cf == CF_METAFILEPICT || cf == CF_DIBV5 ||
+         cf == PNGFormat();
+}
+
+std::vector<FORMATETC> TGraphicDataObject::OwnFormats() {
+  switch (GraphicKindOf(*thePicture)) {
     case TGraphicKind::Bitmap: {
       std::vector<FORMATETC> formats;
       // Transparency first, for the applications that prefer it.
@@ -183,74 +178,23 @@ HRESULT TGraphicDataObject::RenderDIBV5(STGMEDIUM& medium) {
   return GlobalMediumOf(blocks::DIBV5FromBGRA(FAlpha.Width, FAlpha.Height, FAlpha.BGRA), medium);
 }
 
-// ---- IDataObject ----------------------------------------------------------------------------------
-
-STDMETHODIMP TGraphicDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) {
-  if (medium) std::memset(medium, 0, sizeof *medium);
-  if (!formatetcIn || !medium) return E_INVALIDARG;
-  return vcl::ComBoundary([&]() -> HRESULT {
-    const FORMATETC& fe = *formatetcIn;
-    if (fe.dwAspect != DVASPECT_CONTENT) return DV_E_FORMATETC;
-    STGMEDIUM rendered{};
-    HRESULT hr = DV_E_FORMATETC;
-    switch (GraphicKindOf(*thePicture)) {
-      case TGraphicKind::Bitmap:
-        if (fe.cfFormat == CF_DIB) hr = RenderDIB(rendered);  // whatever medium was asked for
-        else if (!FAlpha.Empty() && fe.cfFormat == PNGFormat() && (fe.tymed & TYMED_HGLOBAL)) hr = RenderPNG(rendered);
-        else if (!FAlpha.Empty() && fe.cfFormat == CF_DIBV5 && (fe.tymed & TYMED_HGLOBAL)) hr = RenderDIBV5(rendered);
-        else if (fe.cfFormat == CF_BITMAP && (fe.tymed & TYMED_GDI)) hr = RenderBitmap(rendered);
-        break;
-      case TGraphicKind::Metafile:
-        if (fe.cfFormat == CF_ENHMETAFILE && (fe.tymed & TYMED_ENHMF)) hr = RenderEnhMetaFile(rendered);
-        else if (fe.cfFormat == CF_METAFILEPICT && (fe.tymed & TYMED_MFPICT)) hr = RenderMetaFilePict(rendered);
-        break;
-      default:
-        break;
-    }
-    if (FAILED(hr) && !RendersItself(fe.cfFormat) && FStored.Has(fe)) hr = FStored.Get(fe, rendered);
-    if (SUCCEEDED(hr)) *medium = rendered;
-    return hr;
-  });
-}
-
-STDMETHODIMP TGraphicDataObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return DV_E_FORMATETC; }
-
-STDMETHODIMP TGraphicDataObject::QueryGetData(FORMATETC* formatetc) {
-  if (!formatetc) return E_INVALIDARG;
-  return vcl::ComBoundary([&]() -> HRESULT {
-    if (formatetc->dwAspect != DVASPECT_CONTENT) return S_FALSE;
-    for (const FORMATETC& offered : OfferedFormats(GraphicKindOf(*thePicture)))
-      if (offered.cfFormat == formatetc->cfFormat && (formatetc->tymed & offered.tymed)) return S_OK;
-    return !RendersItself(formatetc->cfFormat) && FStored.Has(*formatetc) ? S_OK : S_FALSE;
-  });
-}
-
-STDMETHODIMP TGraphicDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return E_NOTIMPL; }
-
-STDMETHODIMP TGraphicDataObject::SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) {
-  if (!formatetc || !medium) return E_INVALIDARG;
-  return vcl::ComBoundary([&]() -> HRESULT {
-    if (RendersItself(formatetc->cfFormat)) return DV_E_FORMATETC;
-    return FStored.Set(*formatetc, *medium, fRelease);
-  });
-}
-
-STDMETHODIMP TGraphicDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) {
-  if (enumFormatEtc) *enumFormatEtc = nullptr;
-  return vcl::ComBoundary([&] {
-    std::vector<FORMATETC> formats = OfferedFormats(GraphicKindOf(*thePicture));
-    FStored.AppendFormats(formats);
-    return EnumFormatsForReading(dwDirection, enumFormatEtc, formats);
-  });
-}
-
-STDMETHODIMP TGraphicDataObject::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return E_NOTIMPL; }
-
-STDMETHODIMP TGraphicDataObject::DUnadvise(DWORD) { return E_NOTIMPL; }
-
-STDMETHODIMP TGraphicDataObject::EnumDAdvise(IEnumSTATDATA** enumAdvise) {
-  if (enumAdvise) *enumAdvise = nullptr;
-  return E_NOTIMPL;
+HRESULT TGraphicDataObject::Render(const FORMATETC& fe, STGMEDIUM& medium) {
+  if (fe.dwAspect != DVASPECT_CONTENT) return DV_E_FORMATETC;
+  switch (GraphicKindOf(*thePicture)) {
+    case TGraphicKind::Bitmap:
+      if (fe.cfFormat == CF_DIB) return RenderDIB(medium);  // whatever medium was asked for
+      if (fe.cfFormat == CF_BITMAP && (fe.tymed & TYMED_GDI)) return RenderBitmap(medium);
+      if (!FAlpha.Empty() && fe.cfFormat == PNGFormat() && (fe.tymed & TYMED_HGLOBAL)) return RenderPNG(medium);
+      if (!FAlpha.Empty() && fe.cfFormat == CF_DIBV5 && (fe.tymed & TYMED_HGLOBAL)) return RenderDIBV5(medium);
+      break;
+    case TGraphicKind::Metafile:
+      if (fe.cfFormat == CF_ENHMETAFILE && (fe.tymed & TYMED_ENHMF)) return RenderEnhMetaFile(medium);
+      if (fe.cfFormat == CF_METAFILEPICT && (fe.tymed & TYMED_MFPICT)) return RenderMetaFilePict(medium);
+      break;
+    default:
+      break;
+  }
+  return DV_E_FORMATETC;
 }
 
 }  // namespace kestrix

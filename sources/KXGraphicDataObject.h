@@ -11,8 +11,8 @@
 #include "framework/ComObj.h"
 #include "framework/Forms.h"
 #include "framework/Picture.h"
+#include "sources/KXBaseDataObject.h"
 #include "sources/KXDragSourceLoop.h"
-#include "sources/KXSetDataStore.h"
 #include "vocabulary/KXImageFiles.h"
 
 namespace kestrix {
@@ -46,7 +46,7 @@ TGraphicKind GraphicKindOf(vcl::TPicture& Picture);
 // UseActualMetafileSizes is true at the time of the request (0 x 0 otherwise, and always without
 // a component). When the component is destroyed while a target still holds the object, the object
 // keeps the setting it last had.
-class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject>, private TComponentReader {
+class KX_API TGraphicDataObject : public TKXBaseDataObject {
  public:
   static TGraphicDataObject* Create(vcl::TPicture* aPicture);
   // aOwner is kept (not owned) but plays no part in rendering.
@@ -56,35 +56,35 @@ class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject>
   // Objects of this class alive in the process (diagnostics: a drag that leaks one shows here).
   static LONG LiveCount();
 
-  // ---- IDataObject ----
+  // What GetData renders (the rest of IDataObject: see TKXBaseDataObject; the object has no
+  // IAsyncOperation):
   // CF_DIB: the bitmap's BMP file without its 14-byte file header, on global memory whatever
-  // medium was asked for. CF_BITMAP: a screen-compatible copy of the bitmap. CF_ENHMETAFILE: a
+  // medium was asked for. A 32-bit bitmap with transparency (see AlphaPixelsOf) is also offered,
+  // first, as "PNG" (a PNG file with the alpha) and CF_DIBV5 (a 124-byte header with an alpha
+  // mask, rows bottom-up), both on global memory, alpha not premultiplied. CF_BITMAP: a screen-compatible copy of the bitmap. CF_ENHMETAFILE: a
   // copy of the metafile. CF_METAFILEPICT: a global block holding a METAFILEPICT (MM_ANISOTROPIC)
   // with a Windows metafile converted from the enhanced one. pUnkForRelease is always null: the
   // receiver owns what it gets. A metafile that cannot be converted gives DV_E_FORMATETC; memory
-  // or GDI objects that cannot be had give E_OUTOFMEMORY.
-  STDMETHODIMP GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) override;
-  STDMETHODIMP GetDataHere(FORMATETC* /*formatetc*/, STGMEDIUM* /*medium*/) override;
-  STDMETHODIMP QueryGetData(FORMATETC* formatetc) override;
-  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC* /*formatetc*/, FORMATETC* /*formatetcOut*/) override;
-  // Keeps a format the object does not render itself (global memory or a stream) and offers it
-  // back after its own: see TSetDataStore. DV_E_FORMATETC for the four picture formats.
-  STDMETHODIMP SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) override;
-  STDMETHODIMP EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) override;
-  STDMETHODIMP DAdvise(FORMATETC* /*formatetc*/, DWORD /*advf*/, IAdviseSink* /*advSink*/,
-                       DWORD* /*dwConnection*/) override;
-  STDMETHODIMP DUnadvise(DWORD /*dwConnection*/) override;
-  STDMETHODIMP EnumDAdvise(IEnumSTATDATA** enumAdvise) override;
+  // or GDI objects that cannot be had give E_OUTOFMEMORY. Formats set through SetData are offered
+  // back after its own; SetData refuses the four picture formats (DV_E_FORMATETC).
 
  private:
   friend struct vcl::TComObjectFactory;
-  std::vector<FORMATETC> OfferedFormats(TGraphicKind Kind) const;
 
   TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent* aOwner, TGraphicDataOwner* aComponent);
   ~TGraphicDataObject() override;
 
+  // ---- TKXBaseDataObject ----
+  std::vector<FORMATETC> OwnFormats() override;
+  HRESULT Render(const FORMATETC& fe, STGMEDIUM& medium) override;
+  // The four picture formats, whatever the picture.
+  bool RendersItself(CLIPFORMAT cf) override;
   // The component is going: keep its setting, forget the component.
-  void ComponentGone() override;
+  void KeepComponentsData() override;
+  // Rendering runs no handler of the application.
+  bool RenderRunsHandlers() const override { return false; }
+  bool OffersAsyncOperation() const override { return false; }
+
   bool UseActualMetafileSizes() const;
   HRESULT RenderDIB(STGMEDIUM& medium);
   HRESULT RenderBitmap(STGMEDIUM& medium);
@@ -99,7 +99,6 @@ class KX_API TGraphicDataObject : public vcl::TInterfacedObjectImpl<IDataObject>
   TAlphaPixels FAlpha;
   TGraphicDataOwner* theComponent;
   bool FUseActualMetafileSizes = false;
-  TSetDataStore FStored;
 };
 
 }  // namespace kestrix

@@ -1,6 +1,5 @@
 #include "sources/KXGraphicSource.h"
 
-#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -54,18 +53,15 @@ HBITMAP PictureDragImage(vcl::TPicture& Picture) {
 // ---- TKXGraphicSource -----------------------------------------------------------------------------
 
 TKXGraphicSource::TKXGraphicSource(TComponent* AOwner)
-    : TKXBaseComponent(AOwner),
-      FPicture(std::make_unique<vcl::TPicture>()),
-      theDropSource(vcl::MakeComObject<TGraphicDropSource>(&FDrag)) {
-  FDrag.BeforeDrop = [this] { return BeforeDrop(); };
-  FDrag.DefaultDragImage = [this] { return PictureDragImage(*FPicture); };
-}
+    : TKXBaseDragSource(AOwner, [](TDragSourceState* State) -> vcl::TComPtr<TKXDropSource> {
+        return vcl::MakeComObject<TGraphicDropSource>(State);
+      }),
+      FPicture(std::make_unique<vcl::TPicture>()) {}
 
-TKXGraphicSource::~TKXGraphicSource() {
-  // Data objects still held by a target must not reach this component.
-  FDrag.ReadersComponentGone();
-  theDropSource->ComponentGone();
-}
+// Data objects still held by a target must not reach this component.
+TKXGraphicSource::~TKXGraphicSource() { ComponentGoing(); }
+
+HBITMAP TKXGraphicSource::DefaultDragImage() { return PictureDragImage(*FPicture); }
 
 vcl::TPicture* TKXGraphicSource::getPicture() {
   if (FDonor) {
@@ -110,19 +106,17 @@ void TKXGraphicSource::Notification(TComponent* AComponent, vcl::TOperation Oper
     setDonorImage(nullptr);
 }
 
-bool TKXGraphicSource::Execute() {
-  if (FDrag.Active) return false;
-  vcl::TPicture* picture = getPicture();
-  if (GraphicKindOf(*picture) == TGraphicKind::None) return false;
-  TActiveScope active(FDrag);
+bool TKXGraphicSource::Execute() { return ExecuteDrag(); }
 
+vcl::TComPtr<TKXBaseDataObject> TKXGraphicSource::MakeDataObject() {
+  vcl::TPicture* picture = getPicture();
+  if (GraphicKindOf(*picture) == TGraphicKind::None) return nullptr;
   // The data object copies the picture: the drag delivers it as it is now.
-  auto data = vcl::TComPtr<TGraphicDataObject>::Attach(TGraphicDataObject::createEx(picture, this));
-  const HRESULT hr = RunDragLoop(FDrag, data.Get(), theDropSource.Get());
-  const bool dropped = hr == DRAGDROP_S_DROP;
-  if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, DropSucceeded(FDrag));
-  data.Reset();  // a target may keep its own reference
-  return dropped || hr == DRAGDROP_S_CANCEL;
+  return vcl::TComPtr<TKXBaseDataObject>::Attach(TGraphicDataObject::createEx(picture, this));
+}
+
+void TKXGraphicSource::AfterDrop(bool DroppedOK) {
+  if (FOnAfterDrop) FOnAfterDrop(this, FDonor, DroppedOK);
 }
 
 bool TKXGraphicSource::BeforeDrop() {

@@ -2,13 +2,11 @@
 
 #include <cstring>
 #include <iterator>
-#include <new>
 #include <vector>
 
 #include "formats/KXHTMLBlock.h"
 #include "formats/KXUtil.h"
 #include "framework/Handles.h"
-#include "sources/KXDragSourceLoop.h"
 #include "sources/KXTextSource.h"
 #include "vocabulary/KXTextFormats.h"
 
@@ -51,15 +49,13 @@ std::unique_ptr<TCustomFormatDataList> CopyFormats(const TCustomFormatDataList& 
 
 TTextDataObject::TTextDataObject(const std::wstring& aString, TCustomFormatDataList* aCDFL, TComponent* aOwner,
                                  TTextDataOwner* aComponent)
-    : theOwner(aOwner), theString(aString), theFormats(aCDFL), theComponent(aComponent) {
-  if (theComponent) theComponent->DragState().AddReader(this);  // may throw: nothing counted yet
-  InterlockedIncrement(&liveDataObjects);
-}
+    : TKXBaseDataObject(aComponent ? &aComponent->DragState() : nullptr, liveDataObjects),
+      theOwner(aOwner),
+      theString(aString),
+      theFormats(aCDFL),
+      theComponent(aComponent) {}
 
-TTextDataObject::~TTextDataObject() {
-  if (theComponent) theComponent->DragState().RemoveReader(this);
-  InterlockedDecrement(&liveDataObjects);
-}
+TTextDataObject::~TTextDataObject() = default;
 
 TTextDataObject* TTextDataObject::Create(const std::wstring& aString) {
   return vcl::MakeComObject<TTextDataObject>(aString, nullptr, nullptr, nullptr).Detach();
@@ -83,8 +79,7 @@ TTextDataObject* TTextDataObject::createExWithFormats(TCustomFormatDataList* aCD
 
 LONG TTextDataObject::LiveCount() { return liveDataObjects; }
 
-void TTextDataObject::ComponentGone() {
-  if (!theComponent) return;
+void TTextDataObject::KeepComponentsData() {
   theString = theComponent->CurrentText();
   FOrphanHTML = theComponent->CurrentHTML();
   FOrphanHTMLSourceURL = theComponent->CurrentHTMLSourceURL();
@@ -100,8 +95,6 @@ TCustomFormatDataList* TTextDataObject::Formats() const {
   return theFormats;
 }
 
-TDragSourceState* TTextDataObject::State() const { return theComponent ? &theComponent->DragState() : nullptr; }
-
 const std::wstring& TTextDataObject::CurrentText() {
   return theComponent ? theComponent->CurrentText() : theString;
 }
@@ -114,7 +107,7 @@ const std::wstring& TTextDataObject::CurrentHTMLSourceURL() {
   return theComponent ? theComponent->CurrentHTMLSourceURL() : FOrphanHTMLSourceURL;
 }
 
-bool TTextDataObject::RendersItself(CLIPFORMAT cf) const {
+bool TTextDataObject::RendersItself(CLIPFORMAT cf) {
   if (IsPlainText(cf) || IsHTML(cf)) return true;
   const TCustomFormatDataList* list = Formats();
   for (int i = 0; i < FormatCount(list); ++i)
@@ -239,7 +232,7 @@ HRESULT TTextDataObject::RenderHandle(const TCustomFormatData& item, STGMEDIUM& 
   return DV_E_FORMATETC;  // TYMED_FILE, TYMED_MFPICT
 }
 
-HRESULT TTextDataObject::DoGetData(const FORMATETC& fe, STGMEDIUM& medium) {
+HRESULT TTextDataObject::Render(const FORMATETC& fe, STGMEDIUM& medium) {
   if (theComponent) theComponent->CustomFormatRequested(-1);
   const int index = MatchCustom(fe);
   TCustomFormatData* item = nullptr;
@@ -268,98 +261,20 @@ HRESULT TTextDataObject::DoGetData(const FORMATETC& fe, STGMEDIUM& medium) {
   return DV_E_FORMATETC;
 }
 
-// ---- IDataObject ----------------------------------------------------------------------------------
-
-STDMETHODIMP TTextDataObject::GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) {
-  if (medium) std::memset(medium, 0, sizeof *medium);
-  if (!formatetcIn || !medium) return E_INVALIDARG;
-  return DragCallbackBoundary(State(), [&] {
-    STGMEDIUM rendered{};
-    // A stored format is answered without rendering, which would tell the component of a request.
-    const bool stored = !RendersItself(formatetcIn->cfFormat) && FStored.Has(*formatetcIn);
-    HRESULT hr = stored ? FStored.Get(*formatetcIn, rendered) : DoGetData(*formatetcIn, rendered);
-    if (SUCCEEDED(hr)) *medium = rendered;
-    return hr;
-  });
-}
-
-STDMETHODIMP TTextDataObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return DV_E_FORMATETC; }
-
-STDMETHODIMP TTextDataObject::QueryGetData(FORMATETC* formatetc) {
-  if (!formatetc) return E_INVALIDARG;
-  return vcl::ComBoundary([&]() -> HRESULT {
-    const FORMATETC& fe = *formatetc;
-    if (fe.dwAspect != DVASPECT_CONTENT) return S_FALSE;
-    if (MatchCustom(fe) >= 0) return S_OK;
-    if (FormatCount(Formats()) == 0 && (fe.tymed & TYMED_HGLOBAL) &&
-        (IsPlainText(fe.cfFormat) || (IsHTML(fe.cfFormat) && !CurrentHTML().empty())))
-      return S_OK;
-    if (!RendersItself(fe.cfFormat) && FStored.Has(fe)) return S_OK;
-    return S_FALSE;
-  });
-}
-
-STDMETHODIMP TTextDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) { return E_NOTIMPL; }
-
-STDMETHODIMP TTextDataObject::SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) {
-  if (!formatetc || !medium) return E_INVALIDARG;
-  return vcl::ComBoundary([&]() -> HRESULT {
-    if (RendersItself(formatetc->cfFormat)) return DV_E_FORMATETC;
-    return FStored.Set(*formatetc, *medium, fRelease);
-  });
-}
-
-STDMETHODIMP TTextDataObject::EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) {
-  if (enumFormatEtc) *enumFormatEtc = nullptr;
-  return vcl::ComBoundary([&]() -> HRESULT {
-    std::vector<FORMATETC> formats = OwnFormats();
-    FStored.AppendFormats(formats);
-    return EnumFormatsForReading(dwDirection, enumFormatEtc, formats);
-  });
-}
-
-STDMETHODIMP TTextDataObject::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return E_NOTIMPL; }
-
-STDMETHODIMP TTextDataObject::DUnadvise(DWORD) { return E_NOTIMPL; }
-
-STDMETHODIMP TTextDataObject::EnumDAdvise(IEnumSTATDATA** enumAdvise) {
-  if (enumAdvise) *enumAdvise = nullptr;
-  return E_NOTIMPL;
+bool TTextDataObject::CanRender(const FORMATETC& fe) {
+  if (MatchCustom(fe) >= 0) return true;
+  return FormatCount(Formats()) == 0 && (fe.tymed & TYMED_HGLOBAL) &&
+         (IsPlainText(fe.cfFormat) || (IsHTML(fe.cfFormat) && !CurrentHTML().empty()));
 }
 
 // ---- IAsyncOperation ------------------------------------------------------------------------------
 
-STDMETHODIMP TTextDataObject::SetAsyncMode(BOOL fDoOpAsync) {
-  FAsyncMode = fDoOpAsync != 0;
-  return S_OK;
+void TTextDataObject::AsyncOperationStarted() {
+  if (theComponent) theComponent->AsyncOperationStarted();
 }
 
-STDMETHODIMP TTextDataObject::GetAsyncMode(BOOL* pfIsOpAsync) {
-  if (!pfIsOpAsync) return E_INVALIDARG;
-  *pfIsOpAsync = FAsyncMode ? -1 : 0;
-  return S_OK;
-}
-
-STDMETHODIMP TTextDataObject::StartOperation(IBindCtx*) {
-  FInAsyncOperation = true;
-  return DragCallbackBoundary(State(), [&] {
-    if (theComponent) theComponent->AsyncOperationStarted();
-    return S_OK;
-  });
-}
-
-STDMETHODIMP TTextDataObject::InOperation(BOOL* pfInAsyncOp) {
-  if (!pfInAsyncOp) return E_INVALIDARG;
-  *pfInAsyncOp = FInAsyncOperation ? -1 : 0;
-  return S_OK;
-}
-
-STDMETHODIMP TTextDataObject::EndOperation(HRESULT, IBindCtx*, DWORD) {
-  FInAsyncOperation = false;
-  return DragCallbackBoundary(State(), [&] {
-    if (theComponent) theComponent->AsyncOperationEnded();
-    return S_OK;
-  });
+void TTextDataObject::AsyncOperationEnded(HRESULT, DWORD) {
+  if (theComponent) theComponent->AsyncOperationEnded();
 }
 
 }  // namespace kestrix

@@ -11,10 +11,9 @@
 #include <vector>
 
 #include "framework/ComObj.h"
+#include "sources/KXBaseDataObject.h"
 #include "sources/KXDragSourceLoop.h"
-#include "sources/KXSetDataStore.h"
 #include "vocabulary/KXCustomFormats.h"
-#include "vocabulary/KXMiscIntf.h"
 
 namespace kestrix {
 
@@ -56,8 +55,7 @@ class TTextDataOwner {
 // string, or the list it was given, in the same way, and raises nothing. When the component is
 // destroyed while a target still holds the object (an asynchronous drop), the object keeps a copy
 // of the component's custom formats and its last rendered text and goes on rendering those.
-class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation, IDataObject>,
-                               private TComponentReader {
+class KX_API TTextDataObject : public TKXBaseDataObject {
  public:
   static TTextDataObject* Create(const std::wstring& aString);
   // The list stays the caller's and must outlive the object.
@@ -69,7 +67,7 @@ class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation
   // Objects of this class alive in the process (diagnostics: a drag that leaks one shows here).
   static LONG LiveCount();
 
-  // ---- IDataObject ----
+  // What GetData renders (the rest of IDataObject and IAsyncOperation: see TKXBaseDataObject):
   // CF_UNICODETEXT: UTF-16 plus one zero code unit; CF_TEXT: ANSI plus one zero byte; with HTML,
   // "HTML Format": a block of byte offsets around the HTML as its fragment, and "text/html": the
   // HTML in UTF-8, each plus one zero byte; custom items
@@ -77,25 +75,6 @@ class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation
   // the handle or interface held in their Content. pUnkForRelease is always null: the receiver owns
   // what it gets. Formats set through SetData follow the object's own, in the order they were
   // first set.
-  STDMETHODIMP GetData(FORMATETC* formatetcIn, STGMEDIUM* medium) override;
-  STDMETHODIMP GetDataHere(FORMATETC* /*formatetc*/, STGMEDIUM* /*medium*/) override;
-  STDMETHODIMP QueryGetData(FORMATETC* formatetc) override;
-  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC* /*formatetc*/, FORMATETC* /*formatetcOut*/) override;
-  // Keeps a format the object does not render itself (global memory or a stream): see
-  // TSetDataStore. DV_E_FORMATETC for a format it renders.
-  STDMETHODIMP SetData(FORMATETC* formatetc, STGMEDIUM* medium, BOOL fRelease) override;
-  STDMETHODIMP EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** enumFormatEtc) override;
-  STDMETHODIMP DAdvise(FORMATETC* /*formatetc*/, DWORD /*advf*/, IAdviseSink* /*advSink*/,
-                       DWORD* /*dwConnection*/) override;
-  STDMETHODIMP DUnadvise(DWORD /*dwConnection*/) override;
-  STDMETHODIMP EnumDAdvise(IEnumSTATDATA** enumAdvise) override;
-
-  // ---- IAsyncOperation (a true value written out is -1) ----
-  STDMETHODIMP SetAsyncMode(BOOL fDoOpAsync) override;
-  STDMETHODIMP GetAsyncMode(BOOL* pfIsOpAsync) override;
-  STDMETHODIMP StartOperation(IBindCtx* /*pbcReserved*/) override;
-  STDMETHODIMP InOperation(BOOL* pfInAsyncOp) override;
-  STDMETHODIMP EndOperation(HRESULT /*hResult*/, IBindCtx* /*pbcReserved*/, DWORD /*dwEffects*/) override;
 
  private:
   friend struct vcl::TComObjectFactory;
@@ -103,36 +82,35 @@ class KX_API TTextDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperation
                   TTextDataOwner* aComponent);
   ~TTextDataObject() override;
 
+  // ---- TKXBaseDataObject ----
+  std::vector<FORMATETC> OwnFormats() override;
+  HRESULT Render(const FORMATETC& fe, STGMEDIUM& medium) override;
+  bool CanRender(const FORMATETC& fe) override;
+  // Plain text and HTML always, whatever is offered now, and every custom item's format.
+  bool RendersItself(CLIPFORMAT cf) override;
   // The component is going: keep what it would have rendered, forget the component.
-  void ComponentGone() override;
+  void KeepComponentsData() override;
+  void AsyncOperationStarted() override;
+  void AsyncOperationEnded(HRESULT Result, DWORD Effects) override;
+
   TCustomFormatDataList* Formats() const;
-  // The component's drag state, null without a component.
-  TDragSourceState* State() const;
   const std::wstring& CurrentText();
   const std::wstring& CurrentHTML();
   const std::wstring& CurrentHTMLSourceURL();
-  // Whether the object renders the format itself (SetData never replaces those).
-  bool RendersItself(CLIPFORMAT cf) const;
-  // The formats the object renders, in the order offered.
-  std::vector<FORMATETC> OwnFormats();
   // Index of the first custom item the request matches, or -1.
   int MatchCustom(const FORMATETC& fe) const;
   HRESULT RenderGlobal(const FORMATETC& fe, const TCustomFormatData* item, STGMEDIUM& medium);
   HRESULT RenderHandle(const TCustomFormatData& item, STGMEDIUM& medium);
-  HRESULT DoGetData(const FORMATETC& fe, STGMEDIUM& medium);
 
   vcl::TComponent* theOwner;
   std::wstring theString;
   TCustomFormatDataList* theFormats;
   TTextDataOwner* theComponent;
-  bool FInAsyncOperation = false;
-  bool FAsyncMode = false;
   // The copy of the component's custom formats taken when the component went first.
   std::unique_ptr<TCustomFormatDataList> FOrphanFormats;
   // The component's HTML and its page, kept when the component went.
   std::wstring FOrphanHTML;
   std::wstring FOrphanHTMLSourceURL;
-  TSetDataStore FStored;
 };
 
 }  // namespace kestrix

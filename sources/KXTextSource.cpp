@@ -1,6 +1,5 @@
 #include "sources/KXTextSource.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "sources/KXCompsDonorText.h"
@@ -29,20 +28,19 @@ LONG TTextDropSource::LiveCount() { return liveDropSources; }
 // ---- TKXTextSource --------------------------------------------------------------------------------
 
 TKXTextSource::TKXTextSource(TComponent* AOwner)
-    : TKXBaseComponent(AOwner),
-      FCustomFormats(std::make_unique<TCustomFormatDataList>()),
-      theDropSource(vcl::MakeComObject<TTextDropSource>(&FDrag)) {
-  FDrag.BeforeDrop = [this] { return BeforeDrop(); };
-  FDrag.DefaultDragImage = [this] { return TextDragImage(RefreshText()); };
-}
+    : TKXBaseDragSource(AOwner, [](TDragSourceState* State) -> vcl::TComPtr<TKXDropSource> {
+        return vcl::MakeComObject<TTextDropSource>(State);
+      }),
+      FCustomFormats(std::make_unique<TCustomFormatDataList>()) {}
 
 TKXTextSource::~TKXTextSource() {
   // Data objects still held by a target (an asynchronous drop) keep the last text, not the
   // donor's: the donor may be gone already.
   FDonor = nullptr;
-  FDrag.ReadersComponentGone();
-  theDropSource->ComponentGone();
+  ComponentGoing();
 }
+
+HBITMAP TKXTextSource::DefaultDragImage() { return TextDragImage(RefreshText()); }
 
 const std::wstring& TKXTextSource::RefreshText() {
   if (FDonor) FText = textFromDonorComponent(FDonor);
@@ -74,26 +72,20 @@ void TKXTextSource::Notification(TComponent* AComponent, vcl::TOperation Operati
 }
 
 bool TKXTextSource::Execute() {
-  if ((getText().empty() && !getUsingCustomFormat()) || FDrag.Active) return false;
-  TActiveScope active(FDrag);
+  if (getText().empty() && !getUsingCustomFormat()) return false;
+  return ExecuteDrag();
+}
 
+vcl::TComPtr<TKXBaseDataObject> TKXTextSource::MakeDataObject() {
   auto data = vcl::TComPtr<TTextDataObject>::Attach(getUsingCustomFormat()
                                                         ? TTextDataObject::createExWithFormats(FCustomFormats.get(), this)
                                                         : TTextDataObject::createEx(getText(), this));
-  data->SetAsyncMode(FAsynchronous ? -1 : 0);
+  data->SetAsyncMode(getAsynchronous() ? -1 : 0);
+  return data;
+}
 
-  const HRESULT hr = RunDragLoop(FDrag, data.Get(), theDropSource.Get());
-  const bool dropped = hr == DRAGDROP_S_DROP;
-  if (dropped && FOnAfterDrop) FOnAfterDrop(this, FDonor, DropSucceeded(FDrag));
-
-  FDropWasAsynchronous = false;
-  if (FAsynchronous && FDataObjectInAsyncOperation) {
-    BOOL inOperation = FALSE;
-    data->InOperation(&inOperation);
-    FDropWasAsynchronous = inOperation != FALSE;
-  }
-  data.Reset();  // a target still working keeps its own reference
-  return dropped || hr == DRAGDROP_S_CANCEL;
+void TKXTextSource::AfterDrop(bool DroppedOK) {
+  if (FOnAfterDrop) FOnAfterDrop(this, FDonor, DroppedOK);
 }
 
 bool TKXTextSource::BeforeDrop() {
@@ -113,15 +105,5 @@ bool TKXTextSource::RenderCustomFormat(const std::wstring& Name, std::wstring& C
 }
 
 void TKXTextSource::CustomFormatRendered(const std::string& Content) { setText(vcl::UnicodeFromAnsi(Content)); }
-
-void TKXTextSource::AsyncOperationStarted() {
-  FDataObjectInAsyncOperation = true;
-  if (FOnStartAsyncOperation) FOnStartAsyncOperation(this);
-}
-
-void TKXTextSource::AsyncOperationEnded() {
-  FDataObjectInAsyncOperation = false;
-  if (FOnEndAsyncOperation) FOnEndAsyncOperation(this);
-}
 
 }  // namespace kestrix

@@ -4,12 +4,12 @@
 #include <windows.h>
 #include <ole2.h>
 
-#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "framework/ComObj.h"
+#include "sources/KXBaseDragSource.h"
 #include "sources/KXDragSourceLoop.h"
 #include "sources/KXTextDataObject.h"
 #include "vocabulary/KXComps.h"
@@ -31,7 +31,7 @@ class KX_API TTextDropSource : public TKXDropSource {
   explicit TTextDropSource(TDragSourceState* aState);
 };
 
-class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
+class KX_API TKXTextSource : public TKXBaseDragSource, public TTextDataOwner {
  public:
   explicit TKXTextSource(TComponent* AOwner);
   ~TKXTextSource() override;
@@ -42,38 +42,29 @@ class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
   // drag and is rethrown here once DoDragDrop has returned (OnAfterDrop is then not raised).
   bool Execute();
 
-  // ---- events ----
+  // ---- events (and those of TKXBaseDragSource) ----
   const TKXBeforeDropType& getOnBeforeDrop() const { return FOnBeforeDrop; }
   void setOnBeforeDrop(TKXBeforeDropType Value) { FOnBeforeDrop = std::move(Value); }
   const TKXAfterDropType& getOnAfterDrop() const { return FOnAfterDrop; }
   void setOnAfterDrop(TKXAfterDropType Value) { FOnAfterDrop = std::move(Value); }
-  const TKXGiveFeedbackType& getOnGiveFeedback() const { return FDrag.OnGiveFeedback; }
-  void setOnGiveFeedback(TKXGiveFeedbackType Value) { FDrag.OnGiveFeedback = std::move(Value); }
-  const TNotifyEvent& getOnCancelDrop() const { return FDrag.OnCancelDrop; }
-  void setOnCancelDrop(TNotifyEvent Value) { FDrag.OnCancelDrop = std::move(Value); }
   const TKXRenderCustomFormatType& getOnRenderCustomFormat() const { return FOnRenderCustomFormat; }
   void setOnRenderCustomFormat(TKXRenderCustomFormatType Value) { FOnRenderCustomFormat = std::move(Value); }
-  const TNotifyEvent& getOnStartAsyncOperation() const { return FOnStartAsyncOperation; }
-  void setOnStartAsyncOperation(TNotifyEvent Value) { FOnStartAsyncOperation = std::move(Value); }
-  // Raised when the target ends an asynchronous drop, possibly after Execute has returned. An
-  // exception from a handler raised outside Execute goes to Application->HandleException.
-  const TNotifyEvent& getOnEndAsyncOperation() const { return FOnEndAsyncOperation; }
-  void setOnEndAsyncOperation(TNotifyEvent Value) { FOnEndAsyncOperation = std::move(Value); }
+  using TKXBaseDragSource::getOnStartAsyncOperation;
+  using TKXBaseDragSource::setOnStartAsyncOperation;
+  using TKXBaseDragSource::getOnEndAsyncOperation;
+  using TKXBaseDragSource::setOnEndAsyncOperation;
 
-  // ---- published properties ----
+  // ---- published properties (and those of TKXBaseDragSource) ----
   // With a donor, every read takes the donor's current text (and caches it).
   std::wstring getText();
   // Also clears DonorComponent.
   void setText(const std::wstring& Value);
-  TDropEffects getDropEffects() const { return FDrag.DropEffects; }
-  void setDropEffects(TDropEffects Value) { FDrag.DropEffects = Value; }
   TComponent* getDonorComponent() const { return FDonor; }
   // A different donor clears the cached text; the same one keeps it.
   void setDonorComponent(TComponent* Value);
-  vcl::TMouseButton getMouseButton() const { return FDrag.MouseButton; }
-  void setMouseButton(vcl::TMouseButton Value) { FDrag.MouseButton = Value; }
-  bool getAsynchronous() const { return FAsynchronous; }
-  void setAsynchronous(bool Value) { FAsynchronous = Value; }
+  // Off by default.
+  using TKXBaseDragSource::getAsynchronous;
+  using TKXBaseDragSource::setAsynchronous;
   // HTML that the drag offers beside the text, as "HTML Format" (a block whose fragment is this
   // HTML) and "text/html" (UTF-8); empty for none. Settable up to OnBeforeDrop, since targets ask
   // for it when the drop happens. Custom formats replace it as they replace the text. SourceURL is
@@ -85,25 +76,10 @@ class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
     FHTML = Value;
     FHTMLSourceURL = SourceURL;
   }
-  // The drag image the shell shows under the cursor (where it has a helper that draws one): on
-  // unless turned off. DragImage is a bitmap of the application's (not owned; a copy scaled to
-  // at most 256 pixels goes with each drag); null for the component's own rendering.
-  bool getShowDragImage() const { return FDrag.ShowDragImage; }
-  void setShowDragImage(bool Value) { FDrag.ShowDragImage = Value; }
-  HBITMAP getDragImage() const { return FDrag.DragImage; }
-  void setDragImage(HBITMAP Value) { FDrag.DragImage = Value; }
+  // DragImage null: the text, rendered.
 
-  // ---- public properties ----
-  bool getActive() const { return FDrag.Active; }
-  bool getExplicitCancel() const { return FDrag.ExplicitCancel; }
-  // True cancels the running drag at OLE's next poll.
-  void SetExplicitCancel(bool Value) { FDrag.ExplicitCancel = Value; }
-  bool getDropWasAsynchronous() const { return FDropWasAsynchronous; }
-  TDropEffect getReturnedEffect() const { return singleEffectFromSet(FDrag.ReturnedEffects); }
-  // The effect the target says it performed ("Performed DropEffect", as a target that moves the
-  // data itself reports it while answering DoDragDrop with none); ReturnedEffect when it says
-  // nothing.
-  TDropEffect getPerformedEffect() const { return singleEffectFromSet(FDrag.PerformedEffects); }
+  // ---- public properties (and those of TKXBaseDragSource) ----
+  using TKXBaseDragSource::getDropWasAsynchronous;
   // Never null. The component owns the list.
   TCustomFormatDataList* getCustomFormatData() const { return FCustomFormats.get(); }
   // Takes ownership of the list (null stands for a new empty one) and frees the one it replaces.
@@ -115,6 +91,12 @@ class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
   void Notification(TComponent* AComponent, vcl::TOperation Operation) override;
 
  private:
+  // ---- what it drags (TKXBaseDragSource) ----
+  vcl::TComPtr<TKXBaseDataObject> MakeDataObject() override;
+  void AfterDrop(bool DroppedOK) override;
+  bool BeforeDrop() override;
+  HBITMAP DefaultDragImage() override;
+
   // ---- what its data objects ask (TTextDataOwner) ----
   TDragSourceState& DragState() override { return FDrag; }
   const std::wstring& CurrentText() override { return RefreshText(); }
@@ -124,14 +106,12 @@ class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
   void CustomFormatRequested(int Index) override { FCustomFormatIndex = Index; }
   bool RenderCustomFormat(const std::wstring& Name, std::wstring& Content) override;
   void CustomFormatRendered(const std::string& Content) override;
-  void AsyncOperationStarted() override;
-  void AsyncOperationEnded() override;
+  void AsyncOperationStarted() override { AsyncStarted(); }
+  void AsyncOperationEnded() override { AsyncEnded(); }
 
   // Text, refreshed from the donor when there is one.
   const std::wstring& RefreshText();
-  bool BeforeDrop();
 
-  TDragSourceState FDrag{this};
   std::wstring FText;
   std::wstring FHTML;
   std::wstring FHTMLSourceURL;
@@ -140,13 +120,7 @@ class KX_API TKXTextSource : public TKXBaseComponent, public TTextDataOwner {
   TKXBeforeDropType FOnBeforeDrop;
   TKXAfterDropType FOnAfterDrop;
   TKXRenderCustomFormatType FOnRenderCustomFormat;
-  TNotifyEvent FOnStartAsyncOperation;
-  TNotifyEvent FOnEndAsyncOperation;
-  bool FDataObjectInAsyncOperation = false;
-  vcl::TComPtr<TTextDropSource> theDropSource;
   TComponent* FDonor = nullptr;
-  bool FAsynchronous = false;
-  bool FDropWasAsynchronous = false;
 };
 
 }  // namespace kestrix

@@ -6,16 +6,13 @@
 #include <string>
 
 #include "framework/ComCtrls.h"
+#include "support/TestSupport.h"
 
 using namespace vcl;
 
 namespace {
 
-std::wstring ClassOf(HWND wnd) {
-  wchar_t name[64] = {};
-  GetClassNameW(wnd, name, 64);
-  return name;
-}
+using kxtest::ClassOf;
 
 std::wstring CellText(HWND wnd, int row, int cell) {
   wchar_t buffer[128] = {};

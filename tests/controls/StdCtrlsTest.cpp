@@ -8,24 +8,16 @@
 #include "framework/ExtCtrls.h"
 #include "framework/Forms.h"
 #include "framework/StdCtrls.h"
+#include "support/TestSupport.h"
 
 using namespace vcl;
 
 namespace {
 
-std::wstring ClassOf(HWND wnd) {
-  wchar_t name[64] = {};
-  GetClassNameW(wnd, name, 64);
-  return name;
-}
+using kxtest::ClassOf;
+using kxtest::WindowText;
 
 LONG_PTR StyleOf(HWND wnd) { return GetWindowLongPtrW(wnd, GWL_STYLE); }
-
-std::wstring WindowText(HWND wnd) {
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(wnd)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(wnd, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
 
 std::wstring ListBoxText(HWND wnd, int i) {
   std::wstring text(static_cast<size_t>(SendMessageW(wnd, LB_GETTEXTLEN, i, 0)) + 1, L'\0');

@@ -17,17 +17,8 @@ using namespace vcl;
 
 namespace {
 
-std::wstring ClassOf(HWND wnd) {
-  wchar_t name[64] = {};
-  GetClassNameW(wnd, name, 64);
-  return name;
-}
-
-std::wstring WindowText(HWND wnd) {
-  wchar_t text[256] = {};
-  GetWindowTextW(wnd, text, 256);
-  return text;
-}
+using kxtest::ClassOf;
+using kxtest::WindowText;
 
 bool Contains(const std::vector<UINT>& seen, UINT msg) { return std::find(seen.begin(), seen.end(), msg) != seen.end(); }
 

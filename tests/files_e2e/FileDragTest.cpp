@@ -78,12 +78,8 @@ struct SourceForm {
   }
   // Drags the source's files onto the peer's window; Execute's result.
   bool DragOnto(HWND peerWindow) {
-    kxtest::DragDriver driver;
-    if (!driver.Press(donor->Handle(), {40, 25})) return false;
-    driver.Run(kxtest::DropOn(peerWindow, {100, 60}));
-    const bool executed = source->Execute();
-    EXPECT_TRUE(driver.Wait());
-    return executed;
+    return kxtest::DragWith(donor->Handle(), {40, 25}, kxtest::DropOn(peerWindow, {100, 60}),
+                            [&] { return source->Execute(); });
   }
 };
 
@@ -91,11 +87,8 @@ HWND StartFileTargetPeer(kxtest::PeerProcess& peer, std::wstring folder) {
   const std::wstring title = L"kx file target peer";
   // A trailing backslash would escape the quote around the argument.
   folder.pop_back();
-  if (!peer.Start(L"kx_peer_filetarget.exe", {L"--title", title, L"--rect", L"620,140,320,220", L"--folder", folder,
-                                               L"--timeout", L"60000"}) ||
-      !peer.WaitReady())
-    return nullptr;
-  return kxtest::FindPeerWindow(title);
+  return peer.StartWindow(L"kx_peer_filetarget.exe", title, L"620,140,320,220",
+                          {L"--folder", folder, L"--timeout", L"60000"});
 }
 
 }  // namespace

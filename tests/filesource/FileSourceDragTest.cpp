@@ -54,15 +54,7 @@ class FileDrag : public testing::Test {
   }
 
   bool Drag(DragScript script) {
-    DragDriver driver;
-    if (!driver.Press(sourceWnd.Handle(), sourceWnd.Centre())) {
-      ADD_FAILURE() << "the button did not go down";
-      return false;
-    }
-    driver.Run(std::move(script));
-    bool result = source.Execute();
-    EXPECT_TRUE(driver.Wait());
-    return result;
+    return DragWith(sourceWnd.Handle(), sourceWnd.Centre(), std::move(script), [&] { return source.Execute(); });
   }
 
   DragScript ToTarget() { return DropOn(targetWnd.Handle(), targetWnd.Centre()); }
@@ -197,13 +189,9 @@ TEST_F(FileDrag, IntoAnotherProcess) {
   const std::wstring title = L"kx file peer " + std::to_wstring(GetCurrentProcessId());
   const std::wstring contents = std::to_wstring(CF_FILECONTENTS);
   PeerProcess peer;
-  ASSERT_TRUE(peer.Start(L"kx_peer_droptarget.exe",
-                         {L"--read", L"FileGroupDescriptorW:1", L"--read", contents + L":4:0", L"--title", title,
-                          L"--rect", kPeerRect}));
-  ASSERT_TRUE(peer.WaitReady());
-  HWND peerWnd = FindPeerWindow(title);
+  HWND peerWnd = peer.StartWindow(L"kx_peer_droptarget.exe", title, kPeerRect,
+                                  {L"--read", L"FileGroupDescriptorW:1", L"--read", contents + L":4:0"});
   ASSERT_NE(peerWnd, nullptr);
-  PumpMessages(200);
 
   EXPECT_TRUE(Drag(DropOn(peerWnd, {100, 100})));
   ASSERT_TRUE(peer.WaitExit());

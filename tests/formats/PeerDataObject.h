@@ -8,10 +8,11 @@
 #include <functional>
 
 #include "framework/ComObj.h"
+#include "support/DataObjectStubs.h"
 
 namespace kxtest {
 
-class TScriptedDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
+class TScriptedDataObject : public DataObjectStubs<vcl::TInterfacedObjectImpl<IDataObject>> {
  public:
   TScriptedDataObject() { AddRef(); }  // the creator's reference, held by a TComPtr::Attach
 
@@ -35,15 +36,10 @@ class TScriptedDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
     if (direction != DATADIR_GET) return E_NOTIMPL;
     return OnEnumFormatEtc ? OnEnumFormatEtc(result) : E_NOTIMPL;
   }
-  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
   STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
     out->ptd = nullptr;
     return E_NOTIMPL;
   }
-  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
  private:
   void Record(const FORMATETC& fe) {

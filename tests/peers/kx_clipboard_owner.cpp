@@ -20,11 +20,12 @@
 
 #include "framework/ComObj.h"
 #include "framework/Handles.h"
+#include "support/DataObjectStubs.h"
 #include "vocabulary/KXEnum.h"
 
 namespace {
 
-class TOwnedData : public vcl::TInterfacedObjectImpl<IDataObject> {
+class TOwnedData : public kxtest::DataObjectStubs<vcl::TInterfacedObjectImpl<IDataObject>> {
  public:
   TOwnedData() { AddRef(); }
   void Offer(UINT format, std::string bytes) {
@@ -54,15 +55,10 @@ class TOwnedData : public vcl::TInterfacedObjectImpl<IDataObject> {
       return formats->QueryInterface(IID_IEnumFORMATETC, reinterpret_cast<void**>(result));
     });
   }
-  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
   STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
     out->ptd = nullptr;
     return DATA_S_SAMEFORMATETC;
   }
-  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
  private:
   struct TItem {

@@ -16,6 +16,7 @@
 
 #include "peers/DragDropHelperRegistration.h"
 #include "peers/PeerClassFactory.h"
+#include "peers/PeerComObject.h"
 
 namespace {
 
@@ -46,10 +47,10 @@ const char* HasImage(IDataObject* data) {
   return data && data->QueryGetData(&fe) == S_OK ? "image" : "no image";
 }
 
-class THelper final : public IDragSourceHelper, public IDropTargetHelper {
+class THelper final : public kxtest::TPeerComObject<IDragSourceHelper, IDropTargetHelper> {
  public:
   THelper() { InterlockedIncrement(&gLocks); }
-  ~THelper() { InterlockedDecrement(&gLocks); }
+  ~THelper() override { InterlockedDecrement(&gLocks); }
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
@@ -59,12 +60,6 @@ class THelper final : public IDragSourceHelper, public IDropTargetHelper {
     else return E_NOINTERFACE;
     AddRef();
     return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&FRefs)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG n = InterlockedDecrement(&FRefs);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
   }
 
   // ---- IDragSourceHelper ----
@@ -129,8 +124,6 @@ class THelper final : public IDragSourceHelper, public IDropTargetHelper {
     if (FAILED(hr)) GlobalFree(block);
     return hr;
   }
-
-  LONG FRefs = 1;
 };
 
 kxtest::TPeerClassFactory<THelper> gFactory(&gLocks);

@@ -26,6 +26,7 @@
 
 #include "peers/NetworkObjectRegistration.h"
 #include "peers/PeerClassFactory.h"
+#include "peers/PeerComObject.h"
 
 namespace {
 
@@ -96,10 +97,10 @@ const TMethod kMethods[] = {
     {L"Read", idRead, 2}, {L"Close", idClose, 0},
 };
 
-class TNetworkObject final : public IDispatch {
+class TNetworkObject final : public kxtest::TPeerComObject<IDispatch> {
  public:
   TNetworkObject() { InterlockedIncrement(&gObjects); }
-  ~TNetworkObject() {
+  ~TNetworkObject() override {
     Log(L"Released");
     if (InterlockedDecrement(&gObjects) == 0) PostQuitMessage(0);
   }
@@ -111,12 +112,6 @@ class TNetworkObject final : public IDispatch {
     *ppv = static_cast<IDispatch*>(this);
     AddRef();
     return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&FRefs)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG n = InterlockedDecrement(&FRefs);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
   }
 
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
@@ -275,7 +270,6 @@ class TNetworkObject final : public IDispatch {
     return S_OK;
   }
 
-  LONG FRefs = 1;
   DISPPARAMS* FParams = nullptr;
   std::wstring FAddress;
   std::wstring FName;

@@ -90,15 +90,7 @@ class PictureDrag : public testing::Test {
   // Presses on the image, plays the script on the driver thread and runs Execute; what Execute
   // throws reaches the caller (the driver finishes its script first).
   bool Drag(DragScript script) {
-    DragDriver driver;
-    if (!driver.Press(form.Handle(), kOnImage)) {
-      ADD_FAILURE() << "the button did not go down";
-      return false;
-    }
-    driver.Run(std::move(script));
-    bool result = source->Execute();
-    EXPECT_TRUE(driver.Wait());
-    return result;
+    return DragWith(form.Handle(), kOnImage, std::move(script), [&] { return source->Execute(); });
   }
 
   DragScript ToTarget() { return DropOn(targetWnd.Handle(), targetWnd.Centre()); }
@@ -128,11 +120,7 @@ class PeerPictureDrag : public PictureDrag {
 
   HWND StartPeer(std::vector<std::wstring> args) {
     const std::wstring title = L"kx picture peer " + std::to_wstring(GetCurrentProcessId());
-    args.insert(args.end(), {L"--title", title, L"--rect", kPeerRect});
-    if (!peer.Start(L"kx_peer_droptarget.exe", args) || !peer.WaitReady()) return nullptr;
-    HWND wnd = FindPeerWindow(title);
-    PumpMessages(200);
-    return wnd;
+    return peer.StartWindow(L"kx_peer_droptarget.exe", title, kPeerRect, std::move(args));
   }
 
   PeerProcess peer;
@@ -174,13 +162,10 @@ TEST_F(PeerPictureDrag, MetafileWithAndWithoutItsSize) {
     source->setUseActualMetafileSizes(actualSizes);
     PeerProcess peerForCase;
     const std::wstring title = L"kx metafile peer " + std::to_wstring(actualSizes);
-    ASSERT_TRUE(peerForCase.Start(L"kx_peer_droptarget.exe",
-                                  {L"--read", ReadArg(CF_ENHMETAFILE, TYMED_ENHMF), L"--read",
-                                   ReadArg(CF_METAFILEPICT, TYMED_MFPICT), L"--title", title, L"--rect", kPeerRect}));
-    ASSERT_TRUE(peerForCase.WaitReady());
-    HWND peerWnd = FindPeerWindow(title);
+    HWND peerWnd = peerForCase.StartWindow(
+        L"kx_peer_droptarget.exe", title, kPeerRect,
+        {L"--read", ReadArg(CF_ENHMETAFILE, TYMED_ENHMF), L"--read", ReadArg(CF_METAFILEPICT, TYMED_MFPICT)});
     ASSERT_NE(peerWnd, nullptr);
-    PumpMessages(200);
 
     EXPECT_TRUE(Drag(DropOn(peerWnd, {100, 100})));
     ASSERT_TRUE(peerForCase.WaitExit());

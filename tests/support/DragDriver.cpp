@@ -1,5 +1,7 @@
 #include "support/DragDriver.h"
 
+#include <gtest/gtest.h>
+
 #include "support/TestSupport.h"
 
 namespace kxtest {
@@ -138,6 +140,18 @@ DragScript& DragScript::WaitUntil(std::function<bool()> pred, DWORD ms) {
 DragScript& DragScript::Call(std::function<void()> action) {
   FSteps.push_back({[action = std::move(action)] { action(); return true; }});
   return *this;
+}
+
+bool DragWith(HWND wnd, POINT client, DragScript script, const std::function<bool()>& drag, MouseButton button) {
+  DragDriver driver;
+  if (!driver.Press(wnd, client, button)) {
+    ADD_FAILURE() << "the button did not go down";
+    return false;
+  }
+  driver.Run(std::move(script));
+  const bool result = drag();
+  EXPECT_TRUE(driver.Wait());
+  return result;
 }
 
 DragScript DropOn(HWND target, POINT client, MouseButton button) {

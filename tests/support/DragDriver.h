@@ -96,6 +96,13 @@ class DragDriver {
   std::atomic<bool> FOk{true};
 };
 
+// What most drags of the tests do: presses the button on a client point of wnd, plays the script on
+// the driver thread, runs drag (Execute, or DoDragDrop) on this thread and waits for the script,
+// each failure a test failure. drag's result; false, without a drag, when the button did not go
+// down. What drag throws reaches the caller (the driver finishes its script first).
+bool DragWith(HWND wnd, POINT client, DragScript script, const std::function<bool()>& drag,
+              MouseButton button = MouseButton::Left);
+
 // A plain top-level window for tests (unmanaged popup, visible, not activated on creation), at a
 // screen rectangle; destroyed with the owner.
 class TestWindow {

@@ -13,10 +13,11 @@
 #include <vector>
 
 #include "framework/ComObj.h"
+#include "support/DataObjectStubs.h"
 
 namespace kxtest {
 
-class FakeDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
+class FakeDataObject : public DataObjectStubs<vcl::TInterfacedObjectImpl<IDataObject>> {
  public:
   // Fills the medium for a request; returns the HRESULT GetData answers.
   using Renderer = std::function<HRESULT(const FORMATETC& request, STGMEDIUM& medium)>;
@@ -37,14 +38,9 @@ class FakeDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
   static int OutstandingMedia();
 
   STDMETHODIMP GetData(FORMATETC* request, STGMEDIUM* medium) override;
-  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
   STDMETHODIMP QueryGetData(FORMATETC* request) override;
   STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override;
-  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override;
-  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
  private:
   struct Entry {

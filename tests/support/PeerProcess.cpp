@@ -99,6 +99,15 @@ std::map<std::string, std::string> PeerProcess::Result() const {
   return out;
 }
 
+HWND PeerProcess::StartWindow(const std::wstring& exeName, const std::wstring& title, const std::wstring& rect,
+                              std::vector<std::wstring> args) {
+  args.insert(args.end(), {L"--title", title, L"--rect", rect});
+  if (!Start(exeName, args) || !WaitReady()) return nullptr;
+  HWND wnd = FindPeerWindow(title);
+  PumpMessages(200);
+  return wnd;
+}
+
 HWND FindPeerWindow(const std::wstring& title, DWORD ms) {
   HWND found = nullptr;
   PumpUntil([&] { return (found = FindWindowW(nullptr, title.c_str())) != nullptr; }, ms);

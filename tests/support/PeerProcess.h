@@ -24,6 +24,10 @@ class PeerProcess {
   bool Start(const std::wstring& exeName, const std::vector<std::wstring>& args);
   // Pumps this thread's messages until the peer signals readiness or exits (false) or ms pass.
   bool WaitReady(DWORD ms = 15000);
+  // Starts a peer whose window takes "--title" and "--rect" ("x,y,width,height") besides args and
+  // waits until it is up; its window, or null.
+  HWND StartWindow(const std::wstring& exeName, const std::wstring& title, const std::wstring& rect,
+                   std::vector<std::wstring> args = {});
   // Pumps messages until the peer exits; false on timeout.
   bool WaitExit(DWORD ms = 15000);
   DWORD ExitCode() const;

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "support/DataObjectStubs.h"
 namespace kxtest {
 
-class RawDataObject : public IDataObject {
+class RawDataObject : public DataObjectStubs<IDataObject> {
  public:
   // Starts with one reference for the creator.
   RawDataObject() = default;
@@ -25,13 +26,9 @@ class RawDataObject : public IDataObject {
   STDMETHODIMP_(ULONG) AddRef() override;
   STDMETHODIMP_(ULONG) Release() override;
   STDMETHODIMP GetData(FORMATETC* fe, STGMEDIUM* medium) override;
-  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
   STDMETHODIMP QueryGetData(FORMATETC* fe) override;
   STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override;
-  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP EnumFormatEtc(DWORD direction, IEnumFORMATETC** e) override;
-  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
   STDMETHODIMP EnumDAdvise(IEnumSTATDATA** e) override;
 
   std::atomic<int> getDataCalls{0};

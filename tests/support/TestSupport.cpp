@@ -36,4 +36,16 @@ std::wstring TestDataPath(const std::wstring& name) {
   return std::wstring(dir.begin(), dir.end()) + L"/" + name;
 }
 
+std::wstring ClassOf(HWND wnd) {
+  wchar_t name[256] = {};
+  GetClassNameW(wnd, name, 256);
+  return name;
+}
+
+std::wstring WindowText(HWND wnd) {
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(wnd)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(wnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
 }  // namespace kxtest

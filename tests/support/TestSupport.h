@@ -24,6 +24,9 @@ std::wstring MakeTempFolder(const std::wstring& tag);
 std::wstring ProgramFolder();
 // The path of a file of tests/data.
 std::wstring TestDataPath(const std::wstring& name);
+// A window's class name and its whole text.
+std::wstring ClassOf(HWND wnd);
+std::wstring WindowText(HWND wnd);
 // Bytes of a string literal that may hold NULs.
 template <size_t N>
 std::string Bytes(const char (&s)[N]) { return std::string(s, N - 1); }

@@ -25,25 +25,41 @@ struct Ref {
   T* operator->() const { return p; }
 };
 
+// A raw target in a window of this process.
+struct LocalTarget {
+  LocalTarget() {
+    EXPECT_EQ(target->Register(wnd.Handle()), S_OK);
+    PumpMessages(200);
+  }
+  ~LocalTarget() { target->Revoke(); }
+  TestWindow wnd{L"kx raw target", kTargetRect, false};
+  Ref<RawDropTarget> target{new RawDropTarget(DROPEFFECT_COPY)};
+};
+
+// Drags data with dropSource from the middle of the source window along script; DoDragDrop's result.
+HRESULT RawDrag(const TestWindow& source, RawDataObject* data, RawDropSource* dropSource, DragScript script,
+                DWORD allowed, DWORD& effect) {
+  HRESULT hr = E_FAIL;
+  DragWith(source.Handle(), source.Centre(), std::move(script), [&] {
+    hr = DoDragDrop(data, dropSource, allowed, &effect);
+    return true;
+  });
+  return hr;
+}
+
 }  // namespace
 
 TEST(RawDragHarness, DragsIntoAWindowOfThisProcess) {
   TestWindow source(L"kx raw source", kSourceRect);
-  TestWindow targetWnd(L"kx raw target", kTargetRect, false);
-  Ref<RawDropTarget> target(new RawDropTarget(DROPEFFECT_COPY));
-  ASSERT_EQ(target->Register(targetWnd.Handle()), S_OK);
-  PumpMessages(200);
-
+  LocalTarget local;
+  auto& target = local.target;
   Ref<RawDataObject> data(new RawDataObject);
   data->AddUnicodeText(L"harness \u00e9t\u00e9");
   Ref<RawDropSource> dropSource(new RawDropSource);
 
-  DragDriver driver;
-  ASSERT_TRUE(driver.Press(source.Handle(), source.Centre()));
-  driver.Run(DropOn(targetWnd.Handle(), targetWnd.Centre()));
   DWORD effect = 0xFFFF;
-  HRESULT hr = DoDragDrop(data.p, dropSource.p, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
-  EXPECT_TRUE(driver.Wait());
+  const HRESULT hr = RawDrag(source, data.p, dropSource.p, DropOn(local.wnd.Handle(), local.wnd.Centre()),
+                             DROPEFFECT_COPY | DROPEFFECT_MOVE, effect);
   target->Revoke();
 
   EXPECT_EQ(hr, DRAGDROP_S_DROP);
@@ -60,20 +76,15 @@ TEST(RawDragHarness, DragsIntoAWindowOfThisProcess) {
 
 TEST(RawDragHarness, EscapeCancels) {
   TestWindow source(L"kx raw source", kSourceRect);
-  TestWindow targetWnd(L"kx raw target", kTargetRect, false);
-  Ref<RawDropTarget> target(new RawDropTarget(DROPEFFECT_COPY));
-  ASSERT_EQ(target->Register(targetWnd.Handle()), S_OK);
-  PumpMessages(200);
+  LocalTarget local;
+  auto& target = local.target;
   Ref<RawDataObject> data(new RawDataObject);
   data->AddUnicodeText(L"x");
   Ref<RawDropSource> dropSource(new RawDropSource);
 
-  DragDriver driver;
-  ASSERT_TRUE(driver.Press(source.Handle(), source.Centre()));
-  driver.Run(EscapeOver(targetWnd.Handle(), targetWnd.Centre()));
   DWORD effect = 0xFFFF;
-  HRESULT hr = DoDragDrop(data.p, dropSource.p, DROPEFFECT_COPY, &effect);
-  EXPECT_TRUE(driver.Wait());
+  const HRESULT hr = RawDrag(source, data.p, dropSource.p, EscapeOver(local.wnd.Handle(), local.wnd.Centre()),
+                             DROPEFFECT_COPY, effect);
   target->Revoke();
 
   EXPECT_EQ(hr, DRAGDROP_S_CANCEL);
@@ -86,24 +97,17 @@ TEST(RawDragHarness, DragsIntoAPeerProcess) {
   TestWindow source(L"kx raw source", kSourceRect);
   PeerProcess peer;
   const std::wstring title = L"kx peer target " + std::to_wstring(GetCurrentProcessId());
-  ASSERT_TRUE(peer.Start(L"kx_peer_droptarget.exe", {L"--title", title, L"--rect", L"340,40,200,200", L"--effect",
-                                                     std::to_wstring(DROPEFFECT_COPY | DROPEFFECT_LINK)}));
-  ASSERT_TRUE(peer.WaitReady());
-  HWND peerWnd = FindPeerWindow(title);
+  HWND peerWnd = peer.StartWindow(L"kx_peer_droptarget.exe", title, L"340,40,200,200",
+                                  {L"--effect", std::to_wstring(DROPEFFECT_COPY | DROPEFFECT_LINK)});
   ASSERT_NE(peerWnd, nullptr);
-  PumpMessages(200);
 
   Ref<RawDataObject> data(new RawDataObject);
   data->AddUnicodeText(L"across processes");
   data->Add(CF_TEXT, Bytes("across processes\0"));
   Ref<RawDropSource> dropSource(new RawDropSource);
 
-  DragDriver driver;
-  ASSERT_TRUE(driver.Press(source.Handle(), source.Centre()));
-  driver.Run(DropOn(peerWnd, {100, 100}));
   DWORD effect = 0;
-  HRESULT hr = DoDragDrop(data.p, dropSource.p, DROPEFFECT_COPY | DROPEFFECT_LINK, &effect);
-  EXPECT_TRUE(driver.Wait());
+  const HRESULT hr = RawDrag(source, data.p, dropSource.p, DropOn(peerWnd, {100, 100}), DROPEFFECT_COPY | DROPEFFECT_LINK, effect);
   ASSERT_TRUE(peer.WaitExit());
   EXPECT_EQ(peer.ExitCode(), 0u) << peer.ResultText();
 

@@ -95,15 +95,7 @@ class TextDrag : public testing::Test {
   }
 
   bool DragFrom(HWND wnd, POINT point, DragScript script, MouseButton button = MouseButton::Left) {
-    DragDriver driver;
-    if (!driver.Press(wnd, point, button)) {
-      ADD_FAILURE() << "the button did not go down";
-      return false;
-    }
-    driver.Run(std::move(script));
-    bool result = source.Execute();
-    EXPECT_TRUE(driver.Wait());
-    return result;
+    return DragWith(wnd, point, std::move(script), [&] { return source.Execute(); }, button);
   }
 
   DragScript ToTarget(MouseButton button = MouseButton::Left) {
@@ -433,12 +425,7 @@ class PeerDrag : public TextDrag {
   }
 
   HWND StartPeer(std::vector<std::wstring> args) {
-    const std::wstring title = PeerTitle();
-    args.insert(args.end(), {L"--title", title, L"--rect", kPeerRect});
-    if (!peer.Start(L"kx_peer_droptarget.exe", args) || !peer.WaitReady()) return nullptr;
-    HWND wnd = FindPeerWindow(title);
-    PumpMessages(200);
-    return wnd;
+    return peer.StartWindow(L"kx_peer_droptarget.exe", PeerTitle(), kPeerRect, std::move(args));
   }
 
   PeerProcess peer;
