@@ -98,4 +98,34 @@ std::string BMPFileFromDIB(std::string_view DIB) {
   return file;
 }
 
+std::string DIBV5FromBGRA(std::uint32_t Width, std::uint32_t Height, std::string_view TopDownBGRA) {
+  constexpr std::uint32_t kV5HeaderSize = 124;
+  const std::uint64_t rowBytes = std::uint64_t{Width} * 4;
+  const std::uint64_t pixelBytes = rowBytes * Height;
+  if (Width == 0 || Height == 0 || Width > 0x7FFFFFFF || Height > 0x7FFFFFFF || pixelBytes > 0x7FFFFFFF - kV5HeaderSize ||
+      TopDownBGRA.size() < pixelBytes)
+    return {};
+  std::string block;
+  block.reserve(kV5HeaderSize + static_cast<std::size_t>(pixelBytes));
+  AppendLE32(block, kV5HeaderSize);
+  AppendLE32(block, Width);
+  AppendLE32(block, Height);  // positive: bottom-up rows
+  AppendLE16(block, 1);       // planes
+  AppendLE16(block, 32);
+  AppendLE32(block, BitmapBitFields);
+  AppendLE32(block, static_cast<std::uint32_t>(pixelBytes));
+  AppendLE32(block, 2835);  // 72 dpi, both ways
+  AppendLE32(block, 2835);
+  AppendLE32(block, 0);  // colours used, important
+  AppendLE32(block, 0);
+  for (std::uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) AppendLE32(block, mask);
+  AppendLE32(block, 0x73524742);  // LCS_sRGB
+  block.append(36 + 12, '\0');    // endpoints, gamma
+  AppendLE32(block, 4);           // LCS_GM_IMAGES
+  block.append(12, '\0');         // profile data, size, reserved
+  for (std::uint64_t row = Height; row-- > 0;)
+    block.append(TopDownBGRA.substr(static_cast<std::size_t>(row * rowBytes), static_cast<std::size_t>(rowBytes)));
+  return block;
+}
+
 }  // namespace kestrix::blocks

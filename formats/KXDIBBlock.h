@@ -78,4 +78,10 @@ KX_BLOCKS_API std::optional<TBMPFileHeader> ReadBMPFileHeader(std::string_view F
 // ReadDIBHeader reads DIB and DIBFitsBlock holds for its whole size.
 KX_BLOCKS_API std::string BMPFileFromDIB(std::string_view DIB);
 
+// A CF_DIBV5 block for a 32-bit picture with alpha: a 124-byte BITMAPV5HEADER (BI_BITFIELDS, the
+// masks of BGRA bytes in the header, sRGB), then the rows bottom-up. TopDownBGRA holds Width x
+// Height pixels of four bytes, top row first, alpha not premultiplied. Empty when it holds fewer
+// bytes or the size is zero or too large for one block.
+KX_BLOCKS_API std::string DIBV5FromBGRA(std::uint32_t Width, std::uint32_t Height, std::string_view TopDownBGRA);
+
 }  // namespace kestrix::blocks

@@ -72,7 +72,8 @@ bool IsPngData(std::string_view data) { return data.substr(0, kPngSignature.size
 
 }  // namespace
 
-std::unique_ptr<TBitmap> DecodeImageWithWIC(std::string_view Data, const GUID* Container, const wchar_t* InvalidMessage) {
+std::unique_ptr<TBitmap> DecodeImageWithWIC(std::string_view Data, const GUID* Container, const wchar_t* InvalidMessage,
+                                            bool KeepAlpha) {
   auto invalid = [&] { Invalid(InvalidMessage); };
   // Failures of the decoder itself mean the data is not an image we can read.
   auto decodeCheck = [&](HRESULT hr) {
@@ -118,22 +119,60 @@ std::unique_ptr<TBitmap> DecodeImageWithWIC(std::string_view Data, const GUID* C
   decodeCheck(frame->GetSize(&width, &height));
   if (width == 0 || height == 0 || std::uint64_t(width) * height > kMaxDecodedImagePixels) invalid();
   if (stated && (width != stated->width || height != stated->height)) invalid();
-  // Every source format converts to 32-bit BGR (Wine converts grey to 24-bit BGR only through it).
-  decodeCheck(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                    WICBitmapPaletteTypeCustom));
+  // Every source format converts to 32-bit BGR (Wine converts grey to 24-bit BGR only through it),
+  // or BGRA when the alpha is kept.
+  decodeCheck(converter->Initialize(frame.Get(), KeepAlpha ? GUID_WICPixelFormat32bppBGRA : GUID_WICPixelFormat32bppBGR,
+                                    WICBitmapDitherTypeNone, nullptr, 0.0, WICBitmapPaletteTypeCustom));
 
   auto bitmap = std::make_unique<TBitmap>();
-  bitmap->SetPixelFormat(pf24bit);
+  bitmap->SetPixelFormat(KeepAlpha ? pf32bit : pf24bit);
   bitmap->SetSize(static_cast<int>(width), static_cast<int>(height));
-  // Row by row, since the DIB keeps its rows bottom-up; each row packed from BGRX to BGR.
+  // Row by row, since the DIB keeps its rows bottom-up; each row packed from BGRX to BGR unless the
+  // alpha is kept.
+  const size_t outPixel = KeepAlpha ? 4 : 3;
   std::vector<BYTE> row(static_cast<size_t>(width) * 4);
   for (UINT y = 0; y < height; ++y) {
     WICRect rect{0, static_cast<INT>(y), static_cast<INT>(width), 1};
     decodeCheck(converter->CopyPixels(&rect, width * 4, static_cast<UINT>(row.size()), row.data()));
     auto* out = static_cast<BYTE*>(bitmap->ScanLine(static_cast<int>(y)));
-    for (UINT x = 0; x < width; ++x) std::memcpy(out + size_t(x) * 3, row.data() + size_t(x) * 4, 3);
+    for (UINT x = 0; x < width; ++x) std::memcpy(out + size_t(x) * outPixel, row.data() + size_t(x) * 4, outPixel);
   }
   return bitmap;
+}
+
+std::string EncodeBGRAWithWIC(UINT Width, UINT Height, std::string_view TopDownBGRA, const GUID& Container) {
+  const std::uint64_t stride = std::uint64_t{Width} * 4;
+  if (Width == 0 || Height == 0 || stride * Height > MAXDWORD || TopDownBGRA.size() < stride * Height) OleCheck(E_INVALIDARG);
+  TComPtr<IWICImagingFactory> factory;
+  OleCheck(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                            factory.PutVoid()));
+  TComPtr<IStream> stream;
+  OleCheck(CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()));
+  TComPtr<IWICBitmapEncoder> encoder;
+  OleCheck(factory->CreateEncoder(Container, nullptr, encoder.Put()));
+  OleCheck(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache));
+  TComPtr<IWICBitmapFrameEncode> frame;
+  OleCheck(encoder->CreateNewFrame(frame.Put(), nullptr));
+  OleCheck(frame->Initialize(nullptr));
+  OleCheck(frame->SetSize(Width, Height));
+  WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
+  OleCheck(frame->SetPixelFormat(&format));
+  // An encoder that cannot keep the alpha as given would change the pixels.
+  if (!IsEqualGUID(format, GUID_WICPixelFormat32bppBGRA)) OleCheck(WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT);
+  // WIC only reads the pixels; the cast is its interface's, not a write.
+  OleCheck(frame->WritePixels(Height, static_cast<UINT>(stride), static_cast<UINT>(stride * Height),
+                              reinterpret_cast<BYTE*>(const_cast<char*>(TopDownBGRA.data()))));
+  OleCheck(frame->Commit());
+  OleCheck(encoder->Commit());
+  STATSTG stat{};
+  OleCheck(stream->Stat(&stat, STATFLAG_NONAME));
+  std::string file(static_cast<size_t>(stat.cbSize.QuadPart), '\0');
+  LARGE_INTEGER start{};
+  ULONG read = 0;
+  OleCheck(stream->Seek(start, STREAM_SEEK_SET, nullptr));
+  OleCheck(stream->Read(file.data(), static_cast<ULONG>(file.size()), &read));
+  file.resize(read);
+  return file;
 }
 
 }  // namespace vcl

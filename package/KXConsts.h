@@ -6,7 +6,9 @@ namespace kestrix::res {
 inline constexpr const wchar_t* sLineBreak = L"\r\n";
 
 // Raised by TKXFileSource::AddVirtualFile for a name with nothing but separators.
+inline constexpr const wchar_t* sNotAPicture = L"The image bytes are not a picture";
 inline constexpr const wchar_t* sVirtualFileNeedsName = L"A virtual file needs a name";
+inline constexpr const wchar_t* sVirtualFileClimbsOut = L"A virtual file's name may not hold \"..\"";
 
 // 65476: asked at design time when an acceptor control already has a target; five %s arguments.
 inline constexpr const wchar_t* sAcceptorInUse =

@@ -45,7 +45,7 @@ bool TKXBaseDragSource::ExecuteDrag() {
 }
 
 void TKXBaseDragSource::DragReturned(TKXBaseDataObject& Data, bool Dropped) {
-  if (Dropped) AfterDrop(!NoEffect(FDrag.ReturnedEffects));
+  if (Dropped) AfterDrop(DropSucceeded(FDrag));
   FDropWasAsynchronous = false;
   if (FAsynchronous && FInAsyncOperation) {
     BOOL inOperation = FALSE;

@@ -23,6 +23,12 @@ constexpr UINT kMediumBlockFlags = GMEM_DDESHARE | GMEM_ZEROINIT;
 
 // The target under the cursor takes nothing.
 inline bool NoEffect(TDropEffects Effects) { return Effects.Empty() || Effects == TDropEffects{deNone}; }
+// A drop succeeded when the target answered an effect, or answered none because it performed the
+// drop itself and said so ("Performed DropEffect": the shell's optimized move).
+template <class TState>
+bool DropSucceeded(const TState& State) {
+  return !NoEffect(State.ReturnedEffects) || !NoEffect(State.PerformedEffects);
+}
 
 // Hands the exception being handled to Application->HandleException(Sender); called from inside a
 // catch block. Nothing escapes.

@@ -8,6 +8,7 @@
 #include "formats/KXUtilBlocks.h"
 #include "framework/Handles.h"
 #include "framework/OleStream.h"
+#include "vocabulary/KXFileContents.h"
 
 namespace kestrix {
 
@@ -18,6 +19,9 @@ LONG volatile liveDataObjects = 0;
 // The most a stated size reserves before anything is written: a size is the application's word,
 // not a promise.
 constexpr std::uint64_t kMaxReserved = std::uint64_t{1} << 30;
+
+// "KXVirtualFilesBesideReal" says what it says by being offered; its block is a zero DWORD.
+const std::string kBesideRealBlock(4, '\0');
 
 // The parts of a virtual name between its separators, empty ones dropped.
 std::vector<std::wstring> NameParts(const std::wstring& name) {
@@ -32,11 +36,6 @@ std::vector<std::wstring> NameParts(const std::wstring& name) {
   }
   if (!part.empty()) parts.push_back(part);
   return parts;
-}
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
 }
 
 std::string WideBytes(const std::wstring& s) {
@@ -103,19 +102,13 @@ TFileDataObject::TFileDataObject(TFileDataOwner* aComponent)
   FPreferredEffect = items.PreferredEffect;
   SetAsyncMode(items.Asynchronous);
 
-  std::vector<std::wstring> folders;
+  // One record per file, in the order given, so that a reader asking "FileContents" by record
+  // (the shell) and one asking by position among the file records (Chromium skips folder records)
+  // ask for the same item. Every folder a name holds is implied by its file: readers create it
+  // from the file's path, so it gets no record of its own.
   for (size_t i = 0; i < items.VirtualFiles.size(); ++i) {
-    const std::vector<std::wstring> parts = NameParts(items.VirtualFiles[i].Name);
     std::wstring path;
-    for (size_t p = 0; p < parts.size(); ++p) {
-      path += (p ? L"\\" : L"") + parts[p];
-      if (p + 1 == parts.size()) break;
-      bool listed = false;
-      for (const std::wstring& folder : folders) listed = listed || SameName(folder, path);
-      if (listed) continue;
-      folders.push_back(path);
-      FRecords.push_back({path, std::nullopt, -1});
-    }
+    for (const std::wstring& part : NameParts(items.VirtualFiles[i].Name)) path += (path.empty() ? L"" : L"\\") + part;
     FRecords.push_back({path, items.VirtualFiles[i].Size, static_cast<int>(i)});
   }
   if (!FRecords.empty()) {
@@ -150,7 +143,7 @@ LONG TFileDataObject::LiveCount() { return liveDataObjects; }
 
 bool TFileDataObject::RendersItself(CLIPFORMAT cf) {
   return cf != 0 && (cf == CF_FILEGROUPDESCRIPTORW || cf == CF_FILEGROUPDESCRIPTOR || cf == CF_FILECONTENTS ||
-                     cf == CF_HDROP || cf == CF_PREFERREDDROPEFFECT);
+                     cf == CF_HDROP || cf == CF_PREFERREDDROPEFFECT || cf == FilesBesideRealFormat());
 }
 
 std::vector<FORMATETC> TFileDataObject::OwnFormats() {
@@ -162,6 +155,7 @@ std::vector<FORMATETC> TFileDataObject::OwnFormats() {
     formats.push_back(format(CF_FILECONTENTS, TYMED_ISTREAM | TYMED_HGLOBAL));
   }
   if (!FHDROP.empty()) formats.push_back(format(CF_HDROP, TYMED_HGLOBAL));
+  if (!FHDROP.empty() && !FRecords.empty()) formats.push_back(format(FilesBesideRealFormat(), TYMED_HGLOBAL));
   formats.push_back(format(CF_PREFERREDDROPEFFECT, TYMED_HGLOBAL));
   return formats;
 }
@@ -208,6 +202,7 @@ HRESULT TFileDataObject::Render(const FORMATETC& fe, STGMEDIUM& medium) {
   else if (cf == CF_FILEGROUPDESCRIPTOR && !FRecords.empty()) block = &FDescriptorA;
   else if (cf == CF_HDROP && !FHDROP.empty()) block = &FHDROP;
   else if (cf == CF_PREFERREDDROPEFFECT) block = &preferredBytes;
+  else if (cf == FilesBesideRealFormat() && !FHDROP.empty() && !FRecords.empty()) block = &kBesideRealBlock;
   if (!block) return DV_E_FORMATETC;
   if (!(fe.tymed & TYMED_HGLOBAL)) return DV_E_TYMED;
   return GlobalMedium(*block, medium);

@@ -51,10 +51,11 @@ class TFileDataOwner {
   ~TFileDataOwner() = default;
 };
 
-// The descriptor lists every folder of the virtual names as a record of its own (attribute
-// FILE_ATTRIBUTE_DIRECTORY), before the first file in it, as the shell creates folders from their
-// records; "FileContents" is asked by record index, so folder records have none. Names use '\'
-// between folders, empty parts dropped.
+// The descriptor holds one record per virtual file, in the order they were added, and no folder
+// records: every folder a name holds is implied by its file, and readers index "FileContents"
+// differently (the shell by record, Chromium by position among the file records, skipping
+// folders), which only a descriptor of files alone makes agree. Names use '\' between folders,
+// empty parts dropped.
 //
 // A target that releases the object between StartOperation and EndOperation ends the operation
 // as failed with no effect (E_ABORT).
@@ -75,7 +76,7 @@ class KX_API TFileDataObject : public TKXBaseDataObject {
   // Descriptors, CF_HDROP and "Preferred DropEffect" on global memory. "FileContents" for the
   // lindex of a file record: a stream (from its start) when TYMED_ISTREAM is allowed, else global
   // memory when the item's size is known and at most MaxGlobalSize (DV_E_TYMED otherwise);
-  // DV_E_LINDEX for -1, a folder record or an index past the records. A producer that throws
+  // DV_E_LINDEX for -1 or an index past the records. A producer that throws
   // fails the request (E_OUTOFMEMORY, an OLE error's code, else E_UNEXPECTED) and hands out
   // nothing; its exception goes where the component's handler exceptions go. pUnkForRelease is
   // always null. QueryGetData of "FileContents" with lindex -1 answers whether any file record

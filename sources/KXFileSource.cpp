@@ -1,7 +1,10 @@
 #include "sources/KXFileSource.h"
 
+#include <algorithm>
+#include <string>
 #include <utility>
 
+#include "formats/KXSafeNames.h"
 #include "package/KXConsts.h"
 #include "sources/KXFileDataObject.h"
 #include "vocabulary/KXDragImage.h"
@@ -32,8 +35,16 @@ TKXFileSource::~TKXFileSource() { ComponentGoing(); }
 HBITMAP TKXFileSource::DefaultDragImage() { return TextDragImage(DragImageText(FVirtualFiles, FFiles)); }
 
 int TKXFileSource::AddVirtualFile(const std::wstring& Name, std::optional<std::uint64_t> Size) {
-  if (Name.find_first_not_of(L"\\/") == std::wstring::npos) throw vcl::Exception(res::sVirtualFileNeedsName);
-  FVirtualFiles.push_back({Name, Size});
+  // The rules a target applies to a descriptor's names (formats/KXSafeNames.h), so that every
+  // reader finds the same safe name; a name that climbs out of where it is dropped is refused.
+  for (size_t start = 0; start <= Name.size();) {
+    const size_t end = std::min(Name.find_first_of(L"\\/", start), Name.size());
+    if (Name.compare(start, end - start, L"..") == 0) throw vcl::Exception(res::sVirtualFileClimbsOut);
+    start = end + 1;
+  }
+  const std::u16string safe = blocks::SafeRelativePath(std::u16string(Name.begin(), Name.end()));
+  if (safe.empty()) throw vcl::Exception(res::sVirtualFileNeedsName);
+  FVirtualFiles.push_back({std::wstring(safe.begin(), safe.end()), Size});
   return static_cast<int>(FVirtualFiles.size()) - 1;
 }
 
@@ -82,7 +93,7 @@ void TKXFileSource::DragReturned(TKXBaseDataObject& Data, bool Dropped) {
   BOOL inOperation = FALSE;
   Data.InOperation(&inOperation);
   if (Dropped && inOperation) static_cast<TFileDataObject&>(Data).OweAfterDrop();  // EndOperation ends this drag
-  else if (Dropped) AfterDrop(FEndedInDrag ? !NoEffect(*FEndedInDrag) : !NoEffect(FDrag.ReturnedEffects));
+  else if (Dropped) AfterDrop(FEndedInDrag ? !NoEffect(*FEndedInDrag) : DropSucceeded(FDrag));
 }
 
 void TKXFileSource::AfterDrop(bool DroppedOK) {

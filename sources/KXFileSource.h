@@ -36,8 +36,10 @@ class KX_API TKXFileSource : public TKXBaseDragSource, public TFileDataOwner {
 
   // ---- what is dragged ----
   // A virtual file: Name may hold folders ("Reports\\May.csv"); Size is put in the descriptor
-  // when known. Returns its index, as passed to OnGetContents. Raises vcl::Exception for a name
-  // with nothing but separators.
+  // when known. Returns its index, as passed to OnGetContents. The name is made safe as a target
+  // makes a descriptor's names (drive and UNC prefixes and empty parts dropped, forbidden
+  // characters '_', device names prefixed, trailing dots and blanks removed). Raises
+  // vcl::Exception for a name with a ".." part or with nothing left.
   int AddVirtualFile(const std::wstring& Name, std::optional<std::uint64_t> Size = {});
   // A real file or folder on disk, offered by its full path as CF_HDROP.
   void AddFile(const std::wstring& Path);

@@ -2,9 +2,13 @@
 
 #include <cstring>
 
+#include <wincodec.h>
+
+#include "formats/KXDIBBlock.h"
 #include "formats/KXUtil.h"
 #include "framework/GraphicsMetafile.h"
 #include "framework/Handles.h"
+#include "framework/WicImage.h"
 #include "sources/KXGraphicSource.h"
 
 namespace kestrix {
@@ -14,6 +18,22 @@ namespace {
 LONG volatile liveDataObjects = 0;
 
 enum : std::int64_t { kBitmapFileHeaderSize = 14 };
+
+// "PNG": a PNG file's bytes, the registered format applications read transparency from.
+UINT PNGFormat() {
+  static const UINT format = RegisterClipboardFormatW(L"PNG");
+  return format;
+}
+
+// Bytes in a new global block for the receiver; nothing for none (the encoder failed).
+HRESULT GlobalMediumOf(const std::string& bytes, STGMEDIUM& medium) {
+  if (bytes.empty()) return DV_E_FORMATETC;
+  vcl::TUniqueGlobal block = vcl::GlobalFromBytes(kMediumBlockFlags, bytes.data(), bytes.size(), bytes.size());
+  if (!block) return E_OUTOFMEMORY;
+  medium.tymed = TYMED_HGLOBAL;
+  medium.hGlobal = block.Release();
+  return S_OK;
+}
 
 }  // namespace
 
@@ -25,6 +45,7 @@ TGraphicDataObject::TGraphicDataObject(vcl::TPicture* aPicture, vcl::TComponent*
       thePicture(std::make_unique<vcl::TPicture>()),
       theComponent(aComponent) {
   thePicture->Assign(aPicture);
+  if (GraphicKindOf(*thePicture) == TGraphicKind::Bitmap) FAlpha = AlphaPixelsOf(thePicture->Bitmap()->Handle());
 }
 
 TGraphicDataObject::~TGraphicDataObject() = default;
@@ -65,13 +86,22 @@ TGraphicKind GraphicKindOf(vcl::TPicture& Picture) {
 }
 
 bool TGraphicDataObject::RendersItself(CLIPFORMAT cf) {
-  return cf == CF_DIB || cf == CF_BITMAP || cf == CF_ENHMETAFILE || cf == CF_METAFILEPICT;
+  return cf == CF_DIB || cf == CF_BITMAP || cf == CF_ENHMETAFILE || cf == CF_METAFILEPICT || cf == CF_DIBV5 ||
+         cf == PNGFormat();
 }
 
 std::vector<FORMATETC> TGraphicDataObject::OwnFormats() {
   switch (GraphicKindOf(*thePicture)) {
-    case TGraphicKind::Bitmap:
-      return {{CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, {CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI}};
+    case TGraphicKind::Bitmap: {
+      std::vector<FORMATETC> formats;
+      // Transparency first, for the applications that prefer it.
+      if (!FAlpha.Empty())
+        for (CLIPFORMAT cf : {static_cast<CLIPFORMAT>(PNGFormat()), static_cast<CLIPFORMAT>(CF_DIBV5)})
+          formats.push_back({cf, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
+      formats.push_back({CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
+      formats.push_back({CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI});
+      return formats;
+    }
     case TGraphicKind::Metafile:
       return {{CF_ENHMETAFILE, nullptr, DVASPECT_CONTENT, -1, TYMED_ENHMF},
               {CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT}};
@@ -140,12 +170,22 @@ HRESULT TGraphicDataObject::RenderMetaFilePict(STGMEDIUM& medium) {
   return S_OK;
 }
 
+HRESULT TGraphicDataObject::RenderPNG(STGMEDIUM& medium) {
+  return GlobalMediumOf(vcl::EncodeBGRAWithWIC(FAlpha.Width, FAlpha.Height, FAlpha.BGRA, GUID_ContainerFormatPng), medium);
+}
+
+HRESULT TGraphicDataObject::RenderDIBV5(STGMEDIUM& medium) {
+  return GlobalMediumOf(blocks::DIBV5FromBGRA(FAlpha.Width, FAlpha.Height, FAlpha.BGRA), medium);
+}
+
 HRESULT TGraphicDataObject::Render(const FORMATETC& fe, STGMEDIUM& medium) {
   if (fe.dwAspect != DVASPECT_CONTENT) return DV_E_FORMATETC;
   switch (GraphicKindOf(*thePicture)) {
     case TGraphicKind::Bitmap:
       if (fe.cfFormat == CF_DIB) return RenderDIB(medium);  // whatever medium was asked for
       if (fe.cfFormat == CF_BITMAP && (fe.tymed & TYMED_GDI)) return RenderBitmap(medium);
+      if (!FAlpha.Empty() && fe.cfFormat == PNGFormat() && (fe.tymed & TYMED_HGLOBAL)) return RenderPNG(medium);
+      if (!FAlpha.Empty() && fe.cfFormat == CF_DIBV5 && (fe.tymed & TYMED_HGLOBAL)) return RenderDIBV5(medium);
       break;
     case TGraphicKind::Metafile:
       if (fe.cfFormat == CF_ENHMETAFILE && (fe.tymed & TYMED_ENHMF)) return RenderEnhMetaFile(medium);

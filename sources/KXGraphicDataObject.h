@@ -13,6 +13,7 @@
 #include "framework/Picture.h"
 #include "sources/KXBaseDataObject.h"
 #include "sources/KXDragSourceLoop.h"
+#include "vocabulary/KXImageFiles.h"
 
 namespace kestrix {
 
@@ -58,7 +59,9 @@ class KX_API TGraphicDataObject : public TKXBaseDataObject {
   // What GetData renders (the rest of IDataObject: see TKXBaseDataObject; the object has no
   // IAsyncOperation):
   // CF_DIB: the bitmap's BMP file without its 14-byte file header, on global memory whatever
-  // medium was asked for. CF_BITMAP: a screen-compatible copy of the bitmap. CF_ENHMETAFILE: a
+  // medium was asked for. A 32-bit bitmap with transparency (see AlphaPixelsOf) is also offered,
+  // first, as "PNG" (a PNG file with the alpha) and CF_DIBV5 (a 124-byte header with an alpha
+  // mask, rows bottom-up), both on global memory, alpha not premultiplied. CF_BITMAP: a screen-compatible copy of the bitmap. CF_ENHMETAFILE: a
   // copy of the metafile. CF_METAFILEPICT: a global block holding a METAFILEPICT (MM_ANISOTROPIC)
   // with a Windows metafile converted from the enhanced one. pUnkForRelease is always null: the
   // receiver owns what it gets. A metafile that cannot be converted gives DV_E_FORMATETC; memory
@@ -87,9 +90,13 @@ class KX_API TGraphicDataObject : public TKXBaseDataObject {
   HRESULT RenderBitmap(STGMEDIUM& medium);
   HRESULT RenderEnhMetaFile(STGMEDIUM& medium);
   HRESULT RenderMetaFilePict(STGMEDIUM& medium);
+  HRESULT RenderPNG(STGMEDIUM& medium);
+  HRESULT RenderDIBV5(STGMEDIUM& medium);
 
   vcl::TComponent* theOwner;
   std::unique_ptr<vcl::TPicture> thePicture;
+  // The bitmap's pixels when it has transparency: then "PNG" and CF_DIBV5 are offered too.
+  TAlphaPixels FAlpha;
   TGraphicDataOwner* theComponent;
   bool FUseActualMetafileSizes = false;
 };

@@ -1,10 +1,14 @@
 #include "sources/KXGraphicSource.h"
 
+#include <string>
 #include <utility>
 
 #include "framework/GraphicsMetafile.h"
+#include "framework/Streams.h"
+#include "package/KXConsts.h"
 #include "sources/KXGraphicDataObject.h"
 #include "vocabulary/KXDragImage.h"
+#include "vocabulary/KXImageFiles.h"
 
 namespace kestrix {
 
@@ -71,6 +75,23 @@ void TKXGraphicSource::setPicture(vcl::TPicture* Value) {
   if (Value == FPicture.get()) return;
   FPicture->Assign(Value);
   FDonor = nullptr;
+}
+
+void TKXGraphicSource::LoadFromBitmapHandle(HBITMAP Bitmap) {
+  std::unique_ptr<vcl::TBitmap> copy = BitmapFromHandle(Bitmap);
+  vcl::TPicture picture;
+  picture.SetGraphic(copy.get());
+  setPicture(&picture);
+}
+
+void TKXGraphicSource::LoadFromImageBytes(std::string_view Bytes) {
+  vcl::TStringStream file{std::string(Bytes)};
+  std::unique_ptr<vcl::TBitmap> bitmap = DecodeImageFile(file, res::sNotAPicture, true);
+  // An image without transparency is an ordinary 24-bit bitmap, as every other picture is.
+  if (bitmap->PixelFormat() == vcl::pf32bit && AlphaPixelsOf(bitmap->Handle()).Empty()) bitmap->SetPixelFormat(vcl::pf24bit);
+  vcl::TPicture picture;
+  picture.SetGraphic(bitmap.get());
+  setPicture(&picture);
 }
 
 void TKXGraphicSource::setDonorImage(vcl::TImage* Value) {

@@ -6,6 +6,7 @@
 #include <ole2.h>
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "framework/ComObj.h"
@@ -60,6 +61,14 @@ class KX_API TKXGraphicSource : public TKXBaseDragSource, public TGraphicDataOwn
   // Copies Value (nil empties the picture) and clears DonorImage; the current picture itself
   // changes nothing.
   void setPicture(vcl::TPicture* Value);
+  // An application's own bitmap as the picture (clearing DonorImage): the component copies it,
+  // pixel for pixel (a 32-bit bitmap keeps its fourth bytes as alpha), and the application keeps
+  // its handle, to delete whenever it likes. Raises EInvalidGraphic for a handle that is no bitmap.
+  void LoadFromBitmapHandle(HBITMAP Bitmap);
+  // An encoded image (PNG, JPEG, GIF, BMP, or whatever Windows Imaging Component decodes, by
+  // content) as the picture's bitmap, clearing DonorImage; a PNG's alpha is kept. The bytes are
+  // not kept. Raises EInvalidGraphic for bytes that are no picture.
+  void LoadFromImageBytes(std::string_view Bytes);
   vcl::TImage* getDonorImage() const { return FDonor; }
   // A different donor empties the picture; the same one keeps it.
   void setDonorImage(vcl::TImage* Value);

@@ -82,6 +82,7 @@ LONG TTextDataObject::LiveCount() { return liveDataObjects; }
 void TTextDataObject::KeepComponentsData() {
   theString = theComponent->CurrentText();
   FOrphanHTML = theComponent->CurrentHTML();
+  FOrphanHTMLSourceURL = theComponent->CurrentHTMLSourceURL();
   TCustomFormatDataList* formats = theComponent->CustomFormats();
   if (formats->Count() > 0) FOrphanFormats = CopyFormats(*formats);
   theFormats = nullptr;  // it was the component's list
@@ -100,6 +101,10 @@ const std::wstring& TTextDataObject::CurrentText() {
 
 const std::wstring& TTextDataObject::CurrentHTML() {
   return theComponent ? theComponent->CurrentHTML() : FOrphanHTML;
+}
+
+const std::wstring& TTextDataObject::CurrentHTMLSourceURL() {
+  return theComponent ? theComponent->CurrentHTMLSourceURL() : FOrphanHTMLSourceURL;
 }
 
 bool TTextDataObject::RendersItself(CLIPFORMAT cf) {
@@ -161,7 +166,7 @@ HRESULT TTextDataObject::RenderGlobal(const FORMATETC& fe, const TCustomFormatDa
     }
   } else if (!item && IsHTML(fe.cfFormat)) {
     const std::string utf8 = vcl::Utf8FromUnicode(CurrentHTML());
-    built = htmlBlock ? blocks::HTMLBlockFromFragment(utf8) : utf8;
+    built = htmlBlock ? blocks::HTMLBlockFromFragment(utf8, vcl::Utf8FromUnicode(CurrentHTMLSourceURL())) : utf8;
   } else {
     built = item ? item->getContent() : vcl::AnsiFromUnicode(CurrentText());
   }

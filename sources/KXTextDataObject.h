@@ -29,6 +29,8 @@ class TTextDataOwner {
   virtual const std::wstring& CurrentText() = 0;
   // HTML to offer beside the text ("HTML Format", "text/html"); empty for none.
   virtual const std::wstring& CurrentHTML() = 0;
+  // The page the HTML comes from ("HTML Format"'s SourceURL); empty for none.
+  virtual const std::wstring& CurrentHTMLSourceURL() = 0;
   // Never null; custom formats replace the text when there are any.
   virtual TCustomFormatDataList* CustomFormats() = 0;
   // A request matched the custom item Index (-1: none).
@@ -94,6 +96,7 @@ class KX_API TTextDataObject : public TKXBaseDataObject {
   TCustomFormatDataList* Formats() const;
   const std::wstring& CurrentText();
   const std::wstring& CurrentHTML();
+  const std::wstring& CurrentHTMLSourceURL();
   // Index of the first custom item the request matches, or -1.
   int MatchCustom(const FORMATETC& fe) const;
   HRESULT RenderGlobal(const FORMATETC& fe, const TCustomFormatData* item, STGMEDIUM& medium);
@@ -105,8 +108,9 @@ class KX_API TTextDataObject : public TKXBaseDataObject {
   TTextDataOwner* theComponent;
   // The copy of the component's custom formats taken when the component went first.
   std::unique_ptr<TCustomFormatDataList> FOrphanFormats;
-  // The component's HTML, kept when the component went.
+  // The component's HTML and its page, kept when the component went.
   std::wstring FOrphanHTML;
+  std::wstring FOrphanHTMLSourceURL;
 };
 
 }  // namespace kestrix

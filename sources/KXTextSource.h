@@ -67,9 +67,15 @@ class KX_API TKXTextSource : public TKXBaseDragSource, public TTextDataOwner {
   using TKXBaseDragSource::setAsynchronous;
   // HTML that the drag offers beside the text, as "HTML Format" (a block whose fragment is this
   // HTML) and "text/html" (UTF-8); empty for none. Settable up to OnBeforeDrop, since targets ask
-  // for it when the drop happens. Custom formats replace it as they replace the text.
+  // for it when the drop happens. Custom formats replace it as they replace the text. SourceURL is
+  // the page the HTML comes from, written as the block's SourceURL so that receivers resolve the
+  // HTML's relative links against it (none when empty).
   const std::wstring& getHTML() const { return FHTML; }
-  void setHTML(const std::wstring& Value) { FHTML = Value; }
+  const std::wstring& getHTMLSourceURL() const { return FHTMLSourceURL; }
+  void setHTML(const std::wstring& Value, const std::wstring& SourceURL = {}) {
+    FHTML = Value;
+    FHTMLSourceURL = SourceURL;
+  }
   // DragImage null: the text, rendered.
 
   // ---- public properties (and those of TKXBaseDragSource) ----
@@ -98,6 +104,7 @@ class KX_API TKXTextSource : public TKXBaseDragSource, public TTextDataOwner {
   TDragSourceState& DragState() override { return FDrag; }
   const std::wstring& CurrentText() override { return RefreshText(); }
   const std::wstring& CurrentHTML() override { return FHTML; }
+  const std::wstring& CurrentHTMLSourceURL() override { return FHTMLSourceURL; }
   TCustomFormatDataList* CustomFormats() override { return FCustomFormats.get(); }
   void CustomFormatRequested(int Index) override { FCustomFormatIndex = Index; }
   bool RenderCustomFormat(const std::wstring& Name, std::wstring& Content) override;
@@ -110,6 +117,7 @@ class KX_API TKXTextSource : public TKXBaseDragSource, public TTextDataOwner {
 
   std::wstring FText;
   std::wstring FHTML;
+  std::wstring FHTMLSourceURL;
   std::unique_ptr<TCustomFormatDataList> FCustomFormats;
   int FCustomFormatIndex = 0;
   TKXBeforeDropType FOnBeforeDrop;

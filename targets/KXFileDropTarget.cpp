@@ -222,14 +222,25 @@ std::vector<TKXDroppedFile> TFileDropTarget::ReadDroppedItems() const {
   std::vector<TKXDroppedFile> files;
   if (theOwner->getAcceptRealFiles()) files = ReadRealFiles();
   if (!theOwner->getAcceptVirtualFiles() || !OffersFileContents()) return files;
-  // A source may offer the same items both ways (the shell for items it can also render): a
-  // virtual item under a name the real files already have is that item again. Virtual items of
-  // other names are files of their own that a source drags beside real ones.
-  // The real names are looked up by hash, so that long lists on both sides stay linear.
+  std::vector<TKXDroppedFile> virtuals = ReadVirtualFiles();
+  // Browsers and the shell describe the same things both ways: a temporary file in CF_HDROP and
+  // the item under its real name (a browser's image), or a folder and its contents. When the
+  // descriptor holds as many top-level items as CF_HDROP names, they are those items again, and
+  // the real files are taken once; unless the source says its virtual files are items of their
+  // own beside the real ones. Names are looked up by hash, so that long lists stay linear.
+  const size_t real = files.size();
+  std::unordered_set<std::wstring> tops;
+  for (const TKXDroppedFile& file : virtuals) {
+    tops.insert(FoldedName(FirstComponent(file.Name)));
+    if (tops.size() > real) break;  // more items than real files: not the same ones
+  }
+  if (real > 0 && tops.size() == real && !Offers(FilesBesideRealFormat(), TYMED_HGLOBAL)) return files;
+  // Otherwise a virtual item under a name the real files already have is that item again (the
+  // shell offers some items both ways); virtual items of other names are files of their own.
   std::unordered_set<std::wstring> realNames;
-  realNames.reserve(files.size());
+  realNames.reserve(real);
   for (const TKXDroppedFile& r : files) realNames.insert(FoldedName(LastComponent(r.Name)));
-  for (TKXDroppedFile& file : ReadVirtualFiles()) {
+  for (TKXDroppedFile& file : virtuals) {
     if (!realNames.count(FoldedName(FirstComponent(file.Name)))) files.push_back(std::move(file));
   }
   return files;
@@ -266,20 +277,13 @@ HRESULT TFileDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
 
   EndDrop(true);  // the previous drop, if the application left it open
   FAsynchronous = false;
-  FFiles = ReadDroppedItems();
-  FSavedPaths.assign(FFiles.size(), std::wstring());
-  FSaveOutcomes.assign(FFiles.size(), TSaveOutcome{});
-  if (FFiles.empty()) {
-    dwEffect = DROPEFFECT_NONE;
-    ReportNoEffect();
-    return S_OK;
-  }
   FDropData = CurrentDataObject();
   FDropEffect = dwEffect;
   FDropPoint = theOwner->AcceptorClientPoint(pt);
 
-  // A source that can wait is told now that the drop goes on after Drop returns; the drop then
-  // completes from the acceptor's message loop, outside the source's drag loop.
+  // A source that can wait is told before its lists are read: some render them only once the
+  // operation has started (a browser's download makes its CF_HDROP then). The drop then completes
+  // from the acceptor's message loop, outside the source's drag loop.
   vcl::TComPtr<IAsyncOperation> async = FDropData.As<IAsyncOperation>();
   BOOL canWait = FALSE;
   vcl::TWinControl* acceptor = theOwner->getAcceptorControl();
@@ -287,6 +291,23 @@ HRESULT TFileDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
   if (async && wnd && SUCCEEDED(async->GetAsyncMode(&canWait)) && canWait && SUCCEEDED(async->StartOperation(nullptr))) {
     FAsync = std::move(async);
     FAsynchronous = true;
+  }
+  try {
+    FFiles = ReadDroppedItems();
+  } catch (...) {
+    EndDrop(false);  // a started operation ends once, with no effect
+    throw;
+  }
+  FSavedPaths.assign(FFiles.size(), std::wstring());
+  FSaveOutcomes.assign(FFiles.size(), TSaveOutcome{});
+  if (FFiles.empty()) {
+    EndDrop(false);
+    FAsynchronous = false;
+    dwEffect = DROPEFFECT_NONE;
+    ReportNoEffect();
+    return S_OK;
+  }
+  if (FAsynchronous) {
     // Tokens are never 0 and never repeat within the object's life.
     FPendingToken = ++FLastToken;
     if (PostMessageW(wnd, DeferredDropMessage(), FPendingToken, 0)) return S_OK;

@@ -24,16 +24,19 @@ struct GraphicFormat {
   DWORD tymed;
 };
 
+constexpr DWORD kPNGMedia = TYMED_HGLOBAL | TYMED_ISTREAM;
+
 // Acceptance probes each kind in this order ...
 std::vector<GraphicFormat> ProbesOf(TDropGraphicFormat kind) {
   if (kind == dgfMetafile) return {{CF_ENHMETAFILE, TYMED_ENHMF}, {CF_METAFILEPICT, TYMED_MFPICT}};
-  return {{CF_NETSCAPEIMAGE, TYMED_HGLOBAL}, {CF_DIB, TYMED_HGLOBAL}, {CF_BITMAP, TYMED_GDI}};
+  return {{CF_NETSCAPEIMAGE, TYMED_HGLOBAL}, {PNGClipboardFormat(), kPNGMedia}, {CF_DIB, TYMED_HGLOBAL}, {CF_BITMAP, TYMED_GDI}};
 }
 
-// ... and a drop fetches in this one: a bitmap at hand before a browser image that must be fetched.
+// ... and a drop fetches in this one: "PNG" first (it keeps the alpha a DIB loses), a bitmap at
+// hand before a browser image that must be fetched.
 std::vector<GraphicFormat> FetchesOf(TDropGraphicFormat kind) {
   if (kind == dgfMetafile) return {{CF_ENHMETAFILE, TYMED_ENHMF}, {CF_METAFILEPICT, TYMED_MFPICT}};
-  return {{CF_DIB, TYMED_HGLOBAL}, {CF_BITMAP, TYMED_GDI}, {CF_NETSCAPEIMAGE, TYMED_HGLOBAL}};
+  return {{PNGClipboardFormat(), kPNGMedia}, {CF_DIB, TYMED_HGLOBAL}, {CF_BITMAP, TYMED_GDI}, {CF_NETSCAPEIMAGE, TYMED_HGLOBAL}};
 }
 
 TDropGraphicFormat OtherKind(TDropGraphicFormat kind) { return kind == dgfMetafile ? dgfBitmap : dgfMetafile; }
@@ -91,6 +94,24 @@ void DecodeDIB(HGLOBAL block, vcl::TPicture& picture) {
   picture.Bitmap()->LoadFromStream(stream);
 }
 
+// "PNG" bytes in global memory or a stream (read from its start, at most kVirtualImageMaxBytes).
+void DecodePNG(const STGMEDIUM& medium, vcl::TPicture& picture) {
+  if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal) {
+    vcl::TGlobalLock lock(medium.hGlobal);
+    DecodePNGBytes(lock.View(), picture);
+  } else if (medium.tymed == TYMED_ISTREAM && medium.pstm) {
+    std::string bytes;
+    LARGE_INTEGER start{};
+    medium.pstm->Seek(start, STREAM_SEEK_SET, nullptr);
+    char buffer[64 * 1024];
+    for (ULONG got = 0; SUCCEEDED(medium.pstm->Read(buffer, sizeof buffer, &got)) && got;) {
+      if (bytes.size() + got > kVirtualImageMaxBytes) throw vcl::EInvalidGraphic(L"The dropped picture is too large");
+      bytes.append(buffer, got);
+    }
+    DecodePNGBytes(bytes, picture);
+  }
+}
+
 std::string NetscapeImageURL(HGLOBAL block) {
   vcl::TGlobalLock lock(block);
   return TGraphicDropTarget::URLFromNetscapeImage(lock.Ptr(), lock.Size());
@@ -132,14 +153,16 @@ bool TGraphicDropTarget::AcceptsCurrentFormats() {
     for (const GraphicFormat& f : ProbesOf(kind))
       if (Offers(f.format, f.tymed)) return true;
   }
-  return theOwner->getAcceptGraphicFormats().Contains(dgfBitmap) && OffersVirtualImage(CurrentDataObject().Get());
+  IDataObject* data = CurrentDataObject().Get();
+  return theOwner->getAcceptGraphicFormats().Contains(dgfBitmap) && (OffersImageFile(data) || OffersVirtualImage(data));
 }
 
 bool TGraphicDropTarget::ReadsFileNames() {
   if (!CurrentDataObject() || !theOwner) return false;
   for (const GraphicFormat& f : FetchOrder(*theOwner))
     if (Offers(f.format, f.tymed)) return false;
-  return TakesVirtualFiles(*theOwner) && OffersVirtualImage(CurrentDataObject().Get());
+  IDataObject* data = CurrentDataObject().Get();
+  return TakesVirtualFiles(*theOwner) && (OffersImageFile(data) || OffersVirtualImage(data));
 }
 
 STDMETHODIMP TGraphicDropTarget::Drop(IDataObject* dataObj, DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) {
@@ -171,25 +194,44 @@ HRESULT TGraphicDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect
   HRESULT hr = E_UNEXPECTED;
   vcl::TStgMedium medium;
   UINT fetched = 0;
+  auto picture = std::make_unique<vcl::TPicture>();
   for (const GraphicFormat& f : FetchOrder(*theOwner)) {
     if (!CurrentDataObject() || fetched) break;
     hr = Fetch(f.format, f.tymed, medium);
-    if (SUCCEEDED(hr)) fetched = f.format;
+    if (FAILED(hr) || f.format != PNGClipboardFormat()) {
+      if (SUCCEEDED(hr)) fetched = f.format;
+      continue;
+    }
+    // "PNG" that does not decode gives way to the drag's other formats.
+    try {
+      DecodePNG(medium.Get(), *picture);
+      if (!picture->Graphic()) throw vcl::EInvalidGraphic(L"no picture");
+      fetched = f.format;
+    } catch (const vcl::EInvalidGraphic&) {
+      picture->SetGraphic(nullptr);
+      hr = DV_E_FORMATETC;
+    }
+    medium.Reset();
   }
-  auto picture = std::make_unique<vcl::TPicture>();
   std::string url;
-  if (fetched) {
+  if (fetched && fetched != PNGClipboardFormat()) {
     try {
       url = Decode(fetched, medium.Get(), *picture);
     } catch (const vcl::EInvalidGraphic&) {
       picture->SetGraphic(nullptr);  // a block that is no picture leaves the picture empty
     }
     medium.Reset();
-  } else if (CurrentDataObject() && TakesVirtualFiles(*theOwner) && OffersVirtualImage(CurrentDataObject().Get())) {
+  } else if (!fetched && CurrentDataObject() && TakesVirtualFiles(*theOwner)) {
+    // An image file on disk (the file manager's drag), else a virtual file (a browser's image).
     // Contents that are no picture leave it empty, as a block that is no picture does; contents
     // that cannot be read at all are a failed fetch.
-    const bool read = ReadVirtualImage(CurrentDataObject().Get(), *picture) != TVirtualImageResult::NotRead;
-    hr = read ? S_OK : E_FAIL;
+    IDataObject* data = CurrentDataObject().Get();
+    const bool file = OffersImageFile(data), virtualFile = OffersVirtualImage(data);
+    TVirtualImageResult result = TVirtualImageResult::NotRead;
+    if (file) result = ReadImageFile(data, *picture);
+    if (result == TVirtualImageResult::NotRead && virtualFile) result = ReadVirtualImage(data, *picture);
+    const bool read = result != TVirtualImageResult::NotRead;
+    if (file || virtualFile) hr = read ? S_OK : E_FAIL;
     if (read) fetched = CF_FILECONTENTS;
   }
   if (!fetched) {

@@ -39,8 +39,9 @@ TDropGraphicFormat TKXGraphicTarget::getDroppedGraphicFormat() const {
 TDropGraphicFormats TKXGraphicTarget::getAvailableGraphicFormats() const {
   const TOfferedFormats offered(*this);
   TDropGraphicFormats result;
-  if (offered.Has(CF_BITMAP) || offered.Has(CF_DIB) || offered.Has(CF_NETSCAPEIMAGE) ||
-      (offered.Has(CF_FILECONTENTS) && OffersVirtualImage(Target()->CurrentDataObject().Get())))
+  IDataObject* data = Target()->CurrentDataObject().Get();
+  if (offered.Has(CF_BITMAP) || offered.Has(CF_DIB) || offered.Has(CF_NETSCAPEIMAGE) || offered.Has(PNGClipboardFormat()) ||
+      (offered.Has(CF_HDROP) && OffersImageFile(data)) || (offered.Has(CF_FILECONTENTS) && OffersVirtualImage(data)))
     result.Include(dgfBitmap);
   if (offered.Has(CF_ENHMETAFILE)) result.Include(dgfMetafile);
   return result;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "formats/KXHTMLBlock.h"
@@ -46,6 +47,12 @@ S CutAtFirstZero(S s) {
   return s;
 }
 
+std::wstring WideFromUTF16LE(std::string_view bytes) {
+  std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+  if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+  return text;
+}
+
 // The text of a fetched block. Zero-terminated formats end at their first zero character (a block
 // carries its terminator and any slack of the allocation); custom formats keep every byte.
 std::wstring DecodeText(UINT format, bool custom, const std::string& bytes) {
@@ -60,18 +67,13 @@ std::wstring DecodeText(UINT format, bool custom, const std::string& bytes) {
     std::wstring text = UnicodeStringFromEncodedAnsiString(bytes);
     return custom ? text : CutAtFirstZero(text);
   }
+  if (format == CF_MOZURL && !custom) return WideFromUTF16LE(blocks::Slice(bytes, blocks::ReadMozURL(bytes).URL));
   if (format == CF_HTML) {
     // UTF-8 by definition; the data ends at its first zero, or before it where EndHTML says so.
     const size_t end = custom ? bytes.size() : blocks::ReadHTMLBlock(bytes).DataEnd;
     return vcl::UnicodeFromUtf8(bytes.substr(0, end));
   }
   return vcl::UnicodeFromAnsi(custom ? bytes : CutAtFirstZero(bytes));
-}
-
-std::wstring WideFromUTF16LE(std::string_view bytes) {
-  std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
-  if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
-  return text;
 }
 
 // Only hands a block to DragQueryFileW when it holds at least one name and its list ends inside
@@ -218,27 +220,28 @@ std::wstring TTextDropTarget::URLTitle(UINT fetchedFormat) const {
     if (format == 0 || FAILED(Fetch(format, TYMED_HGLOBAL, medium)) || medium->tymed != TYMED_HGLOBAL) return std::string();
     return GetHandleDataToString(medium->hGlobal);
   };
-  // Browsers name the shortcut they offer after the page: its file name is the title.
-  std::wstring title;
-  std::string bytes = block(CF_FILEGROUPDESCRIPTORW);
-  if (!bytes.empty())
+  // "text/x-moz-url" carries the page title untouched; a shortcut's file name has characters that
+  // file names cannot hold replaced and is cut short.
+  std::string bytes = block(CF_MOZURL);
+  std::wstring title = WideFromUTF16LE(blocks::Slice(bytes, blocks::ReadMozURL(bytes).Title));
+  if (!title.empty()) return title;
+  // Browsers name the internet shortcut they offer after the page; a descriptor of anything else
+  // (a dragged image's "bild.png") names no title.
+  if (!(bytes = block(CF_FILEGROUPDESCRIPTORW)).empty())
     title = WideFromUTF16LE(blocks::Slice(bytes, blocks::FileGroupFirstNameRange(bytes, true)));
-  if (title.empty() && !(bytes = block(CF_FILEGROUPDESCRIPTOR)).empty())
+  else if (!(bytes = block(CF_FILEGROUPDESCRIPTOR)).empty())
     title = vcl::UnicodeFromAnsi(std::string(blocks::Slice(bytes, blocks::FileGroupFirstNameRange(bytes, false))));
-  if (!title.empty()) {
-    title = blocks::TitleWithoutURLExtension(title);
-    if (fetchedFormat == CF_NETSCAPEBOOKMARK) {
-      // Older browsers called the shortcut "Shortcut to <title>".
-      std::wstring upper = title;
-      for (wchar_t& ch : upper)
-        if (ch >= L'a' && ch <= L'z') ch = static_cast<wchar_t>(ch - L'a' + L'A');
-      const size_t at = upper.find(L"SHORTCUT TO ");
-      if (at != std::wstring::npos) title.erase(at, 12);
-    }
-    return title;
+  const std::wstring name = std::exchange(title, blocks::TitleWithoutURLExtension(title));
+  if (title.size() == name.size()) return {};
+  if (fetchedFormat == CF_NETSCAPEBOOKMARK) {
+    // Older browsers called the shortcut "Shortcut to <title>".
+    std::wstring upper = title;
+    for (wchar_t& ch : upper)
+      if (ch >= L'a' && ch <= L'z') ch = static_cast<wchar_t>(ch - L'a' + L'A');
+    const size_t at = upper.find(L"SHORTCUT TO ");
+    if (at != std::wstring::npos) title.erase(at, 12);
   }
-  bytes = block(CF_MOZURL);
-  return WideFromUTF16LE(blocks::Slice(bytes, blocks::ReadMozURL(bytes).Title));
+  return title;
 }
 
 }  // namespace kestrix

@@ -70,8 +70,8 @@ class KX_API TTextDropTarget : public TKXDropTargetBase {
   HRESULT DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect);
   // Fetches the first accepted format into Result; the HRESULT of the last fetch tried.
   HRESULT FetchText(TTextDropResult& Result);
-  // The title of a URL drop: the name in the drag's file group descriptor (Unicode, then ANSI)
-  // without its ".url", else the second line of "text/x-moz-url".
+  // The title of a URL drop: the second line of "text/x-moz-url", else the name in the drag's file
+  // group descriptor (Unicode, else ANSI) when it names an internet shortcut, without its ".url".
   std::wstring URLTitle(UINT fetchedFormat) const;
 
   TKXTextTarget* theOwner;

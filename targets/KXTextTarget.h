@@ -46,8 +46,8 @@ class KX_API TKXTextTarget : public TKXGenericTarget, public TTextDropOwner {
   // The title of a dropped URL in the ANSI code page (characters it lacks become '?'); the same
   // title as getURLTitleW.
   const std::string& getURLTitle() const { return FURLTitle; }
-  // The title of a dropped URL: the page title the browser named its shortcut after (".url"
-  // removed from its end), or the second line of "text/x-moz-url".
+  // The title of a dropped URL: the second line of "text/x-moz-url", else the page title the
+  // browser named its internet shortcut after (".url" removed from its end).
   const std::wstring& getURLTitleW() const { return FURLTitleW; }
   // HTML drops: the fragment the block's StartFragment and EndFragment enclose (empty when the
   // block has no header), or all of a browser's "text/html"; Text stays the whole block.

@@ -1,16 +1,21 @@
 #include "targets/KXVirtualImage.h"
 
+#include <wincodec.h>
+
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "formats/KXFileGroupBlock.h"
+#include "framework/DataMedium.h"
 #include "framework/Handles.h"
 #include "framework/Streams.h"
 #include "framework/WicImage.h"
-#include "gif/KXGIFImage.h"
+#include "targets/KXTextDropTarget.h"
 #include "vocabulary/KXComps.h"
 #include "vocabulary/KXFileContents.h"
+#include "vocabulary/KXImageFiles.h"
 
 namespace kestrix {
 
@@ -43,27 +48,6 @@ bool OffersContents(IDataObject* data, LONG item) {
   return false;
 }
 
-bool StartsWith(std::string_view bytes, std::string_view magic) { return bytes.substr(0, magic.size()) == magic; }
-
-// The picture in a file's bytes, chosen by content; raises EInvalidGraphic or GIFException for
-// bytes that are no picture.
-std::unique_ptr<vcl::TBitmap> DecodeImageFile(vcl::TMemoryStream& file) {
-  const std::string_view bytes(reinterpret_cast<const char*>(file.Memory()), static_cast<size_t>(file.Size()));
-  file.SetPosition(0);
-  auto bitmap = std::make_unique<vcl::TBitmap>();
-  if (StartsWith(bytes, "GIF87a") || StartsWith(bytes, "GIF89a")) {
-    TGIFImage gif;
-    gif.LoadFromStream(file);
-    bitmap->Assign(&gif);
-  } else if (StartsWith(bytes, "BM")) {
-    bitmap->LoadFromStream(file);
-  } else {
-    bitmap = vcl::DecodeImageWithWIC(bytes, nullptr, sNotAPicture);
-  }
-  if (bitmap->Empty()) throw vcl::EInvalidGraphic(sNotAPicture);
-  return bitmap;
-}
-
 }  // namespace
 
 bool OffersVirtualImage(IDataObject* DataObject) {
@@ -72,27 +56,76 @@ bool OffersVirtualImage(IDataObject* DataObject) {
   return !items.empty() && OffersContents(DataObject, items.front());
 }
 
+namespace {
+
+// Decodes a file's bytes into Picture: Decoded, or NotAPicture (Picture untouched).
+TVirtualImageResult DecodeInto(vcl::TMemoryStream& contents, vcl::TPicture& Picture) {
+  std::unique_ptr<vcl::TBitmap> bitmap;
+  try {
+    bitmap = DecodeImageFile(contents, sNotAPicture);
+  } catch (const vcl::EInvalidGraphic&) {
+    return TVirtualImageResult::NotAPicture;
+  }
+  Picture.Bitmap()->Assign(bitmap.get());
+  return TVirtualImageResult::Decoded;
+}
+
+// The names of the drag's CF_HDROP list (none when it offers none or the block is malformed).
+std::vector<std::wstring> DroppedNames(IDataObject* data) {
+  FORMATETC fe{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  vcl::TStgMedium medium;
+  if (!data || FAILED(vcl::GetDataInto(data, fe, medium)) || medium->tymed != TYMED_HGLOBAL) return {};
+  return DroppedFileList(medium->hGlobal);
+}
+
+// Reads a file on disk whole into Out; false when it cannot be opened or read, is a folder, or is
+// larger than Limit.
+bool ReadWholeFile(const std::wstring& path, vcl::TMemoryStream& out, std::uint64_t limit) {
+  HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  vcl::TUniqueKernelHandle file(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
+  LARGE_INTEGER size{};
+  if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 || std::uint64_t(size.QuadPart) > limit) return false;
+  char buffer[64 * 1024];
+  for (DWORD got = 0;;) {
+    if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr)) return false;
+    if (got == 0) return true;
+    if (std::uint64_t(out.Size()) + got > limit) return false;  // grew while read
+    out.Write(buffer, got);
+  }
+}
+
+}  // namespace
+
 TVirtualImageResult ReadVirtualImage(IDataObject* DataObject, vcl::TPicture& Picture) {
   if (!DataObject) return TVirtualImageResult::NotRead;
   TVirtualImageResult result = TVirtualImageResult::NotRead;
   for (LONG item : FileItems(DataObject)) {
     vcl::TMemoryStream contents;
     if (ReadFileContents(DataObject, item, contents, kVirtualImageMaxBytes) != TFileContentsResult::Read) continue;
-    result = TVirtualImageResult::NotAPicture;
-    std::unique_ptr<vcl::TBitmap> bitmap;
-    try {
-      bitmap = DecodeImageFile(contents);
-    } catch (const vcl::EInvalidGraphic&) {
-      continue;
-    } catch (const GIFException&) {
-      continue;
-    } catch (const vcl::EReadError&) {  // a bitmap file shorter than its header
-      continue;
-    }
-    Picture.Bitmap()->Assign(bitmap.get());
-    return TVirtualImageResult::Decoded;
+    result = DecodeInto(contents, Picture);
+    if (result == TVirtualImageResult::Decoded) return result;
   }
   return result;
+}
+
+bool OffersImageFile(IDataObject* DataObject) { return DroppedNames(DataObject).size() == 1; }
+
+TVirtualImageResult ReadImageFile(IDataObject* DataObject, vcl::TPicture& Picture) {
+  const std::vector<std::wstring> names = DroppedNames(DataObject);
+  vcl::TMemoryStream contents;
+  if (names.size() != 1 || !ReadWholeFile(names.front(), contents, kVirtualImageMaxBytes)) return TVirtualImageResult::NotRead;
+  return DecodeInto(contents, Picture);
+}
+
+UINT PNGClipboardFormat() {
+  static const UINT format = RegisterClipboardFormatW(L"PNG");
+  return format;
+}
+
+void DecodePNGBytes(std::string_view Bytes, vcl::TPicture& Picture) {
+  std::unique_ptr<vcl::TBitmap> bitmap = vcl::DecodeImageWithWIC(Bytes, &GUID_ContainerFormatPng, sNotAPicture, true);
+  Picture.Bitmap()->Assign(bitmap.get());
 }
 
 }  // namespace kestrix

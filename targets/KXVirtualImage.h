@@ -1,11 +1,13 @@
 #pragma once
-// Pictures that a drag offers only as virtual files (a file group descriptor and "FileContents"
-// per item), as web browsers offer a dragged image. Used by the picture target after every
-// format it reads directly; the item is recognised by its content, never by its name.
+// Pictures that a drag offers as files: virtual ones (a file group descriptor and "FileContents"
+// per item), as web browsers offer a dragged image, or one image file on disk (CF_HDROP), as the
+// file manager offers it; and pictures offered as "PNG" bytes. Used by the picture target; a
+// file is recognised by its content, never by its name.
 #include <windows.h>
 #include <ole2.h>
 
 #include <cstdint>
+#include <string_view>
 
 #include "framework/Picture.h"
 
@@ -31,5 +33,18 @@ enum class TVirtualImageResult {
 // through the library's GIF reader, BMP files as TBitmap reads them, anything else through
 // Windows Imaging Component (PNG, JPEG, ...). A failure of the system itself raises.
 TVirtualImageResult ReadVirtualImage(IDataObject* DataObject, vcl::TPicture& Picture);
+
+// Whether DataObject offers CF_HDROP naming exactly one item (its content is judged at the drop).
+bool OffersImageFile(IDataObject* DataObject);
+// Reads the one file CF_HDROP names (at most kVirtualImageMaxBytes) and decodes it as
+// ReadVirtualImage decodes an item.
+TVirtualImageResult ReadImageFile(IDataObject* DataObject, vcl::TPicture& Picture);
+
+// The registered clipboard format "PNG" (a PNG file's bytes, as office suites and browsers offer
+// transparent images).
+UINT PNGClipboardFormat();
+// Decodes "PNG" bytes into a 32-bit bitmap of Picture with the image's alpha (not premultiplied);
+// bytes that are no PNG raise EInvalidGraphic.
+void DecodePNGBytes(std::string_view Bytes, vcl::TPicture& Picture);
 
 }  // namespace kestrix

@@ -265,6 +265,11 @@ UINT FileContentsFormat() {
   return CF_FILECONTENTS ? CF_FILECONTENTS : RegisterClipboardFormatW(L"FileContents");
 }
 
+UINT FilesBesideRealFormat() {
+  static const UINT format = RegisterClipboardFormatW(L"KXVirtualFilesBesideReal");
+  return format;
+}
+
 std::string FileGroupDescriptorBlock(IDataObject* DataObject, bool Wide) {
   const UINT format = Wide ? CF_FILEGROUPDESCRIPTORW : CF_FILEGROUPDESCRIPTOR;
   if (!DataObject || format == 0) return {};

@@ -45,4 +45,9 @@ KX_API std::string FileGroupDescriptorBlock(IDataObject* DataObject, bool Wide);
 // The registered clipboard format "FileContents".
 KX_API UINT FileContentsFormat();
 
+// "KXVirtualFilesBesideReal": offered by a file drag whose virtual files are items of their own
+// dragged beside its real ones, so that a target does not take both lists for the same items
+// when they happen to hold as many.
+KX_API UINT FilesBesideRealFormat();
+
 }  // namespace kestrix

@@ -28,6 +28,7 @@ inline const TTextFormatRow kTextFormats[] = {
     {dtfURL, 0, &CF_URLW, TYMED_HGLOBAL, false},
     {dtfURL, 0, &CF_URL, TYMED_HGLOBAL, true},
     {dtfURL, 0, &CF_NETSCAPEBOOKMARK, TYMED_HGLOBAL, true},
+    {dtfURL, 0, &CF_MOZURL, TYMED_HGLOBAL, false},  // a browser's own, where no other link format is offered
     {dtfIEHTML, 0, &CF_HTML, TYMED_HGLOBAL, false},
     {dtfIEHTML, 0, &CF_TEXTHTML, TYMED_HGLOBAL, true},  // browsers' own, where "HTML Format" is missing
     {dtfRichText, 0, &CF_RTF, TYMED_HGLOBAL, false},

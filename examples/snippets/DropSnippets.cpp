@@ -34,7 +34,7 @@ void AcceptIntoMemo(vcl::TForm* form, vcl::TMemo* memo) {
         for (int i = 0; i < files->Count(); ++i) memo->Lines().Add(L"file: " + (*files)[i]);
         break;
       }
-      case dtfURL:  // the title comes from the drag's file group descriptor, when it has one
+      case dtfURL:  // the title comes from "text/x-moz-url" or the browser's shortcut, when it has one
         memo->Lines().Add(target->getURLTitleW() + L" <" + text + L">");
         break;
       default:

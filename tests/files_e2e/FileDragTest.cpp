@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -126,25 +127,24 @@ TEST(FileDrag, VirtualAndRealFilesIntoAKestrixTargetInAnotherProcess) {
   EXPECT_TRUE(s.source->getDropWasAsynchronous());
   EXPECT_EQ(s.source->getPerformedEffect(), deCopy);
 
-  // The real file first, then the virtual ones in order, with the folder of "Reports\\big.bin"
-  // as an item of its own before it.
-  ASSERT_EQ(result["count"], "5") << peer.ResultText();
+  // The real file first, then the virtual ones in order; the folder of "Reports\\big.bin" is
+  // implied by its file and is no item of its own.
+  ASSERT_EQ(result["count"], "4") << peer.ResultText();
   EXPECT_EQ(result["saved"], "4") << peer.ResultText();
   EXPECT_EQ(result["virtual0"], "0");
   EXPECT_TRUE(FileHoldsGenerated(folder + L"real.bin", 3, 5000));
-  EXPECT_EQ(Wide(result["name2"]), L"Reports");
-  EXPECT_EQ(result["folder2"], "1");
   const std::vector<std::wstring> names{L"small \u00E9t\u00E9.txt", L"Reports\\big.bin", L"unsized.dat"};
   for (int i = 0; i < 3; ++i) {
-    const std::string n = std::to_string(i == 0 ? 1 : i + 2);
+    const std::string n = std::to_string(i + 1);
     EXPECT_EQ(Wide(result["name" + n]), names[i]);
     EXPECT_EQ(result["virtual" + n], "1");
+    EXPECT_EQ(result["folder" + n], "0");
     EXPECT_EQ(Wide(result["path" + n]), folder + names[i]);
     EXPECT_TRUE(FileHoldsGenerated(folder + names[i], i, sizes[i])) << i;
   }
   EXPECT_EQ(result["size1"], "1000");
-  EXPECT_EQ(result["size3"], std::to_string(kBigSize));
-  EXPECT_EQ(result["size4"], "-1");
+  EXPECT_EQ(result["size2"], std::to_string(kBigSize));
+  EXPECT_EQ(result["size3"], "-1");
   // Each item was made once, when the target asked for it.
   EXPECT_EQ(asked, (std::vector<int>{0, 1, 2}));
   // The 64 MiB item went to its file in pieces: the target never held it whole.
@@ -180,4 +180,88 @@ TEST(FileDrag, AProducerThatFailsCostsOnlyItsOwnItem) {
   EXPECT_EQ(s.source->getPerformedEffect(), deNone);
   EXPECT_EQ(handled, 1);
   vcl::Application->SetOnException(nullptr);
+}
+
+namespace {
+
+HWND StartRawPeer(kxtest::PeerProcess& peer, const std::wstring& title, std::vector<std::wstring> args) {
+  for (const wchar_t* a : {L"--title", title.c_str(), L"--rect", L"620,140,320,220"}) args.push_back(a);
+  if (!peer.Start(L"kx_peer_droptarget.exe", args) || !peer.WaitReady()) return nullptr;
+  return kxtest::FindPeerWindow(title);
+}
+
+}  // namespace
+
+// Files inside folders, read in another process by a reader that asks FileContents by record (the
+// shell) and by one that asks by position among the file records (Chromium, as web mail's
+// attachment area reads them): each file arrives with its own contents either way. And a target
+// that moved the data itself, answering none and saying so through "Performed DropEffect" (in this
+// process: Wine's proxy of a data object has no SetData).
+TEST(FileDrag, EveryReaderIndexesTheRecordsTheSameWay) {
+  // As given to AddVirtualFile, and as the descriptor lists them: made safe as a target would.
+  const std::vector<std::wstring> given{L"report\\a.txt", L"top.txt", L"report\\b.txt", L"C:\\deep\\er\\c<1>.txt", L"report\\sub\\d.txt"};
+  const std::vector<std::wstring> names{L"report\\a.txt", L"top.txt", L"report\\b.txt", L"deep\\er\\c_1_.txt", L"report\\sub\\d.txt"};
+  auto contentsOf = [](int index) { return "contents of item " + std::to_string(index) + std::string(index * 7, '.'); };
+  struct Case {
+    const char* what;
+    std::vector<std::wstring> args;  // the peer's; none: a target in this process
+    TDropEffect performed, returned;
+  } cases[] = {
+      {"by record, as the shell", {L"--contents", L"shell"}, deCopy, deCopy},
+      {"among the file records, as Chromium", {L"--contents", L"chromium"}, deCopy, deCopy},
+      {"an optimized move", {}, deMove, deNone},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    kxtest::PeerProcess peer;
+    std::optional<kxtest::TestWindow> local;
+    auto* target = new kxtest::RawDropTarget(DROPEFFECT_MOVE);
+    HWND targetWindow = nullptr;
+    if (c.args.empty()) {
+      targetWindow = local.emplace(L"kx shell-like target", RECT{620, 140, 940, 360}, false).Handle();
+      target->SetDropAnswer(DROPEFFECT_NONE);
+      target->SetPerformedEffect(DROPEFFECT_MOVE);
+      ASSERT_EQ(target->Register(targetWindow), S_OK);
+    } else {
+      targetWindow = StartRawPeer(peer, L"kx raw file reader", c.args);
+      ASSERT_NE(targetWindow, nullptr);
+    }
+    SourceForm s;
+    s.source->setDropEffects({deCopy, deMove});
+    for (const std::wstring& name : given) s.source->AddVirtualFile(name);
+    s.source->setOnGetContents([&](TObject*, int index, vcl::TStream& out) {
+      const std::string bytes = contentsOf(index);
+      out.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    });
+    std::vector<bool> afterDrops;
+    s.source->setOnAfterDrop([&](TObject*, bool ok) { afterDrops.push_back(ok); });
+    EXPECT_TRUE(s.DragOnto(targetWindow));
+    target->Revoke();
+    EXPECT_EQ(afterDrops, std::vector<bool>{true});
+    EXPECT_EQ(s.source->getPerformedEffect(), c.performed);
+    EXPECT_EQ(s.source->getReturnedEffect(), c.returned);
+    if (c.args.empty()) {
+      EXPECT_EQ(target->performedStored, S_OK);
+      target->Release();
+      continue;
+    }
+    target->Release();
+    ASSERT_TRUE(peer.WaitExit());
+    auto result = peer.Result();
+    std::vector<std::wstring> read;
+    for (size_t i = 0; i < names.size(); ++i) {
+      const std::string key = "file." + std::to_string(i);
+      const std::string name = kxtest::BytesFromHex(result[key + ".name"]);
+      read.emplace_back(reinterpret_cast<const wchar_t*>(name.data()), name.size() / 2);
+      const auto at = std::find(names.begin(), names.end(), read.back());
+      ASSERT_NE(at, names.end()) << peer.ResultText();
+      EXPECT_EQ(kxtest::BytesFromHex(result[key + ".bytes"]), contentsOf(static_cast<int>(at - names.begin())))
+          << vcl::Utf8FromUnicode(read.back());
+    }
+    EXPECT_EQ(result.count("file." + std::to_string(names.size()) + ".name"), 0u);  // no more files
+    std::sort(read.begin(), read.end());
+    std::vector<std::wstring> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(read, sorted);
+  }
 }

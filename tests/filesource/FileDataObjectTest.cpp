@@ -65,10 +65,15 @@ class FileDataObject : public testing::Test {
 
 }  // namespace
 
-TEST_F(FileDataObject, DescriptorsListFoldersBeforeTheirFiles) {
+TEST_F(FileDataObject, DescriptorsListOneRecordPerFile) {
   source->AddVirtualFile(L"A\\b.txt", 5);
   source->AddVirtualFile(L"/c\u4E2D.bin");
   source->AddVirtualFile(L"a/sub//d.txt", std::uint64_t{5} << 32);
+  // Names pass the rules a target applies to a descriptor's: prefixes dropped, characters made safe.
+  source->AddVirtualFile(L"C:\\docs\\drive.txt");
+  source->AddVirtualFile(L"\\\\server\\share\\unc.txt");
+  source->AddVirtualFile(L"CON");
+  source->AddVirtualFile(L"a<b>.txt. ");
   auto data = Make();
   struct Row {
     std::wstring name;
@@ -76,11 +81,13 @@ TEST_F(FileDataObject, DescriptorsListFoldersBeforeTheirFiles) {
     bool folder;
     bool hasSize;
     std::uint64_t size;
-  } rows[] = {{L"A", "A", true, false, 0},
-              {L"A\\b.txt", "A\\b.txt", false, true, 5},
+  } rows[] = {{L"A\\b.txt", "A\\b.txt", false, true, 5},  // its folder is implied, with no record
               {L"c\u4E2D.bin", "c?.bin", false, false, 0},  // code page 1252 in the test prefix
-              {L"a\\sub", "a\\sub", true, false, 0},        // "a" is the folder "A" already listed
-              {L"a\\sub\\d.txt", "a\\sub\\d.txt", false, true, std::uint64_t{5} << 32}};
+              {L"a\\sub\\d.txt", "a\\sub\\d.txt", false, true, std::uint64_t{5} << 32},
+              {L"docs\\drive.txt", "docs\\drive.txt", false, false, 0},
+              {L"unc.txt", "unc.txt", false, false, 0},
+              {L"_CON", "_CON", false, false, 0},
+              {L"a_b_.txt", "a_b_.txt", false, false, 0}};
   const Got w = Get(data.Get(), Fe(CF_FILEGROUPDESCRIPTORW, TYMED_HGLOBAL));
   const Got a = Get(data.Get(), Fe(CF_FILEGROUPDESCRIPTOR, TYMED_HGLOBAL));
   ASSERT_EQ(w.hr, S_OK);
@@ -101,14 +108,18 @@ TEST_F(FileDataObject, DescriptorsListFoldersBeforeTheirFiles) {
   EXPECT_EQ(Get(data.Get(), Fe(CF_HDROP, TYMED_HGLOBAL)).hr, DV_E_FORMATETC) << "no real files";
   EXPECT_EQ(Get(data.Get(), Fe(CF_FILEGROUPDESCRIPTORW, TYMED_ISTREAM)).hr, DV_E_TYMED);
   EXPECT_THROW(source->AddVirtualFile(L"\\/"), vcl::Exception);
+  // A name that climbs out of where it is dropped is refused, not made safe.
+  EXPECT_THROW(source->AddVirtualFile(L"..\\..\\x.txt"), vcl::Exception);
+  EXPECT_THROW(source->AddVirtualFile(L"report/../../x.txt"), vcl::Exception);
+  EXPECT_EQ(source->getVirtualFileCount(), 7);
 }
 
 TEST_F(FileDataObject, ContentsAnswerPerRecordAndMedium) {
   source->setMaxGlobalSize(100);
   producer.Sizes = {5, 70000, 101};
-  source->AddVirtualFile(L"A\\b.txt", 5);      // record 1 (record 0: folder A)
-  source->AddVirtualFile(L"c.bin");            // record 2: size unknown
-  source->AddVirtualFile(L"A\\d.txt", 101);    // record 3: above MaxGlobalSize
+  source->AddVirtualFile(L"A\\b.txt", 5);      // record 0 (folder A has none)
+  source->AddVirtualFile(L"c.bin");            // record 1: size unknown
+  source->AddVirtualFile(L"A\\d.txt", 101);    // record 2: above MaxGlobalSize
   auto data = Make();
   struct Case {
     LONG lindex;
@@ -117,14 +128,14 @@ TEST_F(FileDataObject, ContentsAnswerPerRecordAndMedium) {
     DWORD gotTymed;
     int item;  // the producer's index, -1: not called
   } cases[] = {
-      {1, TYMED_ISTREAM | TYMED_HGLOBAL | TYMED_ISTORAGE, S_OK, TYMED_ISTREAM, 0},
-      {1, TYMED_HGLOBAL, S_OK, TYMED_HGLOBAL, 0},
-      {2, TYMED_ISTREAM, S_OK, TYMED_ISTREAM, 1},
+      {0, TYMED_ISTREAM | TYMED_HGLOBAL | TYMED_ISTORAGE, S_OK, TYMED_ISTREAM, 0},
+      {0, TYMED_HGLOBAL, S_OK, TYMED_HGLOBAL, 0},
+      {1, TYMED_ISTREAM, S_OK, TYMED_ISTREAM, 1},
+      {1, TYMED_HGLOBAL, DV_E_TYMED, 0, -1},
       {2, TYMED_HGLOBAL, DV_E_TYMED, 0, -1},
-      {3, TYMED_HGLOBAL, DV_E_TYMED, 0, -1},
-      {3, TYMED_ISTREAM, S_OK, TYMED_ISTREAM, 2},
-      {1, TYMED_ISTORAGE, DV_E_TYMED, 0, -1},
-      {0, TYMED_ISTREAM, DV_E_LINDEX, 0, -1},  // a folder
+      {2, TYMED_ISTREAM, S_OK, TYMED_ISTREAM, 2},
+      {0, TYMED_ISTORAGE, DV_E_TYMED, 0, -1},
+      {3, TYMED_ISTREAM, DV_E_LINDEX, 0, -1},  // past the records
       {4, TYMED_ISTREAM, DV_E_LINDEX, 0, -1},
       {-1, TYMED_ISTREAM, DV_E_LINDEX, 0, -1},
       {-7, TYMED_HGLOBAL, DV_E_LINDEX, 0, -1},

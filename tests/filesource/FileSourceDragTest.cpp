@@ -79,8 +79,8 @@ TEST_F(FileDrag, VirtualAndRealFilesIntoAWindow) {
     f.WriteBuffer("on disk", 7);
   }
   producer.Sizes = {300000, 4000};
-  source.AddVirtualFile(L"Reports\\May.csv", 300000);  // records 0 (folder) and 1
-  source.AddVirtualFile(L"notes.txt");                 // record 2, size unknown
+  source.AddVirtualFile(L"Reports\\May.csv", 300000);  // record 0 (its folder has none)
+  source.AddVirtualFile(L"notes.txt");                 // record 1, size unknown
   source.AddFile(real);
   const CLIPFORMAT contents = static_cast<CLIPFORMAT>(CF_FILECONTENTS);
   struct Expect {
@@ -93,10 +93,10 @@ TEST_F(FileDrag, VirtualAndRealFilesIntoAWindow) {
       {ReadRequest(L"FileGroupDescriptor"), S_OK, TYMED_HGLOBAL, -1},
       {ReadRequest(CF_HDROP), S_OK, TYMED_HGLOBAL, -1},
       {ReadRequest(L"Preferred DropEffect"), S_OK, TYMED_HGLOBAL, -1},
-      {ReadRequest(contents, TYMED_ISTREAM | TYMED_HGLOBAL, 2), S_OK, TYMED_ISTREAM, 1},
-      {ReadRequest(contents, TYMED_HGLOBAL, 1), S_OK, TYMED_HGLOBAL, 0},
-      {ReadRequest(contents, TYMED_ISTREAM, 1), S_OK, TYMED_ISTREAM, 0},
-      {ReadRequest(contents, TYMED_ISTREAM, 0), DV_E_LINDEX, 0, -1},  // the folder
+      {ReadRequest(contents, TYMED_ISTREAM | TYMED_HGLOBAL, 1), S_OK, TYMED_ISTREAM, 1},
+      {ReadRequest(contents, TYMED_HGLOBAL, 0), S_OK, TYMED_HGLOBAL, 0},
+      {ReadRequest(contents, TYMED_ISTREAM, 0), S_OK, TYMED_ISTREAM, 0},
+      {ReadRequest(contents, TYMED_ISTREAM, 2), DV_E_LINDEX, 0, -1},  // past the records
   };
   std::vector<RawRead> requests;
   for (const Expect& e : reads) requests.push_back(e.read);
@@ -119,11 +119,11 @@ TEST_F(FileDrag, VirtualAndRealFilesIntoAWindow) {
 
   const std::string& wide = target->reads[0].bytes;
   const auto records = blocks::ReadFileGroup(wide, true);
-  ASSERT_EQ(records.size(), 3u);
-  EXPECT_TRUE(records[0].IsFolder());
-  EXPECT_EQ(WideName(wide, records[1]), L"Reports\\May.csv");
-  EXPECT_EQ(WideName(wide, records[2]), L"notes.txt");
-  EXPECT_EQ(blocks::ReadFileGroup(target->reads[1].bytes, false).size(), 3u);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_FALSE(records[0].IsFolder());
+  EXPECT_EQ(WideName(wide, records[0]), L"Reports\\May.csv");
+  EXPECT_EQ(WideName(wide, records[1]), L"notes.txt");
+  EXPECT_EQ(blocks::ReadFileGroup(target->reads[1].bytes, false).size(), 2u);
   const std::string& hdrop = target->reads[2].bytes;
   const blocks::THDROPList names = blocks::ReadHDROPList(hdrop);
   ASSERT_EQ(names.Names.size(), 1u);

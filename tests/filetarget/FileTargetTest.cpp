@@ -759,4 +759,97 @@ TEST(FileTarget, DragWhoseListsNameNothingIsRefusedWhileItDrags) {
     EXPECT_EQ(effect, r.entered);
     t.target->DropTarget()->DragLeave();
   }
+// A browser's download: an asynchronous source whose file exists, and whose CF_HDROP renders, only
+// once the target has started the operation.
+class DownloadData : public AsyncData {
+ public:
+  explicit DownloadData(std::wstring path) : FPath(std::move(path)) {
+    OfferRendered(CF_HDROP, TYMED_HGLOBAL, [this](const FORMATETC&, STGMEDIUM& m) {
+      if (starts == 0) return E_UNEXPECTED;
+      m.tymed = TYMED_HGLOBAL;
+      m.hGlobal = kxtest::GlobalWithBytes(kxtest::HDropBytes({FPath}));
+      return S_OK;
+    });
+  }
+  STDMETHODIMP StartOperation(IBindCtx* context) override {
+    HANDLE h = CreateFileW(FPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    WriteFile(h, "downloaded", 10, nullptr, nullptr);
+    CloseHandle(h);
+    return AsyncData::StartOperation(context);
+  }
+
+ private:
+  std::wstring FPath;
+};
+
+}  // namespace
+
+// What browsers, the shell and Kestrix's own source put on a drag of files, dragged for real: one
+// item per thing dragged, and a download that exists only once the operation has started.
+TEST(FileTarget, OneItemPerThingDragged) {
+  const std::wstring from = FreshFolder(L"things");
+  auto write = [](const std::wstring& path, const char* text) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    WriteFile(h, text, static_cast<DWORD>(strlen(text)), nullptr, nullptr);
+    CloseHandle(h);
+  };
+  write(from + L"moz-image-1.png", "png");
+  CreateDirectoryW((from + L"album").c_str(), nullptr);
+  write(from + L"album\\one.jpg", "jpeg");
+  write(from + L"real.bin", "real");
+
+  struct Case {
+    const char* what;
+    TComPtr<kxtest::FakeDataObject> data;
+    std::vector<std::wstring> names;  // what arrives, in order
+  };
+  auto withItems = [](std::vector<std::wstring> hdrop, std::vector<Item> virtuals, bool beside = false) {
+    auto data = kxtest::MakeFake();
+    if (!hdrop.empty()) data->Offer(CF_HDROP, kxtest::HDropBytes(hdrop));
+    OfferItems(*data, virtuals, Descriptor(virtuals, true));
+    if (beside) data->Offer(L"KXVirtualFilesBesideReal", std::string(4, '\0'));
+    return data;
+  };
+  TComPtr<DownloadData> download(new DownloadData(from + L"report.pdf"));
+  Case cases[] = {
+      {"Firefox's image: a temporary file and the image under its name",
+       withItems({from + L"moz-image-1.png"}, {{L"bild.png", "png"}}), {from + L"moz-image-1.png"}},
+      {"the shell's folder: one path, a folder record and its contents",
+       withItems({from + L"album"}, {{L"album", ""}, {L"album\\one.jpg", "jpeg"}}), {from + L"album"}},
+      {"Kestrix's own: a virtual file beside a real one, as many of each",
+       withItems({from + L"real.bin"}, {{L"made.txt", "made"}}, true), {from + L"real.bin", L"made.txt"}},
+      {"a virtual file beside two real ones",
+       withItems({from + L"real.bin", from + L"album"}, {{L"made.txt", "made"}}), {from + L"real.bin", from + L"album", L"made.txt"}},
+      {"a browser's download, rendered once started", TComPtr<kxtest::FakeDataObject>(download.Get()), {from + L"report.pdf"}},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TargetForm t;
+    DWORD effect = 0;
+    ASSERT_EQ(DragOnto(c.data.Get(), t.panel->Handle(), &effect), DRAGDROP_S_DROP);
+    EXPECT_EQ(effect, DWORD{DROPEFFECT_COPY});
+    ASSERT_TRUE(kxtest::PumpUntil([&] { return t.drops == 1; }, 3000));
+    std::vector<std::wstring> names;
+    for (int i = 0; i < t.target->getFileCount(); ++i) names.push_back(t.target->getFile(i).Name);
+    EXPECT_EQ(names, c.names);
+    t.target->EndDrop(true);
+  }
+  EXPECT_EQ(download->starts, 1);
+  EXPECT_TRUE(download->startedInDrop);
+  EXPECT_EQ(download->ends, 1);
+  EXPECT_EQ(download->endResult, S_OK);
+  EXPECT_EQ(download->endEffect, DWORD{DROPEFFECT_COPY});
+  // A download that fails: started, refused, and ended once as failed.
+  TComPtr<AsyncData> failed(new AsyncData);
+  failed->OfferBroken(CF_HDROP, E_FAIL);
+  {
+    TargetForm t;
+    EXPECT_EQ(t.DropDirect(failed.Get()), DWORD{DROPEFFECT_NONE});
+    EXPECT_EQ(t.drops, 0);
+  }
+  EXPECT_EQ(failed->starts, 1);
+  EXPECT_EQ(failed->ends, 1);
+  EXPECT_EQ(failed->endResult, E_FAIL);
+  EXPECT_EQ(failed->endEffect, DWORD{DROPEFFECT_NONE});
+  EXPECT_EQ(kxtest::FakeDataObject::OutstandingMedia(), 0);
 }

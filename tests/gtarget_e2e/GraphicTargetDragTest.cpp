@@ -7,6 +7,8 @@
 #include "framework/ExtCtrls.h"
 #include "framework/ExtCtrlsImage.h"
 #include "framework/Forms.h"
+#include "framework/Streams.h"
+#include "gif/KXGIFImage.h"
 #include "picsource/PictureTestSupport.h"
 #include "sources/KXGraphicSource.h"
 #include "support/DragDriver.h"
@@ -166,5 +168,115 @@ TEST(GraphicTargetDrag, ABrowsersImageOfferedOnlyAsAVirtualFile) {
   EXPECT_EQ(t.target->getDroppedGraphicFormat(), dgfBitmap);
   EXPECT_EQ(kxtest::BitmapPixels32(t.target->getPicture()->Bitmap()->Handle()), kxtest::BitmapPixels32(image->Handle()));
   EXPECT_FALSE(t.target->getDataObject());
+  EXPECT_EQ(kxtest::FakeDataObject::OutstandingMedia(), 0);
+}
+
+namespace {
+
+// A file of these bytes in a fresh folder; its full path.
+std::wstring WriteTempFile(const std::wstring& name, const std::string& bytes) {
+  const std::wstring path = kxtest::MakeTempFolder(L"picfile") + name;
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+  return path;
+}
+
+std::string ReadAll(const std::wstring& path) {
+  std::string bytes;
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  char buffer[4096];
+  for (DWORD got = 0; ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got;) bytes.append(buffer, got);
+  CloseHandle(h);
+  return bytes;
+}
+
+// A DIB section's pixels as top-down rows of its own bytes (alpha included for 32 bits).
+std::string RawRows(vcl::TBitmap& bitmap) {
+  std::string rows;
+  const size_t rowBytes = size_t(bitmap.Width()) * (bitmap.PixelFormat() == vcl::pf32bit ? 4 : 3);
+  for (int y = 0; y < bitmap.Height(); ++y) rows.append(static_cast<const char*>(bitmap.ScanLine(y)), rowBytes);
+  return rows;
+}
+
+}  // namespace
+
+// Pictures as the file manager (an image file in CF_HDROP) and office suites and browsers ("PNG",
+// with alpha) offer them, dragged for real onto the picture target.
+TEST(GraphicTargetDrag, ImageFilesAndPNGBlocks) {
+  auto quartered = pictest::QuarteredBitmap(23, 11, vcl::pf24bit);
+  const std::string png24 = kxtest::EncodeImage(quartered->Handle(), GUID_ContainerFormatPng);
+  // 5 x 3 pixels, alpha 0, 1, 128, 255 and between: straight (not premultiplied) colours.
+  std::string bgra;
+  for (int i = 0; i < 15; ++i) bgra += {char(10 * i), char(200 - 7 * i), char(3 * i), char(i == 0 ? 0 : i == 1 ? 1 : i == 14 ? 255 : 17 * i)};
+  const std::string pngAlpha = kxtest::EncodeBGRA(5, 3, bgra, GUID_ContainerFormatPng);
+  ASSERT_FALSE(png24.empty());
+  ASSERT_FALSE(pngAlpha.empty());
+  const std::string gif = ReadAll(kxtest::TestDataPath(L"gif/gb_rose.gif"));
+  ASSERT_FALSE(gif.empty());
+  TGIFImage gifImage;
+  {
+    vcl::TStringStream stream(gif);
+    stream.SetPosition(0);
+    gifImage.LoadFromStream(stream);
+  }
+  vcl::TBitmap gifBitmap;
+  gifBitmap.Assign(&gifImage);
+
+  struct Case {
+    const char* what;
+    vcl::TComPtr<kxtest::FakeDataObject> data;
+    bool dropped;
+    std::string pixels;  // BitmapPixels32 of what arrives, or with alpha: RawRows
+    bool alpha = false;
+  } cases[] = {
+      {"a PNG file from the file manager", kxtest::MakeFake(), true, kxtest::BitmapPixels32(quartered->Handle())},
+      {"a GIF file, named .png: by content, the library's reader", kxtest::MakeFake(), true, kxtest::BitmapPixels32(gifBitmap.Handle())},
+      {"\"PNG\" with alpha beside a DIB", kxtest::MakeFake(), true, bgra, true},
+      {"\"PNG\" in a stream", kxtest::MakeFake(), true, bgra, true},
+      {"two files are no picture", kxtest::MakeFake(), false, ""},
+  };
+  const std::wstring pngPath = WriteTempFile(L"photo.png", png24), gifPath = WriteTempFile(L"rose.png", gif);
+  cases[0].data->Offer(CF_HDROP, kxtest::HDropBytes({pngPath})).Offer(L"Preferred DropEffect", std::string("\x05\0\0\0", 4));
+  cases[1].data->Offer(CF_HDROP, kxtest::HDropBytes({gifPath}));
+  cases[2].data->Offer(L"PNG", pngAlpha).Offer(CF_DIB, std::string(40, '\0'));
+  cases[3].data->OfferRendered(RegisterClipboardFormatW(L"PNG"), TYMED_ISTREAM, [&](const FORMATETC&, STGMEDIUM& m) {
+    m.tymed = TYMED_ISTREAM;
+    return CreateStreamOnHGlobal(kxtest::GlobalWithBytes(pngAlpha), TRUE, &m.pstm);
+  });
+  cases[4].data->Offer(CF_HDROP, kxtest::HDropBytes({pngPath, gifPath}));
+
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TargetForm t;
+    kxtest::TestWindow source(L"file manager", {40, 60, 240, 260});
+    kxtest::DragDriver driver;
+    ASSERT_TRUE(driver.Press(source.Handle(), source.Centre()));
+    driver.Run(kxtest::DropOn(t.form.Handle(), {50, 50}));
+    auto* dropSource = new kxtest::RawDropSource();
+    DWORD effect = 0;
+    const HRESULT hr = DoDragDrop(c.data.Get(), dropSource, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
+    if (c.dropped) EXPECT_EQ(hr, DRAGDROP_S_DROP);
+    dropSource->Release();
+    EXPECT_TRUE(driver.Wait());
+    kxtest::PumpUntil([&] { return t.drops > 0; }, c.dropped ? 3000 : 300);
+    ASSERT_EQ(t.drops, c.dropped ? 1 : 0);
+    if (!c.dropped) {
+      EXPECT_EQ(effect, DWORD(DROPEFFECT_NONE));
+      continue;
+    }
+    // A file the source is told was moved may go: copy; a block may move.
+    EXPECT_EQ(effect, DWORD(c.alpha ? DROPEFFECT_MOVE : DROPEFFECT_COPY));
+    ASSERT_NE(t.target->getPicture(), nullptr);
+    vcl::TBitmap* got = t.target->getPicture()->Bitmap();
+    if (c.alpha) {
+      EXPECT_EQ(got->PixelFormat(), vcl::pf32bit);
+      EXPECT_EQ(RawRows(*got), c.pixels);
+    } else {
+      EXPECT_EQ(kxtest::BitmapPixels32(got->Handle()), c.pixels);
+    }
+  }
+  EXPECT_EQ(ReadAll(pngPath), png24);  // read, never moved
   EXPECT_EQ(kxtest::FakeDataObject::OutstandingMedia(), 0);
 }

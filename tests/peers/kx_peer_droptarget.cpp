@@ -6,10 +6,14 @@
 //   --title T          window title (tests find the window by it)
 //   --rect x,y,w,h     screen rectangle of the window
 //   --effect N         DROPEFFECT mask the target is willing to answer (default 1, copy)
+//   --drop-effect N    what Drop answers instead (the shell's optimized move answers 0)
+//   --performed N      tells the source through "Performed DropEffect" what it did
 //   --read F:TYMED[:LINDEX]  a format to read at the drop: a number or a registered name, the
 //                      medium and the item (repeatable; default CF_UNICODETEXT and CF_TEXT on
 //                      global memory)
 //   --async MS         complete an asynchronous drop MS milliseconds after Drop returned
+//   --contents HOW     read every file of "FileGroupDescriptorW": "shell" (FileContents by record
+//                      index) or "chromium" (by position among the file records)
 //   --timeout MS       give up after MS milliseconds (default 20000)
 //   --ready NAME       named event to signal when the window is registered
 //   --out FILE         result file (default: standard output)
@@ -29,8 +33,11 @@ struct Options {
   std::wstring title = L"kx_peer_droptarget";
   RECT rect{600, 100, 800, 300};
   DWORD effect = DROPEFFECT_COPY;
+  long dropEffect = -1;
+  DWORD performed = 0;
   std::vector<kxtest::RawRead> reads;
   int asyncDelay = -1;
+  kxtest::RawDropTarget::ContentsIndexing indexing = kxtest::RawDropTarget::ContentsIndexing::None;
   DWORD timeout = 20000;
   std::wstring ready;
   std::wstring out;
@@ -58,7 +65,12 @@ Options Parse(int argc, wchar_t** argv) {
       if (swscanf(value.c_str(), L"%d,%d,%d,%d", &x, &y, &w, &h) == 4) o.rect = {x, y, x + w, y + h};
     } else if (key == L"--effect") o.effect = static_cast<DWORD>(_wtoi(value.c_str()));
     else if (key == L"--read") o.reads.push_back(ParseRead(value));
+    else if (key == L"--drop-effect") o.dropEffect = _wtol(value.c_str());
+    else if (key == L"--performed") o.performed = static_cast<DWORD>(_wtoi(value.c_str()));
     else if (key == L"--async") o.asyncDelay = _wtoi(value.c_str());
+    else if (key == L"--contents")
+      o.indexing = value == L"shell" ? kxtest::RawDropTarget::ContentsIndexing::ByRecord
+                                     : kxtest::RawDropTarget::ContentsIndexing::AmongFiles;
     else if (key == L"--timeout") o.timeout = static_cast<DWORD>(_wtoi(value.c_str()));
     else if (key == L"--ready") o.ready = value;
     else if (key == L"--out") o.out = value;
@@ -108,6 +120,9 @@ int main() {
   auto* target = new kxtest::RawDropTarget(o.effect);
   if (!o.reads.empty()) target->SetReads(o.reads);
   target->SetAsync(o.asyncDelay >= 0);
+  target->SetContentsIndexing(o.indexing);
+  if (o.dropEffect >= 0) target->SetDropAnswer(static_cast<DWORD>(o.dropEffect));
+  target->SetPerformedEffect(o.performed);
   if (FAILED(target->Register(wnd))) return 2;
 
   if (!o.ready.empty()) {

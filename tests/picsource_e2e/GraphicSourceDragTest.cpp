@@ -1,6 +1,7 @@
 // TKXGraphicSource::Execute on the real DoDragDrop, driven by synthesized input, from a TImage on
 // a form into raw OLE drop targets: another window of this process and a peer process.
 #include <gtest/gtest.h>
+#include <wincodec.h>
 
 #include <functional>
 #include <stdexcept>
@@ -9,11 +10,13 @@
 #include "framework/ExtCtrlsImage.h"
 #include "framework/Forms.h"
 #include "framework/Handles.h"
+#include "framework/WicImage.h"
 #include "peers/DragDropHelperRegistration.h"
 #include "picsource/PictureTestSupport.h"
 #include "sources/KXGraphicDataObject.h"
 #include "sources/KXGraphicSource.h"
 #include "support/DragDriver.h"
+#include "support/ImageFiles.h"
 #include "support/PeerProcess.h"
 #include "support/RawDropTarget.h"
 #include "support/TestSupport.h"
@@ -365,4 +368,98 @@ TEST_F(PictureDrag, DragsLeaveNothingBehind) {
     EXPECT_EQ(TGraphicDataObject::LiveCount(), liveBefore);
   }
   EXPECT_EQ(TGraphicDropSource::LiveCount(), dropSources);
+}
+
+namespace {
+
+// 6 x 4 pixels of straight BGRA, top row first, with alpha 0, 255 and between.
+std::string AlphaPixels() {
+  std::string bgra;
+  for (int i = 0; i < 24; ++i) bgra += {char(9 * i), char(250 - 5 * i), char(i * i % 256), char(i % 6 == 0 ? 0 : i % 6 == 1 ? 255 : 40 * i % 256)};
+  return bgra;
+}
+
+// An application's own 32-bit DIB section holding the pixels (bottom-up, as GDI keeps it).
+HBITMAP AlphaBitmap(const std::string& bgra, int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 32, BI_RGB};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  for (int y = 0; y < height; ++y) std::memcpy(static_cast<char*>(bits) + (height - 1 - y) * width * 4, &bgra[y * width * 4], width * 4);
+  return bitmap;
+}
+
+// The rows of a 32-bit bitmap as top-down BGRA bytes, alpha included.
+std::string RowsOf(vcl::TBitmap& bitmap) {
+  std::string rows;
+  for (int y = 0; y < bitmap.Height(); ++y) rows.append(static_cast<const char*>(bitmap.ScanLine(y)), bitmap.Width() * 4);
+  return rows;
+}
+
+}  // namespace
+
+// Pictures an application gives the source as its own HBITMAP or as encoded image bytes, dragged
+// into another process: with alpha, "PNG" and CF_DIBV5 come first and keep every pixel's alpha;
+// without, the drag offers what it always did.
+TEST_F(PeerPictureDrag, TransparentPicturesAndTheApplicationsOwnImages) {
+  const std::string bgra = AlphaPixels();
+  const CLIPFORMAT png = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"PNG"));
+  auto opaque = QuarteredBitmap(8, 6, vcl::pf24bit);
+  struct Case {
+    const char* what;
+    std::function<void()> give;
+    bool alpha;
+    std::string pixels;  // BitmapPixels32 of CF_DIB's bitmap without alpha
+  } cases[] = {
+      {"an application's 32-bit HBITMAP, deleted once given",
+       [&] {
+         HBITMAP own = AlphaBitmap(bgra, 6, 4);
+         source->LoadFromBitmapHandle(own);
+         DeleteObject(own);
+       },
+       true, ""},
+      {"PNG bytes with alpha", [&] { source->LoadFromImageBytes(EncodeBGRA(6, 4, bgra, GUID_ContainerFormatPng)); }, true, ""},
+      {"an application's 24-bit HBITMAP", [&] { source->LoadFromBitmapHandle(opaque->Handle()); }, false,
+       BitmapPixels32(opaque->Handle())},
+      {"PNG bytes without alpha", [&] { source->LoadFromImageBytes(EncodeImage(opaque->Handle(), GUID_ContainerFormatPng)); },
+       false, BitmapPixels32(opaque->Handle())},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.give();
+    EXPECT_EQ(source->getDonorImage(), nullptr);  // the application's picture replaces the donor's
+    PeerProcess peer;
+    const std::wstring title = L"kx alpha peer " + std::to_wstring(GetCurrentProcessId());
+    ASSERT_TRUE(peer.Start(L"kx_peer_droptarget.exe", {L"--read", L"PNG:1", L"--read", ReadArg(CF_DIBV5, TYMED_HGLOBAL), L"--read",
+                                                       ReadArg(CF_DIB, TYMED_HGLOBAL), L"--title", title, L"--rect", kPeerRect}));
+    ASSERT_TRUE(peer.WaitReady());
+    HWND peerWnd = FindPeerWindow(title);
+    ASSERT_NE(peerWnd, nullptr);
+    PumpMessages(200);
+    EXPECT_TRUE(Drag(DropOn(peerWnd, {100, 100})));
+    ASSERT_TRUE(peer.WaitExit());
+    auto r = peer.Result();
+    const std::string dib = BytesFromHex(r[ReadKey(CF_DIB, TYMED_HGLOBAL) + ".bytes"]);
+    if (!c.alpha) {
+      EXPECT_EQ(r["enumerated"], "8:1,2:16");
+      EXPECT_EQ(PixelsOfDib(dib), c.pixels);
+      continue;
+    }
+    EXPECT_EQ(r["enumerated"], std::to_string(png) + ":1,17:1,8:1,2:16");
+    const std::string pngBytes = BytesFromHex(r[ReadKey(png, TYMED_HGLOBAL) + ".bytes"]);
+    auto decoded = vcl::DecodeImageWithWIC(pngBytes, &GUID_ContainerFormatPng, L"no PNG", true);
+    EXPECT_EQ(RowsOf(*decoded), bgra);
+    // CF_DIBV5: a 124-byte header, 32 bits with BI_BITFIELDS and an alpha mask, rows bottom-up.
+    const std::string v5 = BytesFromHex(r[ReadKey(CF_DIBV5, TYMED_HGLOBAL) + ".bytes"]);
+    ASSERT_EQ(v5.size(), 124u + bgra.size());
+    EXPECT_EQ(Field(v5, 0), 124);
+    EXPECT_EQ(Field(v5, 1), 6);
+    EXPECT_EQ(Field(v5, 2), 4);
+    EXPECT_EQ(Field(v5, 4), BI_BITFIELDS);
+    EXPECT_EQ(static_cast<DWORD>(Field(v5, 13)), 0xFF000000u);
+    std::string topDown;
+    for (int y = 3; y >= 0; --y) topDown += v5.substr(124 + y * 24, 24);
+    EXPECT_EQ(topDown, bgra);
+    EXPECT_EQ(dib.size(), 40u + bgra.size());  // CF_DIB as before: the 32-bit bitmap itself
+  }
 }

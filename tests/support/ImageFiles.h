@@ -11,6 +11,9 @@ namespace kxtest {
 // The bitmap encoded as a file of the container format (GUID_ContainerFormatPng, ...Jpeg, ...Bmp)
 // from its 24-bit pixels; empty when WIC refuses.
 std::string EncodeImage(HBITMAP bitmap, const GUID& container);
+// Top-down BGRA rows (alpha not premultiplied) encoded as a file of the container format, alpha
+// kept; empty when WIC refuses.
+std::string EncodeBGRA(UINT width, UINT height, const std::string& pixels, const GUID& container);
 
 struct VirtualItem {
   std::wstring name;

@@ -1,6 +1,7 @@
 #include "support/RawDropTarget.h"
 
 #include <shldisp.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
@@ -231,7 +232,7 @@ STDMETHODIMP RawDropTarget::DragLeave() {
 
 STDMETHODIMP RawDropTarget::Drop(IDataObject* data, DWORD keys, POINTL, DWORD* effect) {
   keysAtDrop = keys;
-  dropEffect = effect ? Answer(*effect) : 0;
+  dropEffect = effect ? (FDropAnswerSet ? FDropAnswer & *effect : Answer(*effect)) : 0;
   if (effect) *effect = dropEffect;
   if (data && FKeep && !FKept) {
     FKept = data;
@@ -282,6 +283,44 @@ void RawDropTarget::ReadAll(IDataObject* data) {
       else ReleaseStgMedium(&m);
     }
     reads.push_back(std::move(r));
+  }
+  ReadFiles(data);
+}
+
+void RawDropTarget::ReadFiles(IDataObject* data) {
+  files.clear();
+  if (FIndexing == ContentsIndexing::None) return;
+  const CLIPFORMAT descriptor = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"FileGroupDescriptorW"));
+  const CLIPFORMAT contents = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"FileContents"));
+  FORMATETC fe{descriptor, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM m{};
+  if (FAILED(data->GetData(&fe, &m))) return;
+  std::vector<FILEDESCRIPTORW> records;
+  if (m.tymed == TYMED_HGLOBAL) {
+    const SIZE_T size = GlobalSize(m.hGlobal);
+    if (auto* group = static_cast<const FILEGROUPDESCRIPTORW*>(GlobalLock(m.hGlobal))) {
+      const SIZE_T fits = size < sizeof(UINT) ? 0 : (size - sizeof(UINT)) / sizeof(FILEDESCRIPTORW);
+      for (UINT i = 0; i < group->cItems && i < fits; ++i) records.push_back(group->fgd[i]);
+      GlobalUnlock(m.hGlobal);
+    }
+  }
+  ReleaseStgMedium(&m);
+  LONG amongFiles = 0;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const FILEDESCRIPTORW& r = records[i];
+    const bool folder = (r.dwFlags & FD_ATTRIBUTES) && (r.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (folder) continue;
+    const LONG lindex = FIndexing == ContentsIndexing::ByRecord ? static_cast<LONG>(i) : amongFiles;
+    ++amongFiles;
+    ContentsRead file{std::wstring(r.cFileName, wcsnlen(r.cFileName, MAX_PATH)), ReadRequest(contents, TYMED_ISTREAM | TYMED_HGLOBAL, lindex)};
+    FORMATETC item{contents, nullptr, DVASPECT_CONTENT, lindex, TYMED_ISTREAM | TYMED_HGLOBAL};
+    STGMEDIUM got{};
+    file.read.hr = data->GetData(&item, &got);
+    if (SUCCEEDED(file.read.hr)) {
+      Capture(file.read, got);
+      ReleaseStgMedium(&got);
+    }
+    files.push_back(std::move(file));
   }
 }
 
@@ -374,6 +413,9 @@ std::string FormatRawResult(const RawDropTarget& t) {
   line("effect", std::to_string(t.dropEffect));
   line("asyncmode", t.dataAsyncMode ? "1" : "0");
   line("startedasync", t.startedAsync ? "1" : "0");
+  char stored[16];
+  std::snprintf(stored, sizeof stored, "%08lx", static_cast<unsigned long>(t.performedStored));
+  line("performedstored", stored);
   std::string formats;
   for (const FORMATETC& fe : t.enumerated)
     formats += (formats.empty() ? "" : ",") + std::to_string(fe.cfFormat) + ":" + std::to_string(fe.tymed);
@@ -386,6 +428,12 @@ std::string FormatRawResult(const RawDropTarget& t) {
     line(key + ".hr", hr);
     line(key + ".tymed", std::to_string(r.gotTymed));
     line(key + ".bytes", HexOf(r.bytes));
+  }
+  for (size_t i = 0; i < t.files.size(); ++i) {
+    const std::string key = "file." + std::to_string(i);
+    line(key + ".name", HexOf(std::string(reinterpret_cast<const char*>(t.files[i].name.data()), t.files[i].name.size() * 2)));
+    line(key + ".lindex", std::to_string(t.files[i].read.lindex));
+    line(key + ".bytes", SUCCEEDED(t.files[i].read.hr) ? HexOf(t.files[i].read.bytes) : "failed");
   }
   return out;
 }

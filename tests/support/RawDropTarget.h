@@ -72,10 +72,21 @@ class RawDropTarget : public IDropTarget {
   // in "Performed DropEffect" through SetData (0 for nothing to tell); performedStored is the
   // HRESULT of that SetData.
   void SetPerformedEffect(DWORD performed) { FPerformed = performed; }
+  // What Drop answers when it is not the answer of DragOver: a target that moved the data itself
+  // answers none, so that the source does not delete it (the shell's optimized move).
+  void SetDropAnswer(DWORD answer) {
+    FDropAnswer = answer;
+    FDropAnswerSet = true;
+  }
   IDataObject* TakeDataObject();
   // Asynchronous drop: when the data object reports async mode, Drop calls StartOperation, keeps
   // the object and returns without reading; CompleteAsync later reads and calls EndOperation.
   void SetAsync(bool async) { FAsync = async; }
+  // Reads every file of the drag's "FileGroupDescriptorW" after the reads set above, as the shell
+  // does (FileContents by record index) or as Chromium does (by position among the file records,
+  // folder records skipped); each arrives in `files`.
+  enum class ContentsIndexing { None, ByRecord, AmongFiles };
+  void SetContentsIndexing(ContentsIndexing indexing) { FIndexing = indexing; }
   bool AsyncPending() const { return FAsyncData != nullptr; }
   void CompleteAsync();
 
@@ -90,6 +101,11 @@ class RawDropTarget : public IDropTarget {
   bool startedAsync = false;     // StartOperation was called
   std::vector<FORMATETC> enumerated;  // the data object's EnumFormatEtc(DATADIR_GET) at DragEnter
   std::vector<RawRead> reads;    // filled at the drop (or by CompleteAsync)
+  struct ContentsRead {
+    std::wstring name;  // the file record's name
+    RawRead read;       // its FileContents, asked by the indexing's lindex
+  };
+  std::vector<ContentsRead> files;
 
   // Convenience over `reads`: the text of the first successful read of the format, up to its
   // first terminator (bounded by the block size).
@@ -102,6 +118,7 @@ class RawDropTarget : public IDropTarget {
   virtual ~RawDropTarget();
   DWORD Answer(DWORD allowed) const;
   void ReadAll(IDataObject* data);
+  void ReadFiles(IDataObject* data);
 
   LONG volatile FRefs = 1;
   HWND FWnd = nullptr;
@@ -110,13 +127,17 @@ class RawDropTarget : public IDropTarget {
   bool FKeep = false;
   bool FByHand = false;
   bool FAsync = false;
+  ContentsIndexing FIndexing = ContentsIndexing::None;
   DWORD FPerformed = 0;
+  DWORD FDropAnswer = 0;
+  bool FDropAnswerSet = false;
   IDataObject* FKept = nullptr;
   IDataObject* FAsyncData = nullptr;
 };
 
 // Result lines of a drop target for a file or a pipe ("key=value", values hex for bytes; a read is
-// keyed "read.<format>.<tymed>", with ".<lindex>" added for an item other than -1), and back. Used by the peer program and by tests that read what it wrote.
+// keyed "read.<format>.<tymed>", with ".<lindex>" added for an item other than -1; a file of
+// SetContentsIndexing as "file.<n>.name" (UTF-16 hex), "file.<n>.lindex" and "file.<n>.bytes"), and back. Used by the peer program and by tests that read what it wrote.
 std::string FormatRawResult(const RawDropTarget& t);
 std::string HexOf(const std::string& bytes);
 std::string BytesFromHex(const std::string& hex);

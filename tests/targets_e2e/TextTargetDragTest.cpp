@@ -203,17 +203,42 @@ std::string FileGroupDescriptorW(const std::wstring& name) {
 // A link as a Chromium-based browser offers it (no ANSI descriptor), or, with ansiTitle, as
 // Firefox does (both descriptors; its ANSI name has '_' for what the code page lacks).
 vcl::TComPtr<kxtest::FakeDataObject> BrowserLink(const std::wstring& url, const std::wstring& title,
-                                                 const char* ansiTitle = nullptr) {
+                                                 const char* ansiTitle = nullptr, std::wstring shortcutName = {}) {
   auto data = kxtest::MakeFake();
   data->Offer(L"UniformResourceLocatorW", Utf16Z(url))
       .Offer(L"UniformResourceLocator", vcl::AnsiFromUnicode(url) + '\0')
       .Offer(CF_UNICODETEXT, Utf16Z(url))
       .Offer(CF_TEXT, vcl::AnsiFromUnicode(url) + '\0')
       .Offer(L"text/x-moz-url", EncodedAnsiStringFromUnicodeString(url + L"\n" + title))
-      .Offer(L"FileGroupDescriptorW", FileGroupDescriptorW(title + L".url"));
+      .Offer(L"FileGroupDescriptorW", FileGroupDescriptorW((shortcutName.empty() ? title : shortcutName) + L".url"));
   if (ansiTitle) data->Offer(L"FileGroupDescriptor", kxtest::FileGroupDescriptorA(std::string(ansiTitle) + ".url"));
   data->Offer(L"FileContents", "[InternetShortcut]\r\nURL=" + vcl::AnsiFromUnicode(url) + "\r\n")
       .Offer(L"HTML Format", blocks::HTMLBlockFromFragment("<a href=\"x\">x</a>"));
+  return data;
+}
+
+// A page title with characters file names cannot hold, longer than browsers' shortcut names, and
+// the shortcut name Chromium makes of it.
+const std::wstring kLongTitle = L"Q&A: \"why?\" <a|b> " + std::wstring(130, L'x');
+const std::wstring kLongTitleAsName = (L"Q&A- -why-- -a-b- " + std::wstring(130, L'x')).substr(0, 125);
+
+// An image dragged from a browser: its address as the link, the picture as a virtual file under
+// its own name, and "text/x-moz-url" with the page's title when the browser knows one.
+vcl::TComPtr<kxtest::FakeDataObject> BrowserImage(const std::wstring& pageTitle) {
+  const std::wstring url = L"https://example.test/bild.png";
+  auto data = kxtest::MakeFake();
+  data->Offer(L"UniformResourceLocatorW", Utf16Z(url))
+      .Offer(L"text/x-moz-url", EncodedAnsiStringFromUnicodeString(url + L"\n" + pageTitle))
+      .Offer(L"FileGroupDescriptorW", FileGroupDescriptorW(L"bild.png"))
+      .Offer(L"FileContents", "\x89PNG")
+      .Offer(CF_UNICODETEXT, Utf16Z(url));
+  return data;
+}
+
+// A link offered as nothing but "text/x-moz-url" (and the plain text of its address).
+vcl::TComPtr<kxtest::FakeDataObject> MozURLOnly(const std::wstring& url, const std::wstring& title) {
+  auto data = kxtest::MakeFake();
+  data->Offer(L"text/x-moz-url", EncodedAnsiStringFromUnicodeString(url + L"\r\n" + title)).Offer(CF_UNICODETEXT, Utf16Z(url));
   return data;
 }
 
@@ -250,6 +275,13 @@ TEST(TextTargetDrag, LinksOfTodaysBrowsersBringTheirTitles) {
       {"Firefox, both descriptors", BrowserLink(L"https://example.test/", L"Caf\u00E9 \u2013 \u6771\u4EAC", "Caf\xE9 \x96 __"),
        L"Caf\u00E9 \u2013 \u6771\u4EAC"},
       {"'.url' inside the title", BrowserLink(L"https://example.test/", L"Parse.URLs \u2013 Doku"), L"Parse.URLs \u2013 Doku"},
+      // The shortcut's name has '-' for what file names cannot hold and is cut at 125 characters;
+      // "text/x-moz-url" has the title itself.
+      {"Chromium, a title no file name can hold", BrowserLink(L"https://example.test/", kLongTitle, nullptr, kLongTitleAsName),
+       kLongTitle},
+      {"an image: a descriptor's name is no title", BrowserImage(L""), L""},
+      {"an image with the page's title", BrowserImage(L"The page"), L"The page"},
+      {"a link only as text/x-moz-url", MozURLOnly(L"https://example.test/x", L"Only \u6771"), L"Only \u6771"},
   };
   for (Case& c : cases) {
     TargetForm t({dtfURL, dtfIEHTML, dtfRichText, dtfFiles, dtfText, dtfCustom});

@@ -349,7 +349,9 @@ TEST_F(TextDrag, OffersHTMLSetBeforeTheDropAndHearsWhatTheTargetPerformed) {
   const std::wstring html = L"<b>" + text + L"</b>";
   source.setText(text);
   source.setDropEffects({deCopy, deMove});
-  source.setOnBeforeDrop([&](TObject*, TComponent*, std::wstring&, bool&) { source.setHTML(html); });
+  const std::wstring page = L"https://example.test/caf\u00E9/page.html";
+  // The page the HTML came from: receivers resolve its relative links against it.
+  source.setOnBeforeDrop([&](TObject*, TComponent*, std::wstring&, bool&) { source.setHTML(html, page); });
   target->SetReads({ReadRequest(CF_TEXT), ReadRequest(CF_UNICODETEXT), ReadRequest(L"HTML Format"), ReadRequest(L"text/html")});
   // An optimized move: the target moves the data itself and says so.
   target->SetPerformedEffect(DROPEFFECT_MOVE);
@@ -361,6 +363,8 @@ TEST_F(TextDrag, OffersHTMLSetBeforeTheDropAndHearsWhatTheTargetPerformed) {
   ASSERT_NE(block, nullptr);
   const blocks::THTMLBlock b = blocks::ReadHTMLBlock(block->bytes);
   EXPECT_EQ(blocks::Slice(block->bytes, b.Fragment), utf8);
+  EXPECT_EQ(blocks::Slice(block->bytes, b.SourceURL), vcl::Utf8FromUnicode(page));
+  EXPECT_EQ(source.getHTMLSourceURL(), page);
   const RawRead* plain = target->Find(static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"text/html")));
   ASSERT_NE(plain, nullptr);
   EXPECT_EQ(plain->bytes, utf8 + '\0');
