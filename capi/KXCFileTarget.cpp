@@ -105,7 +105,7 @@ void WireFileTarget(kx_target* Target) {
     drop.asynchronous = files.getDropIsAsynchronous() ? 1 : 0;
     drop.x = X;
     drop.y = Y;
-    RaiseCallback(Target->Busy, [&] { return Target->FileDrop.Function(Target->FileDrop.Context, Target, &drop); });
+    RaiseDropCallback(Target, [&] { return Target->FileDrop.Function(Target->FileDrop.Context, Target, &drop); });
   });
   files.setOnProgress([Target](TObject*, int Index, std::uint64_t Done, std::uint64_t Total, bool& Cancel) {
     if (!Target->Progress) return;

@@ -31,6 +31,8 @@ struct kx_target {
   bool Dropped = false;
   int X = 0, Y = 0;
   kx_effect Effect = KX_EFFECT_NONE;
+  // A drop callback's failure during kx_target_paste, which ran it.
+  kx_status DropFailure = KX_OK;
   // Set while a save runs: why a progress callback stopped it.
   bool ProgressCancelled = false;
   kx_status ProgressFailure = KX_OK;
@@ -42,6 +44,7 @@ struct kx_source {
   int Busy = 0;
   TKXCallback<kx_after_drop_fn> AfterDrop;
   TKXCallback<kx_file_contents_fn> Contents;
+  TKXCallback<kx_paste_succeeded_fn> PasteSucceeded;
   vcl::TUniqueBitmap DragImage;  // the application's drag image, copied
 };
 
@@ -68,6 +71,17 @@ kx_status OnSource(const kx_source* Source, int Kind, F&& Body) noexcept {
   return OnLibraryThread([&]() -> kx_status {
     const kx_status s = CheckSource(Source, Kind);
     return s != KX_OK ? s : Body();
+  });
+}
+
+// Raises a target's drop callback; a failure is also kept for kx_target_paste, since the component
+// takes a failing handler as a drop that took nothing.
+template <class F>
+void RaiseDropCallback(kx_target* Target, F&& Call) {
+  RaiseCallback(Target->Busy, [&] {
+    const kx_status s = Call();
+    if (s != KX_OK) Target->DropFailure = s;
+    return s;
   });
 }
 

@@ -200,6 +200,61 @@ kx_status KX_CALL kx_source_cancel(kx_source* source) {
   });
 }
 
+// ---- the clipboard ----
+
+kx_status KX_CALL kx_source_copy_to_clipboard(kx_source* source, int cut) {
+  return OnSource(source, 0, [&]() -> kx_status {
+    bool copied = false;
+    {
+      const TCallbackScope scope(source->Busy);
+      ForComponent(source, [&](auto& c) { copied = c.CopyToClipboard(cut != 0); });
+    }
+    if (!copied) return Fail(KX_E_STATE, L"Nothing to copy, or the clipboard could not be set");
+    return KX_OK;
+  });
+}
+
+kx_status KX_CALL kx_source_is_on_clipboard(kx_source* source, int* on) {
+  return OnSource(source, 0, [&]() -> kx_status {
+    if (!on) return Fail(KX_E_INVALID_ARG, L"on is null");
+    ForComponent(source, [&](auto& c) { *on = c.getOnClipboard() ? 1 : 0; });
+    return KX_OK;
+  });
+}
+
+kx_status KX_CALL kx_source_set_clipboard_retention(kx_source* source, int retention) {
+  return OnSource(source, 0, [&]() -> kx_status {
+    if (retention != KX_CLIPBOARD_FLUSH && retention != KX_CLIPBOARD_CLEAR)
+      return Fail(KX_E_INVALID_ARG, L"retention is not KX_CLIPBOARD_FLUSH or KX_CLIPBOARD_CLEAR");
+    ForComponent(source, [&](auto& c) { c.setClipboardRetention(retention == KX_CLIPBOARD_FLUSH ? crFlush : crClear); });
+    return KX_OK;
+  });
+}
+
+kx_status KX_CALL kx_source_set_clipboard_flush_limit(kx_source* source, uint64_t max_size) {
+  return OnSource(source, 0, [&]() -> kx_status {
+    ForComponent(source, [&](auto& c) { c.setClipboardFlushLimit(max_size); });
+    return KX_OK;
+  });
+}
+
+kx_status KX_CALL kx_source_on_paste_succeeded(kx_source* source, kx_paste_succeeded_fn callback, void* context) {
+  return OnSource(source, 0, [&]() -> kx_status {
+    source->PasteSucceeded = {callback, context};
+    TKXPasteSucceededType handler;
+    if (callback) {
+      handler = [source](TObject*, TDropEffect Effect) {
+        const kx_effect effect = static_cast<kx_effect>(dropEffectFromEnum(Effect)) & 7u;
+        RaiseCallback(source->Busy, [&] {
+          return source->PasteSucceeded.Function(source->PasteSucceeded.Context, source, effect);
+        });
+      };
+    }
+    ForComponent(source, [&](auto& c) { c.setOnPasteSucceeded(handler); });
+    return KX_OK;
+  });
+}
+
 // ---- text source ----
 
 kx_status KX_CALL kx_text_source_set_text(kx_source* source, const wchar_t* text) {

@@ -51,7 +51,7 @@ void WireText(kx_target* Target) {
     drop.effect = Target->Effect;
     drop.x = X;
     drop.y = Y;
-    RaiseCallback(Target->Busy, [&] { return Target->TextDrop.Function(Target->TextDrop.Context, Target, &drop); });
+    RaiseDropCallback(Target, [&] { return Target->TextDrop.Function(Target->TextDrop.Context, Target, &drop); });
   });
 }
 
@@ -73,8 +73,7 @@ void WirePicture(kx_target* Target) {
     RecordDrop(Target, X, Y);
     if (!Target->PictureDrop) return;
     const kx_picture_drop drop = PictureDropOf(Target);
-    RaiseCallback(Target->Busy,
-                  [&] { return Target->PictureDrop.Function(Target->PictureDrop.Context, Target, &drop); });
+    RaiseDropCallback(Target, [&] { return Target->PictureDrop.Function(Target->PictureDrop.Context, Target, &drop); });
   });
 }
 
@@ -179,6 +178,26 @@ kx_status KX_CALL kx_target_get_data_object(kx_target* target, IDataObject** dat
   return OnTarget(target, 0, [&]() -> kx_status {
     if (!data_object) return Fail(KX_E_INVALID_ARG, L"data_object is null");
     *data_object = target->Component->getDataObject().Detach();
+    return KX_OK;
+  });
+}
+
+kx_status KX_CALL kx_target_can_paste(kx_target* target, int* can) {
+  return OnTarget(target, 0, [&]() -> kx_status {
+    if (!can) return Fail(KX_E_INVALID_ARG, L"can is null");
+    *can = target->Component->getCanPaste() ? 1 : 0;
+    return KX_OK;
+  });
+}
+
+kx_status KX_CALL kx_target_paste(kx_target* target) {
+  return OnTarget(target, 0, [&]() -> kx_status {
+    if (target->Busy) return Fail(KX_E_BUSY, L"The target is inside one of its callbacks");
+    target->DropFailure = KX_OK;
+    const bool pasted = target->Component->PasteFromClipboard();
+    if (target->DropFailure != KX_OK)
+      return Fail(KX_E_CALLBACK, L"The drop callback returned failure " + std::to_wstring(target->DropFailure));
+    if (!pasted) return Fail(KX_E_STATE, L"The clipboard holds nothing the target takes");
     return KX_OK;
   });
 }

@@ -36,8 +36,8 @@
  *   run a message loop (GetMessage/DispatchMessage) and every call, except those marked "any
  *   thread", must be made on it (KX_E_WRONG_THREAD otherwise; KX_E_NOT_STARTED before kx_startup).
  *   Callbacks are made on that thread: from its message loop (a drop, a deferred drop, a virtual
- *   file's contents asked by another process) or inside a blocking call (kx_source_execute, the
- *   kx_file_target_save_* functions). A callback may call the library, but must not destroy the
+ *   file's contents asked by another process, a paste's success) or inside a blocking call
+ *   (kx_source_execute, kx_target_paste, the kx_file_target_save_* functions). A callback may call the library, but must not destroy the
  *   object whose callback is running (KX_E_BUSY) nor start another drag.
  */
 #ifndef KESTRIX_H
@@ -152,6 +152,15 @@ KX_CAPI kx_status KX_CALL kx_target_set_effect_override(kx_target* target, kx_ef
  * drag. A text target's drop callback runs inside the drag; picture and asynchronous file drops
  * call back after it (NULL there). */
 KX_CAPI kx_status KX_CALL kx_target_get_data_object(kx_target* target, IDataObject** data_object);
+/* Whether the clipboard holds something the target would take from a drop. Nothing is fetched
+ * (only a picture target reads the list of virtual files), so it may enable a Paste command. */
+KX_CAPI kx_status KX_CALL kx_target_can_paste(kx_target* target, int* can);
+/* Takes the clipboard's contents as a drop with no keys held: the same formats, results and
+ * get_drop functions, and the drop callback with x = y = -1 (a picture's from the message loop
+ * after this returns, as for a drop: bind the target first). The effect is copy; contents that
+ * were cut are moved and their source is told ("Paste Succeeded"). KX_E_STATE when nothing was
+ * taken, KX_E_CALLBACK when the drop callback failed. */
+KX_CAPI kx_status KX_CALL kx_target_paste(kx_target* target);
 
 /* -- text target -- */
 
@@ -326,6 +335,31 @@ KX_CAPI kx_status KX_CALL kx_source_on_after_drop(kx_source* source, kx_after_dr
 KX_CAPI kx_status KX_CALL kx_source_execute(kx_source* source, kx_effect* effect);
 /* Cancels the running drag at OLE's next poll (from a callback or a timer during execute). */
 KX_CAPI kx_status KX_CALL kx_source_cancel(kx_source* source);
+
+/* -- copy to the clipboard -- */
+
+/* What happens to a source's contents on the clipboard when it is destroyed (and so when the
+ * application ends): FLUSH (the default) renders them into the system's clipboard, where text,
+ * pictures and file names stay, virtual files never; CLEAR takes them off. */
+#define KX_CLIPBOARD_FLUSH 0
+#define KX_CLIPBOARD_CLEAR 1
+
+/* Raised when a program that pasted the source's cut contents says it moved them ("Paste
+ * Succeeded"): remove what was cut. effect is the one the program reported. A program in another
+ * process reaches it on Windows, not under Wine. */
+typedef kx_status (KX_CALL* kx_paste_succeeded_fn)(void* context, kx_source* source, kx_effect effect);
+
+/* Puts the source's drag data on the clipboard, made when a program asks for it (a virtual file's
+ * contents callback runs at each paste), marked as a move when cut is non-zero. KX_E_STATE when
+ * there is nothing to copy or the clipboard cannot be set. */
+KX_CAPI kx_status KX_CALL kx_source_copy_to_clipboard(kx_source* source, int cut);
+/* Whether the source's contents are still what the clipboard holds. */
+KX_CAPI kx_status KX_CALL kx_source_is_on_clipboard(kx_source* source, int* on);
+/* KX_CLIPBOARD_FLUSH or KX_CLIPBOARD_CLEAR. */
+KX_CAPI kx_status KX_CALL kx_source_set_clipboard_retention(kx_source* source, int retention);
+/* The largest block a flush renders (64 MiB by default); a larger format is left out. */
+KX_CAPI kx_status KX_CALL kx_source_set_clipboard_flush_limit(kx_source* source, uint64_t max_size);
+KX_CAPI kx_status KX_CALL kx_source_on_paste_succeeded(kx_source* source, kx_paste_succeeded_fn callback, void* context);
 
 /* -- text source -- */
 

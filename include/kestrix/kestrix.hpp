@@ -231,6 +231,20 @@ class Target {
     detail::Check(kx_target_get_data_object(handle(), &data));
     return DataObjectRef(data);
   }
+  // Whether the clipboard holds something the target would take (nothing is fetched).
+  bool canPaste() const {
+    int can = 0;
+    detail::Check(kx_target_can_paste(handle(), &can));
+    return can != 0;
+  }
+  // Takes the clipboard's contents as a drop at (-1, -1); false when nothing was taken. Rethrows
+  // what the drop handler threw.
+  bool paste() {
+    const kx_status status = kx_target_paste(handle());
+    if (status == KX_E_STATE && !detail::Pending()) return false;
+    detail::Check(status);
+    return true;
+  }
 
  protected:
   Target(kx_target_kind kind, std::unique_ptr<detail::Callbacks> callbacks) : callbacks_(std::move(callbacks)) {
@@ -504,6 +518,8 @@ class Source {
  public:
   // dropped: a target took the drag.
   using AfterDropHandler = std::function<void(bool dropped)>;
+  // A program pasted the cut contents as a move: remove what was cut.
+  using PasteSucceededHandler = std::function<void(kx_effect effect)>;
 
   kx_source* handle() const noexcept { return handle_.get(); }
   void setEffects(kx_effect effects) { detail::Check(kx_source_set_effects(handle(), effects)); }
@@ -524,11 +540,33 @@ class Source {
     return effect;
   }
   void cancel() { detail::Check(kx_source_cancel(handle())); }
+  // Puts the drag's data on the clipboard (a move when cut); false when there is nothing to copy.
+  bool copyToClipboard(bool cut = false) {
+    const kx_status status = kx_source_copy_to_clipboard(handle(), cut ? 1 : 0);
+    if (status == KX_E_STATE && !detail::Pending()) return false;
+    detail::Check(status);
+    return true;
+  }
+  bool onClipboard() const {
+    int on = 0;
+    detail::Check(kx_source_is_on_clipboard(handle(), &on));
+    return on != 0;
+  }
+  // KX_CLIPBOARD_FLUSH (default) or KX_CLIPBOARD_CLEAR.
+  void setClipboardRetention(int retention) { detail::Check(kx_source_set_clipboard_retention(handle(), retention)); }
+  void setClipboardFlushLimit(std::uint64_t bytes) { detail::Check(kx_source_set_clipboard_flush_limit(handle(), bytes)); }
+  void onPasteSucceeded(PasteSucceededHandler handler) {
+    SourceCallbacks& state = callbacks<SourceCallbacks>();
+    state.onPasteSucceeded = std::move(handler);
+    detail::Check(
+        kx_source_on_paste_succeeded(handle(), state.onPasteSucceeded ? &PasteSucceededTrampoline : nullptr, &state));
+  }
 
  protected:
   // What every source's callbacks reach; a kind of source with callbacks of its own extends it.
   struct SourceCallbacks : detail::Callbacks {
     AfterDropHandler onAfterDrop;
+    PasteSucceededHandler onPasteSucceeded;
   };
   Source(kx_source_kind kind, std::unique_ptr<SourceCallbacks> callbacks) : callbacks_(std::move(callbacks)) {
     kx_source* source = nullptr;
@@ -544,6 +582,9 @@ class Source {
  private:
   static kx_status KX_CALL AfterDropTrampoline(void* context, kx_source*, int dropped) {
     return detail::Guard([&] { static_cast<SourceCallbacks*>(context)->onAfterDrop(dropped != 0); });
+  }
+  static kx_status KX_CALL PasteSucceededTrampoline(void* context, kx_source*, kx_effect effect) {
+    return detail::Guard([&] { static_cast<SourceCallbacks*>(context)->onPasteSucceeded(effect); });
   }
   // Declared first, destroyed last: the handle goes before the callables its callbacks reach.
   std::unique_ptr<SourceCallbacks> callbacks_;

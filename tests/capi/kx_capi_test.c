@@ -874,6 +874,141 @@ done:
   CHECK_OK(kx_target_destroy(target));
 }
 
+/* ---- copy and paste -------------------------------------------------------------------------------- */
+
+typedef struct paste_seen {
+  volatile LONG calls;
+  kx_effect effect;
+} paste_seen;
+
+static kx_status KX_CALL on_paste_succeeded(void* context, kx_source* source, kx_effect effect) {
+  paste_seen* seen = (paste_seen*)context;
+  (void)source;
+  seen->effect = effect;
+  InterlockedIncrement(&seen->calls);
+  return KX_OK;
+}
+
+static void empty_clipboard(void) {
+  if (!OpenClipboard(NULL)) return;
+  EmptyClipboard();
+  CloseClipboard();
+}
+
+/* Each source kind copied and pasted into its target in this process; a paste's drop callback sees
+ * the point (-1, -1). */
+static void test_clipboard(HWND to) {
+  kx_target *text, *picture, *files;
+  kx_source *text_source, *picture_source, *file_source;
+  text_seen seen;
+  picture_seen picture_drops;
+  file_seen file_drops;
+  paste_seen pasted;
+  contents source_contents = {-1, 0, NULL};
+  buffer got;
+  kx_file_drop last = KX_FILE_DROP_INIT;
+  HDC screen = GetDC(NULL);
+  HBITMAP bitmap;
+  int can = -1, on = -1;
+  memset(&seen, 0, sizeof seen);
+  memset(&picture_drops, 0, sizeof picture_drops);
+  memset(&file_drops, 0, sizeof file_drops);
+  memset(&pasted, 0, sizeof pasted);
+  memset(&got, 0, sizeof got);
+
+  CHECK_OK(kx_target_create(KX_TARGET_TEXT, &text));
+  CHECK_OK(kx_target_create(KX_TARGET_PICTURE, &picture));
+  CHECK_OK(kx_target_create(KX_TARGET_FILE, &files));
+  CHECK_OK(kx_text_target_on_drop(text, on_text_drop, &seen));
+  CHECK_OK(kx_target_bind(picture, to)); /* its drop callback comes from the window's messages */
+  CHECK_OK(kx_picture_target_on_drop(picture, on_picture_drop, &picture_drops));
+  CHECK_OK(kx_file_target_on_drop(files, on_file_drop, &file_drops));
+  CHECK_OK(kx_source_create(KX_SOURCE_TEXT, &text_source));
+  CHECK_OK(kx_source_create(KX_SOURCE_PICTURE, &picture_source));
+  CHECK_OK(kx_source_create(KX_SOURCE_FILE, &file_source));
+
+  /* Misuse, and nothing to copy or paste. */
+  CHECK_STATUS(kx_target_paste(NULL), KX_E_INVALID_HANDLE);
+  CHECK_STATUS(kx_target_can_paste(NULL, &can), KX_E_INVALID_HANDLE);
+  CHECK_STATUS(kx_target_can_paste(text, NULL), KX_E_INVALID_ARG);
+  CHECK_STATUS(kx_source_copy_to_clipboard(NULL, 0), KX_E_INVALID_HANDLE);
+  CHECK_STATUS(kx_source_copy_to_clipboard((kx_source*)text, 0), KX_E_INVALID_HANDLE);
+  CHECK_STATUS(kx_source_is_on_clipboard(text_source, NULL), KX_E_INVALID_ARG);
+  CHECK_STATUS(kx_source_set_clipboard_retention(text_source, 2), KX_E_INVALID_ARG);
+  CHECK_STATUS(kx_source_on_paste_succeeded(NULL, on_paste_succeeded, &pasted), KX_E_INVALID_HANDLE);
+  CHECK_STATUS(kx_source_copy_to_clipboard(text_source, 0), KX_E_STATE); /* no text */
+  empty_clipboard();
+  CHECK_OK(kx_target_can_paste(text, &can));
+  CHECK(can == 0);
+  CHECK_STATUS(kx_target_paste(text), KX_E_STATE);
+  CHECK(seen.drops == 0);
+
+  /* Text, cut: pasted as a move, and its source told so. */
+  CHECK_OK(kx_text_source_set_text(text_source, L"cut from C"));
+  CHECK_OK(kx_source_on_paste_succeeded(text_source, on_paste_succeeded, &pasted));
+  CHECK_OK(kx_source_copy_to_clipboard(text_source, 1));
+  CHECK_OK(kx_source_is_on_clipboard(text_source, &on));
+  CHECK(on == 1);
+  CHECK_OK(kx_target_can_paste(text, &can));
+  CHECK(can == 1);
+  CHECK_OK(kx_target_can_paste(picture, &can));
+  CHECK(can == 0);
+  CHECK_OK(kx_target_paste(text));
+  CHECK(seen.drops == 1 && wcscmp(seen.text, L"cut from C") == 0 && seen.kind == KX_TEXT_PLAIN);
+  CHECK(seen.x == -1 && seen.y == -1 && seen.effect == KX_EFFECT_MOVE);
+  CHECK(seen.destroy_status == KX_E_BUSY);
+  CHECK(pump_until(&pasted.calls, 2000) && pasted.effect == KX_EFFECT_MOVE);
+  /* A failing drop callback fails the paste. */
+  seen.answer = KX_E_FAILED;
+  CHECK_STATUS(kx_target_paste(text), KX_E_CALLBACK);
+  seen.answer = KX_OK;
+
+  /* A picture: as after a drop, its callback follows from the message loop. */
+  bitmap = CreateCompatibleBitmap(screen, 20, 10);
+  CHECK_OK(kx_picture_source_set_bitmap(picture_source, bitmap));
+  DeleteObject(bitmap);
+  CHECK_OK(kx_source_copy_to_clipboard(picture_source, 0));
+  CHECK_OK(kx_source_is_on_clipboard(text_source, &on));
+  CHECK(on == 0); /* replaced */
+  CHECK_OK(kx_target_can_paste(picture, &can));
+  CHECK(can == 1);
+  CHECK_OK(kx_target_can_paste(text, &can));
+  CHECK(can == 0);
+  CHECK_OK(kx_target_paste(picture));
+  CHECK(pump_until(&picture_drops.drops, 3000));
+  CHECK(picture_drops.drop.kind == KX_PICTURE_BITMAP && picture_drops.drop.width == 20 && picture_drops.drop.height == 10);
+  CHECK(picture_drops.drop.x == -1 && picture_drops.drop.y == -1);
+
+  /* A virtual file: its contents are made when the paste reads them. Taken off the clipboard when
+   * its source goes (a flush would leave it out anyway). */
+  CHECK_OK(kx_file_source_add_virtual_file(file_source, L"pasted.txt", KX_SIZE_UNKNOWN, NULL));
+  CHECK_OK(kx_file_source_on_contents(file_source, on_contents, &source_contents));
+  CHECK_OK(kx_source_set_clipboard_retention(file_source, KX_CLIPBOARD_CLEAR));
+  CHECK_OK(kx_source_set_clipboard_flush_limit(file_source, 1u << 20));
+  CHECK_OK(kx_source_copy_to_clipboard(file_source, 0));
+  CHECK_OK(kx_target_can_paste(files, &can));
+  CHECK(can == 1);
+  CHECK_OK(kx_target_paste(files));
+  CHECK(pump_until(&file_drops.drops, 3000) && file_drops.drop.count == 1);
+  CHECK(file_drops.drop.x == -1 && file_drops.drop.y == -1);
+  CHECK(source_contents.calls == 0);
+  CHECK_OK(kx_file_target_save_item(files, 0, collect, &got));
+  CHECK(buffer_is(&got, "report from C") && source_contents.calls == 1);
+  CHECK_OK(kx_file_target_get_drop(files, &last, &on));
+  CHECK(last.count == 1 && on == 1);
+  CHECK_OK(kx_file_target_end_drop(files, 1));
+  CHECK_OK(kx_source_destroy(file_source));
+  CHECK_OK(kx_target_can_paste(files, &can));
+  CHECK(can == 0);
+
+  ReleaseDC(NULL, screen);
+  CHECK_OK(kx_source_destroy(text_source));
+  CHECK_OK(kx_source_destroy(picture_source));
+  CHECK_OK(kx_target_destroy(text));
+  CHECK_OK(kx_target_destroy(picture));
+  CHECK_OK(kx_target_destroy(files));
+}
+
 /* ---- across processes ---------------------------------------------------------------------------- */
 
 static const wchar_t peer_text_title[] = L"kx_capi_peer_text";
@@ -1129,6 +1264,8 @@ int main(void) {
   test_picture_drags(from, to);
   section("test_file_drags");
   test_file_drags(from, to, folder);
+  section("test_clipboard");
+  test_clipboard(to);
   section("test_across_processes");
   test_across_processes(from, folder);
 

@@ -163,4 +163,33 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{"Progress", Thrower::Progress, {"read"}}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
+// A paste runs the text target's drop handler inside paste(): what it throws comes out of paste()
+// and is not taken for "nothing to paste" (false), which a clipboard without text gives.
+TEST(WrapperPaste, RethrowsTheDropHandlersExceptionAndReportsNothingToPaste) {
+  kx::Library library;
+  kx::TextSource source;
+  source.setText(L"pasted text");
+  kx::TextTarget target;
+  bool throws = true;
+  std::wstring text;
+  target.onDrop([&](const kx::TextDrop& drop) {
+    if (throws) throw Thrown{"paste"};
+    text = drop.text;
+  });
+  ASSERT_TRUE(source.copyToClipboard());
+  EXPECT_TRUE(source.onClipboard());
+  EXPECT_TRUE(target.canPaste());
+  EXPECT_THROW(target.paste(), Thrown);
+  EXPECT_NO_THROW(kx::RethrowPending());
+  throws = false;
+  EXPECT_TRUE(target.paste());
+  EXPECT_EQ(text, L"pasted text");
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  CloseClipboard();
+  EXPECT_FALSE(target.canPaste());
+  EXPECT_FALSE(target.paste());
+  EXPECT_FALSE(source.onClipboard());
+}
+
 }  // namespace
