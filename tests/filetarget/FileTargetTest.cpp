@@ -732,6 +732,7 @@ TEST(FileTarget, EachHostileItemGetsItsOwnResult) {
   }
   EXPECT_EQ(FileBytes(outside + L"album\\one.jpg"), "jpeg");
 }
+
 TEST(FileTarget, DragWhoseListsNameNothingIsRefusedWhileItDrags) {
   // A drop that would yield no item is refused at entry, so the cursor promises nothing; a list
   // that cannot be read before the drop is taken on trust.
@@ -759,6 +760,10 @@ TEST(FileTarget, DragWhoseListsNameNothingIsRefusedWhileItDrags) {
     EXPECT_EQ(effect, r.entered);
     t.target->DropTarget()->DragLeave();
   }
+}
+
+namespace {
+
 // A browser's download: an asynchronous source whose file exists, and whose CF_HDROP renders, only
 // once the target has started the operation.
 class DownloadData : public AsyncData {
