@@ -164,7 +164,7 @@ bool TKXClipboardSource::CopyToClipboard(bool Cut) {
   vcl::TComPtr<IDataObject> data = MakeClipboardData();
   if (!data) return false;
   auto wrapper =
-      vcl::MakeComObject<TClipboardDataObject>(this, std::move(data), DWORD{Cut ? DROPEFFECT_MOVE : DROPEFFECT_COPY});
+      vcl::MakeComObject<TClipboardDataObject>(this, std::move(data), static_cast<DWORD>(Cut ? DROPEFFECT_MOVE : DROPEFFECT_COPY));
   if (FAILED(PutOnClipboard(wrapper.Get()))) {
     wrapper->Detach();
     return false;
