@@ -9,8 +9,6 @@
 #include "framework/GraphicsMetafile.h"
 #include "framework/Picture.h"
 #include "framework/Streams.h"
-#include "framework/WicImage.h"
-#include "gif/KXGIFImage.h"
 #include "sources/KXFileSource.h"
 #include "sources/KXGraphicSource.h"
 #include "sources/KXTextSource.h"
@@ -62,31 +60,6 @@ kx_status SetPicture(kx_source* Source, F&& Fill) {
   if (const kx_status s = Fill(picture); s != KX_OK) return s;
   ComponentOf<TKXGraphicSource>(Source).setPicture(&picture);
   return KX_OK;
-}
-
-// Image file bytes as a bitmap: GIF through the library's reader, BMP files through TBitmap,
-// everything else through Windows Imaging Component.
-std::unique_ptr<vcl::TBitmap> DecodeImage(std::string_view Data) {
-  vcl::TMemoryStream stream;
-  if (Data.size() >= 6 && (Data.substr(0, 6) == "GIF87a" || Data.substr(0, 6) == "GIF89a")) {
-    stream.WriteBuffer(Data.data(), static_cast<std::int64_t>(Data.size()));
-    stream.SetPosition(0);
-    TGIFImage gif;
-    gif.LoadFromStream(stream);
-    vcl::TBitmap* first = gif.GetBitmap();
-    if (!first || first->Empty()) throw vcl::EInvalidGraphic(L"The GIF has no picture");
-    auto bitmap = std::make_unique<vcl::TBitmap>();
-    bitmap->Assign(first);
-    return bitmap;
-  }
-  if (Data.size() >= 2 && Data.substr(0, 2) == "BM") {
-    stream.WriteBuffer(Data.data(), static_cast<std::int64_t>(Data.size()));
-    stream.SetPosition(0);
-    auto bitmap = std::make_unique<vcl::TBitmap>();
-    bitmap->LoadFromStream(stream);
-    return bitmap;
-  }
-  return vcl::DecodeImageWithWIC(Data, nullptr, L"The image data does not decode");
 }
 
 }  // namespace
@@ -292,12 +265,9 @@ kx_status KX_CALL kx_text_source_clear_custom_formats(kx_source* source) {
 
 kx_status KX_CALL kx_picture_source_set_bitmap(kx_source* source, HBITMAP bitmap) {
   return OnSource(source, KX_SOURCE_PICTURE, [&]() -> kx_status {
-    return SetPicture(source, [&](vcl::TPicture& picture) -> kx_status {
-      HBITMAP copy = bitmap ? CopyBitmapHandle(bitmap) : nullptr;
-      if (!copy) return Fail(KX_E_INVALID_ARG, L"bitmap is not a bitmap that can be copied");
-      picture.Bitmap()->SetHandle(copy);
-      return KX_OK;
-    });
+    if (!bitmap || GetObjectType(bitmap) != OBJ_BITMAP) return Fail(KX_E_INVALID_ARG, L"bitmap is not a bitmap");
+    ComponentOf<TKXGraphicSource>(source).LoadFromBitmapHandle(bitmap);  // copied pixel for pixel
+    return KX_OK;
   });
 }
 
@@ -315,12 +285,9 @@ kx_status KX_CALL kx_picture_source_set_metafile(kx_source* source, HENHMETAFILE
 kx_status KX_CALL kx_picture_source_set_image_data(kx_source* source, const void* data, size_t size) {
   return OnSource(source, KX_SOURCE_PICTURE, [&]() -> kx_status {
     if (!data || !size) return Fail(KX_E_INVALID_ARG, L"No image data");
-    return SetPicture(source, [&](vcl::TPicture& picture) -> kx_status {
-      std::unique_ptr<vcl::TBitmap> bitmap = DecodeImage(std::string_view(static_cast<const char*>(data), size));
-      if (!bitmap || bitmap->Empty()) return Fail(KX_E_FORMAT, L"The image data holds no picture");
-      picture.SetGraphic(bitmap.get());
-      return KX_OK;
-    });
+    // Decoded by content; bytes that are no picture raise EInvalidGraphic (KX_E_FORMAT).
+    ComponentOf<TKXGraphicSource>(source).LoadFromImageBytes(std::string_view(static_cast<const char*>(data), size));
+    return KX_OK;
   });
 }
 

@@ -375,8 +375,9 @@ KX_CAPI kx_status KX_CALL kx_text_source_clear_custom_formats(kx_source* source)
 /* -- picture source -- */
 
 /* The picture dragged, copied now (the caller keeps its handle): a bitmap, an enhanced metafile, or
- * an image file's bytes (BMP, GIF, PNG, JPEG, ... decoded to a bitmap; KX_E_FORMAT when they do
- * not decode). */
+ * an image file's bytes (BMP, GIF, PNG, JPEG, ... decoded to a bitmap, a PNG's alpha kept; KX_E_FORMAT
+ * when they do not decode). A 32-bit bitmap keeps its fourth bytes as alpha; with alpha the drag
+ * also offers "PNG" and CF_DIBV5. */
 KX_CAPI kx_status KX_CALL kx_picture_source_set_bitmap(kx_source* source, HBITMAP bitmap);
 KX_CAPI kx_status KX_CALL kx_picture_source_set_metafile(kx_source* source, HENHMETAFILE metafile);
 KX_CAPI kx_status KX_CALL kx_picture_source_set_image_data(kx_source* source, const void* data, size_t size);
