@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "formats/KXDIBBlock.h"
+#include "framework/GraphicCommon.h"
 
 namespace vcl {
 
@@ -387,28 +388,8 @@ bool TGraphic::Equals(TGraphic* Graphic) {
   return mine.Size() == theirs.Size() && std::memcmp(mine.Memory(), theirs.Memory(), static_cast<size_t>(mine.Size())) == 0;
 }
 
-void TGraphic::LoadFromFile(const std::wstring& FileName) {
-  TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
-  LoadFromStream(stream);
-}
-
-void TGraphic::SaveToFile(const std::wstring& FileName) {
-  TFileStream stream(FileName, fmCreate);
-  SaveToStream(stream);
-}
-
 void TGraphic::LoadFromClipboardFormat(UINT, HANDLE, HPALETTE) { throw EAbstractError(sAbstractError); }
 void TGraphic::SaveToClipboardFormat(UINT&, HANDLE&, HPALETTE&) { throw EAbstractError(sAbstractError); }
-
-void TGraphic::Changed(TObject*) {
-  FModified = true;
-  if (FOnChange) FOnChange(this);
-}
-
-void TGraphic::Progress(TObject* Sender, TProgressStage Stage, std::uint8_t PercentDone, bool RedrawNow, const TRect& R,
-                        const std::wstring& Msg) {
-  if (FOnProgress) FOnProgress(Sender, Stage, PercentDone, RedrawNow, R, Msg);
-}
 
 void TGraphic::ReadData(TStream& Stream) { LoadFromStream(Stream); }
 void TGraphic::WriteData(TStream& Stream) { SaveToStream(Stream); }
