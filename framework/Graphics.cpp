@@ -9,6 +9,7 @@
 
 #include "formats/KXDIBBlock.h"
 #include "framework/GraphicCommon.h"
+#include "framework/GraphicsDIB.h"
 
 namespace vcl {
 
@@ -124,12 +125,7 @@ TUniqueBitmap NewImage(int width, int height, TPixelFormat format, HPALETTE pale
   int bits = BitsOf(format);
   if (!bits) throw EInvalidGraphic(sInvalidPixelFormat);
   TBitmapInfo info{};
-  info.Header.biSize = sizeof(BITMAPINFOHEADER);
-  info.Header.biWidth = width;
-  info.Header.biHeight = height;
-  info.Header.biPlanes = 1;
-  info.Header.biBitCount = static_cast<WORD>(bits);
-  info.Header.biCompression = BI_RGB;
+  info.Header = RGBDIBHeader(width, height, bits);
   if (bits <= 8) info.Header.biClrUsed = static_cast<DWORD>(DefaultColors(bits, palette, info.Colors));
   if (format == pf16bit) {
     info.Header.biCompression = BI_BITFIELDS;
