@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "formats/KXDIBBlock.h"
+#include "framework/GraphicCommon.h"
+#include "framework/GraphicsDIB.h"
 
 namespace vcl {
 
@@ -123,12 +125,7 @@ TUniqueBitmap NewImage(int width, int height, TPixelFormat format, HPALETTE pale
   int bits = BitsOf(format);
   if (!bits) throw EInvalidGraphic(sInvalidPixelFormat);
   TBitmapInfo info{};
-  info.Header.biSize = sizeof(BITMAPINFOHEADER);
-  info.Header.biWidth = width;
-  info.Header.biHeight = height;
-  info.Header.biPlanes = 1;
-  info.Header.biBitCount = static_cast<WORD>(bits);
-  info.Header.biCompression = BI_RGB;
+  info.Header = RGBDIBHeader(width, height, bits);
   if (bits <= 8) info.Header.biClrUsed = static_cast<DWORD>(DefaultColors(bits, palette, info.Colors));
   if (format == pf16bit) {
     info.Header.biCompression = BI_BITFIELDS;
@@ -387,28 +384,8 @@ bool TGraphic::Equals(TGraphic* Graphic) {
   return mine.Size() == theirs.Size() && std::memcmp(mine.Memory(), theirs.Memory(), static_cast<size_t>(mine.Size())) == 0;
 }
 
-void TGraphic::LoadFromFile(const std::wstring& FileName) {
-  TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
-  LoadFromStream(stream);
-}
-
-void TGraphic::SaveToFile(const std::wstring& FileName) {
-  TFileStream stream(FileName, fmCreate);
-  SaveToStream(stream);
-}
-
 void TGraphic::LoadFromClipboardFormat(UINT, HANDLE, HPALETTE) { throw EAbstractError(sAbstractError); }
 void TGraphic::SaveToClipboardFormat(UINT&, HANDLE&, HPALETTE&) { throw EAbstractError(sAbstractError); }
-
-void TGraphic::Changed(TObject*) {
-  FModified = true;
-  if (FOnChange) FOnChange(this);
-}
-
-void TGraphic::Progress(TObject* Sender, TProgressStage Stage, std::uint8_t PercentDone, bool RedrawNow, const TRect& R,
-                        const std::wstring& Msg) {
-  if (FOnProgress) FOnProgress(Sender, Stage, PercentDone, RedrawNow, R, Msg);
-}
 
 void TGraphic::ReadData(TStream& Stream) { LoadFromStream(Stream); }
 void TGraphic::WriteData(TStream& Stream) { SaveToStream(Stream); }

@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "framework/GraphicsDIB.h"
+
 namespace vcl {
 
 namespace {
@@ -81,12 +83,7 @@ std::vector<BYTE> BottomUpRows(HBITMAP bitmap, int width, int fullHeight, int fi
     BITMAPINFOHEADER Header;
     RGBQUAD Colors[2];
   } info{};
-  info.Header.biSize = sizeof(BITMAPINFOHEADER);
-  info.Header.biWidth = width;
-  info.Header.biHeight = fullHeight;
-  info.Header.biPlanes = 1;
-  info.Header.biBitCount = static_cast<WORD>(bits);
-  info.Header.biCompression = BI_RGB;
+  info.Header = RGBDIBHeader(width, fullHeight, bits);
   std::vector<BYTE> rows(static_cast<size_t>(RowBytes(width, bits) * scans));
   TWindowDC screen;
   if (GetDIBits(screen.Get(), bitmap, static_cast<UINT>(firstScan), static_cast<UINT>(scans), rows.data(),
@@ -198,13 +195,7 @@ void TIcon::SaveToStream(TStream& Stream) {
     andMask = BottomUpRows(mask.Get(), w, 2 * h, h, h, 1);
   }
 
-  BITMAPINFOHEADER header{};
-  header.biSize = sizeof header;
-  header.biWidth = w;
-  header.biHeight = 2 * h;  // the image and its mask
-  header.biPlanes = 1;
-  header.biBitCount = 32;
-  header.biCompression = BI_RGB;
+  BITMAPINFOHEADER header = RGBDIBHeader(w, 2 * h, 32);  // the image and its mask
   header.biSizeImage = static_cast<DWORD>(image.size() + andMask.size());
   const TIconDir dir{0, kIconType, 1};
   const TIconDirEntry entry{static_cast<BYTE>(w >= 256 ? 0 : w), static_cast<BYTE>(h >= 256 ? 0 : h), 0, 0, 1, 32,

@@ -6,14 +6,15 @@
 
 namespace vcl {
 
-namespace {
-
-[[noreturn]] void IndexError(int Index) { throw EStringListError(Format(L"List index out of bounds (%d)", Index)); }
-
 // The item messages of list boxes and combo boxes (LB_ERR and CB_ERR are both -1).
 struct TItemMessages {
   UINT Count, TextLen, Text, Insert, Delete, Reset, GetData, SetData;
 };
+
+namespace {
+
+[[noreturn]] void IndexError(int Index) { throw EStringListError(Format(L"List index out of bounds (%d)", Index)); }
+
 constexpr TItemMessages kListBoxMessages{LB_GETCOUNT,     LB_GETTEXTLEN,   LB_GETTEXT,     LB_INSERTSTRING,
                                          LB_DELETESTRING, LB_RESETCONTENT, LB_GETITEMDATA, LB_SETITEMDATA};
 constexpr TItemMessages kComboBoxMessages{CB_GETCOUNT,     CB_GETLBTEXTLEN, CB_GETLBTEXT,   CB_INSERTSTRING,
@@ -229,20 +230,36 @@ class TMemoLines : public TStrings {
   TCustomMemo& FMemo;
 };
 
-// ---- TCustomListBox ----
+// ---- list boxes and combo boxes ----
 
-TCustomListBox::TCustomListBox(TComponent* AOwner)
+TCustomItemsControl::TCustomItemsControl(TComponent* AOwner, const TItemMessages& Messages)
     : TWinControl(AOwner),
       FPending(std::make_unique<TStringList>()),
-      FItems(std::make_unique<TWindowItems>(*this, *FPending, kListBoxMessages)) {
+      FItems(std::make_unique<TWindowItems>(*this, *FPending, Messages)) {}
+
+TCustomItemsControl::TCustomItemsControl(TComponent* AOwner, HWND Wnd, const TItemMessages& Messages)
+    : TWinControl(AOwner, Wnd),
+      FPending(std::make_unique<TStringList>()),
+      FItems(std::make_unique<TWindowItems>(*this, *FPending, Messages)) {}
+
+void TCustomItemsControl::InitializeWindow() {
+  TWinControl::InitializeWindow();
+  static_cast<TWindowItems&>(*FItems).Flush();
+  if (FPendingIndex >= 0) SetItemIndex(std::exchange(FPendingIndex, -1));
+}
+
+void TCustomItemsControl::SaveWindowState() {
+  FPendingIndex = ItemIndex();
+  static_cast<TWindowItems&>(*FItems).Save();
+  TWinControl::SaveWindowState();
+}
+
+TCustomListBox::TCustomListBox(TComponent* AOwner) : TCustomItemsControl(AOwner, kListBoxMessages) {
   FWidth = 121;
   FHeight = 97;
 }
 
-TCustomListBox::TCustomListBox(TComponent* AOwner, HWND Wnd)
-    : TWinControl(AOwner, Wnd),
-      FPending(std::make_unique<TStringList>()),
-      FItems(std::make_unique<TWindowItems>(*this, *FPending, kListBoxMessages)) {}
+TCustomListBox::TCustomListBox(TComponent* AOwner, HWND Wnd) : TCustomItemsControl(AOwner, Wnd, kListBoxMessages) {}
 
 TCustomListBox::~TCustomListBox() { BeginDestruction(); }
 
@@ -253,21 +270,9 @@ void TCustomListBox::CreateParams(TCreateParams& Params) {
   Params.ExStyle |= WS_EX_CLIENTEDGE;
 }
 
-void TCustomListBox::InitializeWindow() {
-  TWinControl::InitializeWindow();
-  static_cast<TWindowItems&>(*FItems).Flush();
-  if (FPendingIndex >= 0) SetItemIndex(std::exchange(FPendingIndex, -1));
-}
+int TCustomListBox::Count() const { return Items().Count(); }
 
-void TCustomListBox::SaveWindowState() {
-  FPendingIndex = ItemIndex();
-  static_cast<TWindowItems&>(*FItems).Save();
-  TWinControl::SaveWindowState();
-}
-
-int TCustomListBox::Count() const { return FItems->Count(); }
-
-void TCustomListBox::Clear() { FItems->Clear(); }
+void TCustomListBox::Clear() { Items().Clear(); }
 
 bool TCustomListBox::MultiSelect() const {
   if (!FHandle) return FMultiSelect;
@@ -310,20 +315,12 @@ int TCustomListBox::SelCount() const {
   return Send(LB_GETCURSEL) >= 0 ? 1 : 0;
 }
 
-// ---- TCustomComboBox ----
-
-TCustomComboBox::TCustomComboBox(TComponent* AOwner)
-    : TWinControl(AOwner),
-      FPending(std::make_unique<TStringList>()),
-      FItems(std::make_unique<TWindowItems>(*this, *FPending, kComboBoxMessages)) {
+TCustomComboBox::TCustomComboBox(TComponent* AOwner) : TCustomItemsControl(AOwner, kComboBoxMessages) {
   FWidth = 145;
   FHeight = 21;
 }
 
-TCustomComboBox::TCustomComboBox(TComponent* AOwner, HWND Wnd)
-    : TWinControl(AOwner, Wnd),
-      FPending(std::make_unique<TStringList>()),
-      FItems(std::make_unique<TWindowItems>(*this, *FPending, kComboBoxMessages)) {}
+TCustomComboBox::TCustomComboBox(TComponent* AOwner, HWND Wnd) : TCustomItemsControl(AOwner, Wnd, kComboBoxMessages) {}
 
 TCustomComboBox::~TCustomComboBox() { BeginDestruction(); }
 
@@ -332,18 +329,6 @@ void TCustomComboBox::CreateParams(TCreateParams& Params) {
   Params.WinClassName = L"COMBOBOX";
   Params.Style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL;
   Params.Height += 160;  // a combo box's creation height includes its drop-down list
-}
-
-void TCustomComboBox::InitializeWindow() {
-  TWinControl::InitializeWindow();
-  static_cast<TWindowItems&>(*FItems).Flush();
-  if (FPendingIndex >= 0) SetItemIndex(std::exchange(FPendingIndex, -1));
-}
-
-void TCustomComboBox::SaveWindowState() {
-  FPendingIndex = ItemIndex();
-  static_cast<TWindowItems&>(*FItems).Save();
-  TWinControl::SaveWindowState();
 }
 
 int TCustomComboBox::ItemIndex() const { return FHandle ? static_cast<int>(Send(CB_GETCURSEL)) : -1; }
@@ -480,47 +465,6 @@ void TRadioButton::SetChecked(bool Value) {
       if (auto* other = dynamic_cast<TRadioButton*>(FParent->Controls(i)); other && other != this)
         other->SetCheckedState(false);
   SetCheckedState(Value);
-}
-
-TCustomGroupBox::TCustomGroupBox(TComponent* AOwner) : TWinControl(AOwner) {
-  FWidth = 185;
-  FHeight = 105;
-}
-
-TCustomGroupBox::TCustomGroupBox(TComponent* AOwner, HWND Wnd) : TWinControl(AOwner, Wnd) {}
-
-void TCustomGroupBox::CreateParams(TCreateParams& Params) {
-  TWinControl::CreateParams(Params);
-  Params.WinClassName = L"BUTTON";
-  Params.Style |= BS_GROUPBOX;
-}
-
-// ---- static captions ----
-
-TCustomLabel::TCustomLabel(TComponent* AOwner) : TWinControl(AOwner) {
-  FWidth = 65;
-  FHeight = 17;
-}
-
-TCustomLabel::TCustomLabel(TComponent* AOwner, HWND Wnd) : TWinControl(AOwner, Wnd) {}
-
-void TCustomLabel::CreateParams(TCreateParams& Params) {
-  TWinControl::CreateParams(Params);
-  Params.WinClassName = L"STATIC";
-  Params.Style |= SS_LEFT | SS_NOTIFY;
-}
-
-TCustomStaticText::TCustomStaticText(TComponent* AOwner) : TWinControl(AOwner) {
-  FWidth = 65;
-  FHeight = 17;
-}
-
-TCustomStaticText::TCustomStaticText(TComponent* AOwner, HWND Wnd) : TWinControl(AOwner, Wnd) {}
-
-void TCustomStaticText::CreateParams(TCreateParams& Params) {
-  TWinControl::CreateParams(Params);
-  Params.WinClassName = L"STATIC";
-  Params.Style |= SS_LEFT | SS_NOTIFY;
 }
 
 }  // namespace vcl

@@ -11,15 +11,38 @@
 
 namespace vcl {
 
-// A list box. Its items live in the window; items added before the window exists are kept until
-// it is created.
-class KX_API TCustomListBox : public TWinControl {
+struct TItemMessages;
+
+// What list boxes and combo boxes share: their items live in the window; items added (and the
+// current item chosen) before the window exists are kept until it is created, and kept again
+// while it is recreated.
+class KX_API TCustomItemsControl : public TWinControl {
+ public:
+  TStrings& Items() const { return *FItems; }
+  // The current item; -1 for none.
+  virtual int ItemIndex() const = 0;
+  virtual void SetItemIndex(int Value) = 0;
+
+ protected:
+  TCustomItemsControl(TComponent* AOwner, const TItemMessages& Messages);
+  TCustomItemsControl(TComponent* AOwner, HWND Wnd, const TItemMessages& Messages);
+  void InitializeWindow() override;
+  void SaveWindowState() override;
+
+ private:
+  std::unique_ptr<TStringList> FPending;
+  std::unique_ptr<TStrings> FItems;
+  int FPendingIndex = -1;
+};
+
+// A list box.
+class KX_API TCustomListBox : public TCustomItemsControl {
  public:
   explicit TCustomListBox(TComponent* AOwner);
   TCustomListBox(TComponent* AOwner, HWND Wnd);
+  // Each of the two says goodbye itself, so that its owner is told while it is still whole.
   ~TCustomListBox() override;
 
-  TStrings& Items() const { return *FItems; }
   int Count() const;
   void Clear();
   // Several items may be selected (extended selection). Read from the window's style; changing it
@@ -28,8 +51,8 @@ class KX_API TCustomListBox : public TWinControl {
   void SetMultiSelect(bool Value);
   // The current item: the selected item, or with multiple selection the item with the focus
   // rectangle; -1 for none.
-  int ItemIndex() const;
-  void SetItemIndex(int Value);
+  int ItemIndex() const override;
+  void SetItemIndex(int Value) override;
   // Whether item Index is selected. Setting it in a single-selection list box makes Index the
   // selected item (or selects nothing).
   bool Selected(int Index) const;
@@ -39,13 +62,8 @@ class KX_API TCustomListBox : public TWinControl {
 
  protected:
   void CreateParams(TCreateParams& Params) override;
-  void InitializeWindow() override;
-  void SaveWindowState() override;
 
  private:
-  std::unique_ptr<TStringList> FPending;
-  std::unique_ptr<TStrings> FItems;
-  int FPendingIndex = -1;
   bool FMultiSelect = false;
 };
 
@@ -55,25 +73,17 @@ class KX_API TListBox : public TCustomListBox {
 };
 
 // A drop-down combo box: an edit field (Text) with a list of Items.
-class KX_API TCustomComboBox : public TWinControl {
+class KX_API TCustomComboBox : public TCustomItemsControl {
  public:
   explicit TCustomComboBox(TComponent* AOwner);
   TCustomComboBox(TComponent* AOwner, HWND Wnd);
   ~TCustomComboBox() override;
 
-  TStrings& Items() const { return *FItems; }
-  int ItemIndex() const;
-  void SetItemIndex(int Value);
+  int ItemIndex() const override;
+  void SetItemIndex(int Value) override;
 
  protected:
   void CreateParams(TCreateParams& Params) override;
-  void InitializeWindow() override;
-  void SaveWindowState() override;
-
- private:
-  std::unique_ptr<TStringList> FPending;
-  std::unique_ptr<TStrings> FItems;
-  int FPendingIndex = -1;
 };
 
 class KX_API TComboBox : public TCustomComboBox {
@@ -181,13 +191,39 @@ class KX_API TRadioButton : public TButtonControl {
   void SetChecked(bool Value);
 };
 
-class KX_API TCustomGroupBox : public TWinControl {
+// A control on a system window class that needs nothing but the class, the styles it adds and the
+// size a new control starts with.
+struct TSystemClass {
+  const wchar_t* Name;
+  DWORD Style;
+  int Width, Height;
+};
+
+template <const TSystemClass& Class>
+class TSystemControl : public TWinControl {
  public:
-  explicit TCustomGroupBox(TComponent* AOwner);
-  TCustomGroupBox(TComponent* AOwner, HWND Wnd);
+  explicit TSystemControl(TComponent* AOwner) : TWinControl(AOwner) {
+    FWidth = Class.Width;
+    FHeight = Class.Height;
+  }
+  TSystemControl(TComponent* AOwner, HWND Wnd) : TWinControl(AOwner, Wnd) {}
 
  protected:
-  void CreateParams(TCreateParams& Params) override;
+  void CreateParams(TCreateParams& Params) override {
+    TWinControl::CreateParams(Params);
+    Params.WinClassName = Class.Name;
+    Params.Style |= Class.Style;
+  }
+};
+
+inline constexpr TSystemClass kGroupBoxClass{L"BUTTON", BS_GROUPBOX, 185, 105};
+// Static captions take mouse messages themselves (SS_NOTIFY), so they can be donors.
+inline constexpr TSystemClass kLabelClass{L"STATIC", SS_LEFT | SS_NOTIFY, 65, 17};
+inline constexpr TSystemClass kStaticTextClass{L"STATIC", SS_LEFT | SS_NOTIFY, 65, 17};
+
+class KX_API TCustomGroupBox : public TSystemControl<kGroupBoxClass> {
+ public:
+  using TSystemControl::TSystemControl;
 };
 
 class KX_API TGroupBox : public TCustomGroupBox {
@@ -195,14 +231,10 @@ class KX_API TGroupBox : public TCustomGroupBox {
   using TCustomGroupBox::TCustomGroupBox;
 };
 
-// A caption on a STATIC window; it takes mouse messages itself (SS_NOTIFY), so it can be a donor.
-class KX_API TCustomLabel : public TWinControl {
+// A caption on a STATIC window.
+class KX_API TCustomLabel : public TSystemControl<kLabelClass> {
  public:
-  explicit TCustomLabel(TComponent* AOwner);
-  TCustomLabel(TComponent* AOwner, HWND Wnd);
-
- protected:
-  void CreateParams(TCreateParams& Params) override;
+  using TSystemControl::TSystemControl;
 };
 
 class KX_API TLabel : public TCustomLabel {
@@ -210,13 +242,9 @@ class KX_API TLabel : public TCustomLabel {
   using TCustomLabel::TCustomLabel;
 };
 
-class KX_API TCustomStaticText : public TWinControl {
+class KX_API TCustomStaticText : public TSystemControl<kStaticTextClass> {
  public:
-  explicit TCustomStaticText(TComponent* AOwner);
-  TCustomStaticText(TComponent* AOwner, HWND Wnd);
-
- protected:
-  void CreateParams(TCreateParams& Params) override;
+  using TSystemControl::TSystemControl;
 };
 
 class KX_API TStaticText : public TCustomStaticText {

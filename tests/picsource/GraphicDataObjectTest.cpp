@@ -36,11 +36,9 @@ struct Got {
 };
 
 Got Get(IDataObject* d, FORMATETC fe) {
-  STGMEDIUM m;
-  std::memset(&m, 0xCC, sizeof m);  // every field must be written
-  Got g;
-  g.hr = d->GetData(&fe, &m);
-  g.tymed = m.tymed;
+  const kxtest::PoisonedGet got(d, fe);
+  const STGMEDIUM& m = got.m;
+  Got g{got.hr, m.tymed};
   g.cleared = m.hGlobal == nullptr && m.pUnkForRelease == nullptr;
   if (FAILED(g.hr)) return g;
   EXPECT_EQ(m.pUnkForRelease, nullptr);
@@ -71,7 +69,6 @@ Got Get(IDataObject* d, FORMATETC fe) {
     }
     default: break;
   }
-  ReleaseStgMedium(&m);
   return g;
 }
 

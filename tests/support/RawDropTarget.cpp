@@ -82,6 +82,13 @@ std::string MetaFileBytes(HMETAFILE wmf) {
 
 namespace {
 
+// Records whether the medium's handle is null and what Read makes of it.
+template <class H, class F>
+void Take(RawRead& r, H handle, F Read) {
+  r.nullHandle = handle == nullptr;
+  r.bytes = Read(handle);
+}
+
 // Reads one medium into the record's bytes, according to what it actually holds.
 void Capture(RawRead& r, const STGMEDIUM& m) {
   r.gotTymed = m.tymed;
@@ -96,22 +103,10 @@ void Capture(RawRead& r, const STGMEDIUM& m) {
       }
       break;
     }
-    case TYMED_ISTREAM:
-      r.nullHandle = m.pstm == nullptr;
-      r.bytes = ReadStream(m.pstm);
-      break;
-    case TYMED_ISTORAGE:
-      r.nullHandle = m.pstg == nullptr;
-      r.bytes = StorageNames(m.pstg);
-      break;
-    case TYMED_GDI:
-      r.nullHandle = m.hBitmap == nullptr;
-      r.bytes = BitmapPixels32(m.hBitmap);
-      break;
-    case TYMED_ENHMF:
-      r.nullHandle = m.hEnhMetaFile == nullptr;
-      r.bytes = EnhMetaFileBytes(m.hEnhMetaFile);
-      break;
+    case TYMED_ISTREAM: Take(r, m.pstm, ReadStream); break;
+    case TYMED_ISTORAGE: Take(r, m.pstg, StorageNames); break;
+    case TYMED_GDI: Take(r, m.hBitmap, BitmapPixels32); break;
+    case TYMED_ENHMF: Take(r, m.hEnhMetaFile, EnhMetaFileBytes); break;
     case TYMED_MFPICT: {
       r.nullHandle = m.hMetaFilePict == nullptr;
       if (!m.hMetaFilePict || GlobalSize(m.hMetaFilePict) < sizeof(METAFILEPICT)) break;

@@ -136,4 +136,13 @@ void CheckSetDataProtocol(IDataObject* Data, CLIPFORMAT Own) {
   GlobalFree(secondBlock);
 }
 
+PoisonedGet::PoisonedGet(IDataObject* Data, FORMATETC Fe) {
+  std::memset(&m, 0xCC, sizeof m);
+  hr = Data->GetData(&Fe, &m);
+}
+
+PoisonedGet::~PoisonedGet() {
+  if (SUCCEEDED(hr)) ReleaseStgMedium(&m);
+}
+
 }  // namespace kxtest

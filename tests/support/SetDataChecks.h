@@ -12,4 +12,16 @@ namespace kxtest {
 // the only reference, which the check releases.
 void CheckSetDataProtocol(IDataObject* Data, CLIPFORMAT Own);
 
+// One GetData into a medium whose every field is poisoned first, as each must be written; a
+// medium that came back is released with this.
+struct PoisonedGet {
+  PoisonedGet(IDataObject* Data, FORMATETC Fe);
+  ~PoisonedGet();
+  PoisonedGet(const PoisonedGet&) = delete;
+  PoisonedGet& operator=(const PoisonedGet&) = delete;
+
+  HRESULT hr;
+  STGMEDIUM m;
+};
+
 }  // namespace kxtest

@@ -30,6 +30,13 @@ struct Form {
   }
 };
 
+// Two targets of one form, and the memo both would bind.
+struct Siblings : Form {
+  vcl::TMemo* memo = Memo(L"Memo1");
+  TKXTextTarget* first = Target(L"First");
+  TKXTextTarget* second = Target(L"Second");
+};
+
 // A foreign drop target (another component of the application, or the control's own).
 class NullTarget : public vcl::TInterfacedObjectImpl<IDropTarget> {
  public:
@@ -83,32 +90,26 @@ TEST(AcceptorBinding, TheHookSeesMessagesAndUnbindingRestoresTheSavedProcedure) 
 }
 
 TEST(AcceptorBinding, SiblingTargetsCannotShareAnAcceptorAtRunTime) {
-  Form f;
-  auto* memo = f.Memo(L"Memo1");
-  auto* first = f.Target(L"First");
-  auto* second = f.Target(L"Second");
-  first->setAcceptorControl(memo);
-  second->setAcceptorControl(memo);
-  EXPECT_EQ(second->getAcceptorControl(), nullptr);
-  EXPECT_FALSE(second->getRegistered());
-  EXPECT_TRUE(first->getRegistered());
+  Siblings f;
+  f.first->setAcceptorControl(f.memo);
+  f.second->setAcceptorControl(f.memo);
+  EXPECT_EQ(f.second->getAcceptorControl(), nullptr);
+  EXPECT_FALSE(f.second->getRegistered());
+  EXPECT_TRUE(f.first->getRegistered());
   // Targets of another owner may name the same control.
   vcl::TComponent otherOwner(nullptr);
   auto* foreign = new TKXTextTarget(&otherOwner);
-  foreign->setAcceptorControl(memo);
-  EXPECT_EQ(foreign->getAcceptorControl(), memo);
+  foreign->setAcceptorControl(f.memo);
+  EXPECT_EQ(foreign->getAcceptorControl(), f.memo);
   EXPECT_FALSE(foreign->getRegistered());  // OLE keeps the first registration
 }
 
 TEST(AcceptorBinding, DesignerIsAskedBeforeAnAcceptorMoves) {
-  Form f;
-  auto* memo = f.Memo(L"Memo1");
-  auto* first = f.Target(L"First");
-  auto* second = f.Target(L"Second");
-  first->SetDesigning(true);
-  second->SetDesigning(true);
-  first->setAcceptorControl(memo);
-  EXPECT_FALSE(first->getRegistered());  // at design time nothing is hooked or registered
+  Siblings f;
+  f.first->SetDesigning(true);
+  f.second->SetDesigning(true);
+  f.first->setAcceptorControl(f.memo);
+  EXPECT_FALSE(f.first->getRegistered());  // at design time nothing is hooked or registered
   std::vector<std::wstring> asked;
   vcl::TModalResult answer = vcl::mrNo;
   auto previous = vcl::SetMessageDlgHook([&](const std::wstring& text, vcl::TMsgDlgType type, vcl::TMsgDlgButtons buttons) {
@@ -117,13 +118,13 @@ TEST(AcceptorBinding, DesignerIsAskedBeforeAnAcceptorMoves) {
     EXPECT_EQ(buttons, (vcl::TMsgDlgButtons{vcl::mbYes, vcl::mbNo}));
     return answer;
   });
-  second->setAcceptorControl(memo);
-  EXPECT_EQ(second->getAcceptorControl(), nullptr);
-  EXPECT_EQ(first->getAcceptorControl(), memo);
+  f.second->setAcceptorControl(f.memo);
+  EXPECT_EQ(f.second->getAcceptorControl(), nullptr);
+  EXPECT_EQ(f.first->getAcceptorControl(), f.memo);
   answer = vcl::mrYes;
-  second->setAcceptorControl(memo);
-  EXPECT_EQ(second->getAcceptorControl(), memo);
-  EXPECT_EQ(first->getAcceptorControl(), nullptr);
+  f.second->setAcceptorControl(f.memo);
+  EXPECT_EQ(f.second->getAcceptorControl(), f.memo);
+  EXPECT_EQ(f.first->getAcceptorControl(), nullptr);
   vcl::SetMessageDlgHook(previous);
   ASSERT_EQ(asked.size(), 2u);
   EXPECT_EQ(asked[0],

@@ -38,11 +38,9 @@ struct Got {
 };
 
 Got Get(IDataObject* d, FORMATETC fe) {
-  STGMEDIUM m;
-  std::memset(&m, 0xCC, sizeof m);  // every field must be written
-  Got g;
-  g.hr = d->GetData(&fe, &m);
-  g.tymed = m.tymed;
+  const kxtest::PoisonedGet got(d, fe);
+  const STGMEDIUM& m = got.m;
+  Got g{got.hr, m.tymed};
   g.nullHandle = m.hGlobal == nullptr;
   g.unkForReleaseNull = m.pUnkForRelease == nullptr;
   if (SUCCEEDED(g.hr) && m.tymed == TYMED_HGLOBAL && m.hGlobal) {
@@ -51,7 +49,6 @@ Got Get(IDataObject* d, FORMATETC fe) {
     GlobalUnlock(m.hGlobal);
     g.bytes = GetHandleDataToString(m.hGlobal);
   }
-  if (SUCCEEDED(g.hr)) ReleaseStgMedium(&m);
   return g;
 }
 

@@ -47,20 +47,35 @@ HRESULT RawDrag(const TestWindow& source, RawDataObject* data, RawDropSource* dr
   return hr;
 }
 
+// A drag of Unicode text with a raw data object and drop source, from a window of this process
+// into a raw target in another window of it.
+struct LocalDrag {
+  explicit LocalDrag(const wchar_t* text) { data->AddUnicodeText(text); }
+  // Drags along the script Make writes for the target window's centre; DoDragDrop's result. The
+  // target is revoked before it returns.
+  HRESULT Run(DragScript (*Make)(HWND, POINT, MouseButton), DWORD allowed) {
+    const HRESULT hr = RawDrag(source, data.p, dropSource.p, Make(local.wnd.Handle(), local.wnd.Centre(), MouseButton::Left),
+                               allowed, effect);
+    local.target->Revoke();
+    return hr;
+  }
+
+  TestWindow source{L"kx raw source", kSourceRect};
+  LocalTarget local;
+  RawDropTarget* target = local.target.p;
+  Ref<RawDataObject> data{new RawDataObject};
+  Ref<RawDropSource> dropSource{new RawDropSource};
+  DWORD effect = 0xFFFF;
+};
+
 }  // namespace
 
 TEST(RawDragHarness, DragsIntoAWindowOfThisProcess) {
-  TestWindow source(L"kx raw source", kSourceRect);
-  LocalTarget local;
-  auto& target = local.target;
-  Ref<RawDataObject> data(new RawDataObject);
-  data->AddUnicodeText(L"harness \u00e9t\u00e9");
-  Ref<RawDropSource> dropSource(new RawDropSource);
-
-  DWORD effect = 0xFFFF;
-  const HRESULT hr = RawDrag(source, data.p, dropSource.p, DropOn(local.wnd.Handle(), local.wnd.Centre()),
-                             DROPEFFECT_COPY | DROPEFFECT_MOVE, effect);
-  target->Revoke();
+  LocalDrag drag(L"harness \u00e9t\u00e9");
+  auto* target = drag.target;
+  auto& dropSource = drag.dropSource;
+  const HRESULT hr = drag.Run(DropOn, DROPEFFECT_COPY | DROPEFFECT_MOVE);
+  const DWORD effect = drag.effect;
 
   EXPECT_EQ(hr, DRAGDROP_S_DROP);
   EXPECT_EQ(effect, DWORD{DROPEFFECT_COPY});
@@ -75,17 +90,10 @@ TEST(RawDragHarness, DragsIntoAWindowOfThisProcess) {
 }
 
 TEST(RawDragHarness, EscapeCancels) {
-  TestWindow source(L"kx raw source", kSourceRect);
-  LocalTarget local;
-  auto& target = local.target;
-  Ref<RawDataObject> data(new RawDataObject);
-  data->AddUnicodeText(L"x");
-  Ref<RawDropSource> dropSource(new RawDropSource);
-
-  DWORD effect = 0xFFFF;
-  const HRESULT hr = RawDrag(source, data.p, dropSource.p, EscapeOver(local.wnd.Handle(), local.wnd.Centre()),
-                             DROPEFFECT_COPY, effect);
-  target->Revoke();
+  LocalDrag drag(L"x");
+  auto* target = drag.target;
+  const HRESULT hr = drag.Run(EscapeOver, DROPEFFECT_COPY);
+  const DWORD effect = drag.effect;
 
   EXPECT_EQ(hr, DRAGDROP_S_CANCEL);
   EXPECT_EQ(effect, DWORD{DROPEFFECT_NONE});
