@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "formats/KXDIBBlock.h"
-#include "framework/GraphicCommon.h"
+#include "framework/GraphicCommon.inc"
 #include "framework/GraphicsDIB.h"
 
 namespace vcl {
