@@ -140,17 +140,11 @@ kx_status KX_CALL kx_file_target_set_max_size(kx_target* target, uint64_t max_si
 }
 
 kx_status KX_CALL kx_file_target_on_drop(kx_target* target, kx_file_drop_fn callback, void* context) {
-  return OnTarget(target, KX_TARGET_FILE, [&]() -> kx_status {
-    target->FileDrop = {callback, context};
-    return KX_OK;
-  });
+  return SetTargetCallback(target, KX_TARGET_FILE, &kx_target::FileDrop, callback, context);
 }
 
 kx_status KX_CALL kx_file_target_on_progress(kx_target* target, kx_file_progress_fn callback, void* context) {
-  return OnTarget(target, KX_TARGET_FILE, [&]() -> kx_status {
-    target->Progress = {callback, context};
-    return KX_OK;
-  });
+  return SetTargetCallback(target, KX_TARGET_FILE, &kx_target::Progress, callback, context);
 }
 
 kx_status KX_CALL kx_file_target_get_drop(kx_target* target, kx_file_drop* drop, int* open) {

@@ -74,6 +74,16 @@ kx_status OnSource(const kx_source* Source, int Kind, F&& Body) noexcept {
   });
 }
 
+// Keeps (or with a null Function, drops) one of the application's callbacks on a live target of Kind.
+template <class Fn>
+kx_status SetTargetCallback(kx_target* Target, int Kind, TKXCallback<Fn> kx_target::*Slot, Fn Function,
+                            void* Context) noexcept {
+  return OnTarget(Target, Kind, [&]() -> kx_status {
+    Target->*Slot = {Function, Context};
+    return KX_OK;
+  });
+}
+
 // Raises a target's drop callback; a failure is also kept for kx_target_paste, since the component
 // takes a failing handler as a drop that took nothing.
 template <class F>

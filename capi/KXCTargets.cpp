@@ -226,10 +226,7 @@ kx_status KX_CALL kx_text_target_set_custom_formats(kx_target* target, const wch
 }
 
 kx_status KX_CALL kx_text_target_on_drop(kx_target* target, kx_text_drop_fn callback, void* context) {
-  return OnTarget(target, KX_TARGET_TEXT, [&]() -> kx_status {
-    target->TextDrop = {callback, context};
-    return KX_OK;
-  });
+  return SetTargetCallback(target, KX_TARGET_TEXT, &kx_target::TextDrop, callback, context);
 }
 
 kx_status KX_CALL kx_text_target_get_drop(kx_target* target, kx_text_drop* drop) {
@@ -283,10 +280,7 @@ kx_status KX_CALL kx_picture_target_set_preferred(kx_target* target, unsigned in
 }
 
 kx_status KX_CALL kx_picture_target_on_drop(kx_target* target, kx_picture_drop_fn callback, void* context) {
-  return OnTarget(target, KX_TARGET_PICTURE, [&]() -> kx_status {
-    target->PictureDrop = {callback, context};
-    return KX_OK;
-  });
+  return SetTargetCallback(target, KX_TARGET_PICTURE, &kx_target::PictureDrop, callback, context);
 }
 
 kx_status KX_CALL kx_picture_target_get_drop(kx_target* target, kx_picture_drop* drop) {

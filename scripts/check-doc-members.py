@@ -16,6 +16,8 @@ import os
 import re
 import sys
 
+import docchecks
+
 PUBLIC_FOLDERS = ["framework", "vocabulary", "sources", "targets", "formats", "gif", "package", "include"]
 SYSTEM_HEADERS = ["/usr/share/mingw-w64/include", "/usr/x86_64-w64-mingw32/include", "/usr/i686-w64-mingw32/include"]
 CXX_WORDS = set("""alignof catch const_cast decltype delete dynamic_cast if for new noexcept operator
@@ -106,13 +108,8 @@ def main():
                 event = name.startswith("On") and ("get" + name in library or "set" + name in library)
                 if name not in known and not event:
                     faults.append(f"{os.path.relpath(page, root)}:{number}: `{name}` is declared in no public header")
-    for fault in faults:
-        print(f"check-doc-members: {fault}")
-    if faults:
-        print(f"check-doc-members: {len(faults)} name(s) in the guide that do not exist")
-        return 1
-    print(f"check-doc-members: {checked} names in {len(pages)} pages are declared")
-    return 0
+    return docchecks.report("check-doc-members", faults, "name(s) in the guide that do not exist",
+                            f"{checked} names in {len(pages)} pages are declared")
 
 
 if __name__ == "__main__":

@@ -14,6 +14,8 @@ import os
 import re
 import sys
 
+import docchecks
+
 MARK = re.compile(r"^<!--\s*snippet:\s*(\S+)\s+(\S+)\s*-->\s*$")
 FENCE = re.compile(r"^(\s*)(`{3,}|~{3,})\s*([\w+-]*)")
 REGION_START = re.compile(r"^\s*(?://|#)\s*\[snippet:([\w.-]+)\]\s*$")
@@ -128,13 +130,8 @@ def main():
         for name in regions_in(source_path):
             if name not in shown_regions.get(source_path, set()):
                 faults.append(f"{os.path.relpath(source_path, root)}: region '{name}' is shown on no page")
-    for fault in faults:
-        print(f"check-doc-snippets: {fault}")
-    if faults:
-        print(f"check-doc-snippets: {len(faults)} fault(s) in the guide's code blocks")
-        return 1
-    print(f"check-doc-snippets: {checked} blocks in {len(pages)} pages match their regions")
-    return 0
+    return docchecks.report("check-doc-snippets", faults, "fault(s) in the guide's code blocks",
+                            f"{checked} blocks in {len(pages)} pages match their regions")
 
 
 if __name__ == "__main__":

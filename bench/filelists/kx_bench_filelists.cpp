@@ -13,10 +13,10 @@
 
 #include "bench/BenchClock.h"
 #include "bench/BenchDataObject.h"
+#include "bench/BenchFileTarget.h"
 #include "formats/KXFileGroupBlock.h"
 #include "formats/KXUtilBlocks.h"
 #include "framework/ComObj.h"
-#include "framework/ExtCtrls.h"
 #include "framework/Forms.h"
 #include "framework/Handles.h"
 #include "package/KestrixVcl.h"
@@ -61,10 +61,7 @@ class ListSource : public kxbench::TBenchDataObject {
   vcl::TUniqueGlobal FHDROP, FDescriptor;
 };
 
-struct BenchTarget : kestrix::TKXFileTarget {
-  using TKXFileTarget::TKXFileTarget;
-  IDropTarget* DropTarget() const { return DropTargetObject(); }
-};
+using BenchTarget = kxbench::TBenchFileTarget;
 
 // Names of files that need not exist: the drop only lists them.
 std::string HDROPOf(int count, const wchar_t* folder) {
@@ -102,11 +99,7 @@ double TimeDrop(BenchTarget& target, IDataObject* source, int& taken) {
 int main() {
   kestrix::TKestrixLibrary library;
   vcl::TForm form(nullptr);
-  form.SetBounds(100, 100, 200, 150);
-  auto* panel = new vcl::TPanel(&form);
-  panel->SetParent(&form);
-  auto* target = new BenchTarget(&form);
-  target->setAcceptorControl(panel);
+  BenchTarget* target = BenchTarget::OnForm(form);
 
   // A folder of 2,000 files, 100,000 names of which are dropped (the rest do not exist).
   wchar_t temp[MAX_PATH];

@@ -12,9 +12,9 @@
 
 #include "bench/BenchClock.h"
 #include "bench/BenchDataObject.h"
+#include "bench/BenchFileTarget.h"
 #include "formats/KXFileGroupBlock.h"
 #include "framework/ComObj.h"
-#include "framework/ExtCtrls.h"
 #include "framework/Forms.h"
 #include "framework/Handles.h"
 #include "package/KestrixVcl.h"
@@ -77,10 +77,7 @@ class StreamSource : public kxbench::TBenchDataObject {
 };
 
 // The component's drop-target object, reached as OLE reaches it.
-struct BenchTarget : kestrix::TKXFileTarget {
-  using TKXFileTarget::TKXFileTarget;
-  IDropTarget* DropTarget() const { return DropTargetObject(); }
-};
+using BenchTarget = kxbench::TBenchFileTarget;
 
 std::wstring TempFolder() {
   wchar_t path[MAX_PATH];
@@ -110,11 +107,7 @@ int main() {
   }
 
   vcl::TForm form(nullptr);
-  form.SetBounds(100, 100, 200, 150);
-  auto* panel = new vcl::TPanel(&form);
-  panel->SetParent(&form);
-  auto* target = new BenchTarget(&form);
-  target->setAcceptorControl(panel);
+  BenchTarget* target = BenchTarget::OnForm(form);
   vcl::TComPtr<IDataObject> source = vcl::MakeComObject<StreamSource>(contents.Get());
   POINTL pt{150, 150};
   DWORD effect = DROPEFFECT_COPY;

@@ -28,6 +28,18 @@ inline std::thread MoveAndReleaseAt(POINT from, POINT to) {
 // The screen point at the centre of a window's client area.
 inline POINT CentreOf(HWND wnd) { return example_centre_of(wnd); }
 
+// Drags what source offers (any of the library's sources) from the left of a window onto its
+// centre and drops it there; false when the button could not be pressed.
+template <class Source>
+bool DragInto(HWND wnd, Source& source) {
+  const POINT to = CentreOf(wnd), from{to.x - 150, to.y};
+  if (!PressAt(from)) return false;
+  std::thread mover = MoveAndReleaseAt(from, to);
+  source.Execute();
+  mover.join();
+  return true;
+}
+
 inline void PrintUtf8(const std::wstring& line) {
   const int n = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
   std::string utf8(static_cast<size_t>(n), '\0');

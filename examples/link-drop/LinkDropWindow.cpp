@@ -24,17 +24,6 @@ using namespace kestrix;
 
 namespace {
 
-// Drags what source offers from the left of the window onto its centre.
-bool DragInto(HWND wnd, TKXTextSource& source) {
-  const POINT to = example::CentreOf(wnd), from{to.x - 150, to.y};
-  if (!example::PressAt(from)) return false;
-  std::thread mover = example::MoveAndReleaseAt(from, to);
-  source.Execute();
-  mover.join();
-  example::PumpFor(100);
-  return true;
-}
-
 // What a browser offers for a link: its address, and a shortcut file named after the page, whose
 // name is where the title comes from.
 void OfferLink(TKXTextSource& source, const std::wstring& url, const std::wstring& title) {
@@ -77,13 +66,15 @@ int wmain(int argc, wchar_t** argv) {
   TKXTextSource source(nullptr);
   example::PumpFor(300);
   OfferLink(source, url, title);
-  if (!DragInto(wnd, source)) return 2;
+  if (!example::DragInto(wnd, source)) return 2;
+  example::PumpFor(100);
   const bool linkOK = target.getDroppedTextFormat() == dtfURL && target.getText() == url && target.getURLTitleW() == title;
 
   source.getCustomFormatData()->Clear();  // plain text with HTML beside it, as a page's selection
   source.setText(L"caf\u00E9 \u4E2D\u6587");
   source.setHTML(html);
-  if (!DragInto(wnd, source)) return 2;
+  if (!example::DragInto(wnd, source)) return 2;
+  example::PumpFor(100);
   const bool htmlOK = target.getDroppedTextFormat() == dtfIEHTML && target.getHTMLFragment() == html;
 
   example::PrintUtf8(linkOK && htmlOK ? L"self-check passed" : L"self-check FAILED");

@@ -80,11 +80,7 @@ int wmain(int argc, wchar_t** argv) {
     contents.WriteBuffer(virtualBytes.data(), static_cast<std::int64_t>(virtualBytes.size()));
   });
   example::PumpFor(300);
-  const POINT to = example::CentreOf(wnd), from{to.x - 150, to.y};
-  if (!example::PressAt(from)) return 2;
-  std::thread mover = example::MoveAndReleaseAt(from, to);
-  source.Execute();
-  mover.join();
+  if (!example::DragInto(wnd, source)) return 2;
   // The source lets the target finish in the background: OnDrop comes from the message loop.
   for (int i = 0; i < 100 && drops == 0; ++i) example::PumpFor(50);
 

@@ -56,11 +56,7 @@ int wmain(int argc, wchar_t** argv) {
     TKXTextSource source(nullptr);
     source.setText(sent);
     example::PumpFor(300);
-    const POINT to = example::CentreOf(wnd), from{to.x - 150, to.y};
-    if (!example::PressAt(from)) return 2;
-    std::thread mover = example::MoveAndReleaseAt(from, to);
-    source.Execute();
-    mover.join();
+    if (!example::DragInto(wnd, source)) return 2;
     example::PumpFor(100);
     bool ok = target.getText() == sent && target.getDroppedTextFormat() == dtfText;
     source.setText(L"Copied and pasted: \u00FC\u00DF");

@@ -102,6 +102,14 @@ std::wstring ReadString(Call call) {
   return text;
 }
 
+// Keeps handler in slot and gives the C object its trampoline, or none for an empty handler.
+template <class Handle, class Fn, class Handler>
+void Listen(kx_status(KX_CALL* set)(Handle*, Fn, void*), Handle* handle, Fn trampoline, Handler& slot,
+            Handler handler, void* context) {
+  slot = std::move(handler);
+  Check(set(handle, slot ? trampoline : nullptr, context));
+}
+
 struct ListDeleter {
   void operator()(wchar_t* list) const noexcept { kx_free(list); }
 };
@@ -285,8 +293,7 @@ class TextTarget : public Target {
     detail::Check(kx_text_target_set_custom_formats(handle(), pointers.data(), pointers.size()));
   }
   void onDrop(DropHandler handler) {
-    state().onDrop = std::move(handler);
-    detail::Check(kx_text_target_on_drop(handle(), state().onDrop ? &DropTrampoline : nullptr, &state()));
+    detail::Listen(kx_text_target_on_drop, handle(), &DropTrampoline, state().onDrop, std::move(handler), &state());
   }
   // The last drop, also after its handler has returned.
   TextDrop lastDrop() const {
@@ -355,8 +362,7 @@ class PictureTarget : public Target {
   void setAccepted(unsigned int kinds) { detail::Check(kx_picture_target_set_accepted(handle(), kinds)); }
   void setPreferred(unsigned int kind) { detail::Check(kx_picture_target_set_preferred(handle(), kind)); }
   void onDrop(DropHandler handler) {
-    state().onDrop = std::move(handler);
-    detail::Check(kx_picture_target_on_drop(handle(), state().onDrop ? &DropTrampoline : nullptr, &state()));
+    detail::Listen(kx_picture_target_on_drop, handle(), &DropTrampoline, state().onDrop, std::move(handler), &state());
   }
   PictureDrop lastDrop() const {
     kx_picture_drop drop = KX_PICTURE_DROP_INIT;
@@ -423,12 +429,11 @@ class FileTarget : public Target {
   void setAccepted(unsigned int kinds) { detail::Check(kx_file_target_set_accepted(handle(), kinds)); }
   void setMaxSize(std::uint64_t bytes) { detail::Check(kx_file_target_set_max_size(handle(), bytes)); }
   void onDrop(DropHandler handler) {
-    state().onDrop = std::move(handler);
-    detail::Check(kx_file_target_on_drop(handle(), state().onDrop ? &DropTrampoline : nullptr, &state()));
+    detail::Listen(kx_file_target_on_drop, handle(), &DropTrampoline, state().onDrop, std::move(handler), &state());
   }
   void onProgress(ProgressHandler handler) {
-    state().onProgress = std::move(handler);
-    detail::Check(kx_file_target_on_progress(handle(), state().onProgress ? &ProgressTrampoline : nullptr, &state()));
+    detail::Listen(kx_file_target_on_progress, handle(), &ProgressTrampoline, state().onProgress, std::move(handler),
+                   &state());
   }
   // The last drop; open tells whether its items can still be read.
   FileDrop lastDrop(bool* open = nullptr) const {
@@ -529,8 +534,8 @@ class Source {
   }
   void onAfterDrop(AfterDropHandler handler) {
     SourceCallbacks& state = callbacks<SourceCallbacks>();
-    state.onAfterDrop = std::move(handler);
-    detail::Check(kx_source_on_after_drop(handle(), state.onAfterDrop ? &AfterDropTrampoline : nullptr, &state));
+    detail::Listen(kx_source_on_after_drop, handle(), &AfterDropTrampoline, state.onAfterDrop, std::move(handler),
+                   &state);
   }
   // Runs the drag with the left button held; returns the effect performed (KX_EFFECT_NONE for a
   // cancel). Rethrows what a callback threw during the drag.
@@ -557,9 +562,8 @@ class Source {
   void setClipboardFlushLimit(std::uint64_t bytes) { detail::Check(kx_source_set_clipboard_flush_limit(handle(), bytes)); }
   void onPasteSucceeded(PasteSucceededHandler handler) {
     SourceCallbacks& state = callbacks<SourceCallbacks>();
-    state.onPasteSucceeded = std::move(handler);
-    detail::Check(
-        kx_source_on_paste_succeeded(handle(), state.onPasteSucceeded ? &PasteSucceededTrampoline : nullptr, &state));
+    detail::Listen(kx_source_on_paste_succeeded, handle(), &PasteSucceededTrampoline, state.onPasteSucceeded,
+                   std::move(handler), &state);
   }
 
  protected:
@@ -644,8 +648,8 @@ class FileSource : public Source {
     detail::Check(kx_file_source_set_asynchronous(handle(), asynchronous ? 1 : 0));
   }
   void onContents(ContentsHandler handler) {
-    state().onContents = std::move(handler);
-    detail::Check(kx_file_source_on_contents(handle(), state().onContents ? &ContentsTrampoline : nullptr, &state()));
+    detail::Listen(kx_file_source_on_contents, handle(), &ContentsTrampoline, state().onContents, std::move(handler),
+                   &state());
   }
 
  private:

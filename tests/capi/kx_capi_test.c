@@ -28,6 +28,12 @@ static int checks, failures;
 #define CHECK_STATUS(call, expected) CHECK((call) == (expected))
 #define CHECK_OK(call) CHECK_STATUS(call, KX_OK)
 
+/* How a test with a source and a target ends. */
+static void destroy_both(kx_source* source, kx_target* target) {
+  CHECK_OK(kx_source_destroy(source));
+  CHECK_OK(kx_target_destroy(target));
+}
+
 /* ---- input and windows ------------------------------------------------------------------------- */
 
 static void pump(DWORD ms) {
@@ -287,8 +293,7 @@ static void test_misuse(void) {
   CHECK_OK(kx_last_error(&code, NULL, 0, NULL));
   CHECK(code == KX_E_INVALID_ARG);
 
-  CHECK_OK(kx_source_destroy(source));
-  CHECK_OK(kx_target_destroy(text));
+  destroy_both(source, text);
 }
 
 static void test_toolkit_names(void) {
@@ -558,8 +563,7 @@ static void test_source_failures(HWND from, HWND to) {
   CHECK(effect == KX_EFFECT_NONE && seen.drops == 0);
   CHECK(after.calls == 0); /* raised for drops only */
 
-  CHECK_OK(kx_source_destroy(source));
-  CHECK_OK(kx_target_destroy(target));
+  destroy_both(source, target);
 }
 
 /* ---- picture drags ------------------------------------------------------------------------------- */
@@ -651,8 +655,7 @@ static void test_picture_drags(HWND from, HWND to) {
   CHECK(seen.drop.kind == KX_PICTURE_BITMAP && seen.drop.width > 0 && seen.drop.height > 0);
 
   ReleaseDC(NULL, screen);
-  CHECK_OK(kx_source_destroy(source));
-  CHECK_OK(kx_target_destroy(target));
+  destroy_both(source, target);
 }
 
 /* ---- file drags ----------------------------------------------------------------------------------- */
@@ -870,8 +873,7 @@ static void test_file_drags(HWND from, HWND to, const wchar_t* folder) {
   CHECK_STATUS(kx_file_target_save_to_folder(target, out_folder, &saved), KX_E_STATE);
 
 done:
-  CHECK_OK(kx_source_destroy(source));
-  CHECK_OK(kx_target_destroy(target));
+  destroy_both(source, target);
 }
 
 /* ---- copy and paste -------------------------------------------------------------------------------- */
