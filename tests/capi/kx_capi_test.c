@@ -751,7 +751,7 @@ static void test_file_drags(HWND from, HWND to, const wchar_t* folder) {
   kx_effect effect = 99;
   kx_file_drop last = KX_FILE_DROP_INIT;
   kx_file_item item = KX_FILE_ITEM_INIT;
-  size_t index = 99, count, report, data_bin, sub, real, saved = 0, length;
+  size_t index = 99, count, report, data_bin, real, saved = 0, length;
   int open = 1;
   wchar_t real_path[MAX_PATH], out_folder[MAX_PATH], path[MAX_PATH], message[128];
   kx_save_result result;
@@ -793,22 +793,20 @@ static void test_file_drags(HWND from, HWND to, const wchar_t* folder) {
   CHECK_OK(drag(source, from, to, &effect));
   CHECK(effect == KX_EFFECT_COPY);
   CHECK(pump_until(&seen.drops, 5000));
-  CHECK(seen.drop.asynchronous && seen.drop.count == 4); /* real file, report, folder sub, sub\data.bin */
+  /* real file, report, sub\data.bin: the source lists files only, their folders implied by the names */
+  CHECK(seen.drop.asynchronous && seen.drop.count == 3);
   CHECK(seen.data_object_status == KX_OK && seen.data_object_null);
   CHECK_OK(kx_file_target_get_drop(target, &last, &open));
   CHECK(open == 1 && last.count == seen.drop.count && last.x == seen.drop.x);
   count = last.count;
   report = find_item(target, count, L"report.txt");
   data_bin = find_item(target, count, L"data.bin");
-  sub = find_item(target, count, L"sub");
   real = find_item(target, count, L"real.txt");
-  CHECK(report < count && data_bin < count && sub < count && real < count);
-  if (report >= count || data_bin >= count || sub >= count || real >= count) goto done;
+  CHECK(report < count && data_bin < count && real < count);
+  if (report >= count || data_bin >= count || real >= count) goto done;
 
   CHECK_OK(kx_file_target_get_item(target, data_bin, &item));
   CHECK(item.flags == (KX_ITEM_VIRTUAL | KX_ITEM_HAS_SIZE) && item.size == 5);
-  CHECK_OK(kx_file_target_get_item(target, sub, &item));
-  CHECK(item.flags & KX_ITEM_FOLDER);
   CHECK_OK(kx_file_target_get_item(target, real, &item));
   CHECK(!(item.flags & KX_ITEM_VIRTUAL) && item.size == 9 && (item.last_write_time.dwLowDateTime || item.last_write_time.dwHighDateTime));
   CHECK_STATUS(kx_file_target_get_item(target, count, &item), KX_E_INDEX);
@@ -828,7 +826,6 @@ static void test_file_drags(HWND from, HWND to, const wchar_t* folder) {
   GlobalUnlock(memory);
   stream->lpVtbl->Release(stream);
   CHECK_STATUS(kx_file_target_save_item_to_stream(target, data_bin, NULL), KX_E_INVALID_ARG);
-  CHECK_STATUS(kx_file_target_save_item(target, sub, collect, &got), KX_E_STATE);
   CHECK_STATUS(kx_stream_write(made.last_stream, "late", 4), KX_E_INVALID_HANDLE);
 
   /* Every way a read stops: write callback, progress cancel and failure, the source, the limit. */
