@@ -10,6 +10,7 @@
 #include "framework/Handles.h"
 #include "framework/WicImage.h"
 #include "sources/KXGraphicSource.h"
+#include "vocabulary/KXImageFiles.h"
 
 namespace kestrix {
 
@@ -18,12 +19,6 @@ namespace {
 LONG volatile liveDataObjects = 0;
 
 enum : std::int64_t { kBitmapFileHeaderSize = 14 };
-
-// "PNG": a PNG file's bytes, the registered format applications read transparency from.
-UINT PNGFormat() {
-  static const UINT format = RegisterClipboardFormatW(L"PNG");
-  return format;
-}
 
 // Bytes in a new global block for the receiver; nothing for none (the encoder failed).
 HRESULT GlobalMediumOf(const std::string& bytes, STGMEDIUM& medium) {
@@ -87,7 +82,7 @@ TGraphicKind GraphicKindOf(vcl::TPicture& Picture) {
 
 bool TGraphicDataObject::RendersItself(CLIPFORMAT cf) {
   return cf == CF_DIB || cf == CF_BITMAP || cf == CF_ENHMETAFILE || cf == CF_METAFILEPICT || cf == CF_DIBV5 ||
-         cf == PNGFormat();
+         cf == PNGClipboardFormat();
 }
 
 std::vector<FORMATETC> TGraphicDataObject::OwnFormats() {
@@ -96,7 +91,7 @@ std::vector<FORMATETC> TGraphicDataObject::OwnFormats() {
       std::vector<FORMATETC> formats;
       // Transparency first, for the applications that prefer it.
       if (!FAlpha.Empty())
-        for (CLIPFORMAT cf : {static_cast<CLIPFORMAT>(PNGFormat()), static_cast<CLIPFORMAT>(CF_DIBV5)})
+        for (CLIPFORMAT cf : {static_cast<CLIPFORMAT>(PNGClipboardFormat()), static_cast<CLIPFORMAT>(CF_DIBV5)})
           formats.push_back({cf, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
       formats.push_back({CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
       formats.push_back({CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI});
@@ -184,7 +179,7 @@ HRESULT TGraphicDataObject::Render(const FORMATETC& fe, STGMEDIUM& medium) {
     case TGraphicKind::Bitmap:
       if (fe.cfFormat == CF_DIB) return RenderDIB(medium);  // whatever medium was asked for
       if (fe.cfFormat == CF_BITMAP && (fe.tymed & TYMED_GDI)) return RenderBitmap(medium);
-      if (!FAlpha.Empty() && fe.cfFormat == PNGFormat() && (fe.tymed & TYMED_HGLOBAL)) return RenderPNG(medium);
+      if (!FAlpha.Empty() && fe.cfFormat == PNGClipboardFormat() && (fe.tymed & TYMED_HGLOBAL)) return RenderPNG(medium);
       if (!FAlpha.Empty() && fe.cfFormat == CF_DIBV5 && (fe.tymed & TYMED_HGLOBAL)) return RenderDIBV5(medium);
       break;
     case TGraphicKind::Metafile:

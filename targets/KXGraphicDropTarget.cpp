@@ -14,6 +14,7 @@
 #include "framework/Streams.h"
 #include "targets/KXGraphicTarget.h"
 #include "targets/KXVirtualImage.h"
+#include "vocabulary/KXImageFiles.h"
 
 namespace kestrix {
 

@@ -3,6 +3,7 @@
 #include "framework/GraphicsMetafile.h"
 #include "targets/KXGraphicDropTarget.h"
 #include "targets/KXVirtualImage.h"
+#include "vocabulary/KXImageFiles.h"
 
 namespace kestrix {
 

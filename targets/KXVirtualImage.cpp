@@ -118,11 +118,6 @@ TVirtualImageResult ReadImageFile(IDataObject* DataObject, vcl::TPicture& Pictur
   return DecodeInto(contents, Picture);
 }
 
-UINT PNGClipboardFormat() {
-  static const UINT format = RegisterClipboardFormatW(L"PNG");
-  return format;
-}
-
 void DecodePNGBytes(std::string_view Bytes, vcl::TPicture& Picture) {
   std::unique_ptr<vcl::TBitmap> bitmap = vcl::DecodeImageWithWIC(Bytes, &GUID_ContainerFormatPng, sNotAPicture, true);
   Picture.Bitmap()->Assign(bitmap.get());

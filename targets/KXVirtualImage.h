@@ -40,9 +40,6 @@ bool OffersImageFile(IDataObject* DataObject);
 // ReadVirtualImage decodes an item.
 TVirtualImageResult ReadImageFile(IDataObject* DataObject, vcl::TPicture& Picture);
 
-// The registered clipboard format "PNG" (a PNG file's bytes, as office suites and browsers offer
-// transparent images).
-UINT PNGClipboardFormat();
 // Decodes "PNG" bytes into a 32-bit bitmap of Picture with the image's alpha (not premultiplied);
 // bytes that are no PNG raise EInvalidGraphic.
 void DecodePNGBytes(std::string_view Bytes, vcl::TPicture& Picture);

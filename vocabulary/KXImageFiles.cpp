@@ -66,4 +66,9 @@ std::unique_ptr<vcl::TBitmap> BitmapFromHandle(HBITMAP Bitmap) {
   return bitmap;
 }
 
+UINT PNGClipboardFormat() {
+  static const UINT format = RegisterClipboardFormatW(L"PNG");
+  return format;
+}
+
 }  // namespace kestrix

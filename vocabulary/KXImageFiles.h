@@ -20,6 +20,10 @@ namespace kestrix {
 KX_API std::unique_ptr<vcl::TBitmap> DecodeImageFile(vcl::TCustomMemoryStream& File, const wchar_t* InvalidMessage,
                                                      bool KeepAlpha = false);
 
+// The registered clipboard format "PNG": a PNG file's bytes, as office suites and browsers offer
+// transparent images.
+KX_API UINT PNGClipboardFormat();
+
 // A bitmap's pixels as top-down rows of BGRA bytes when it is a 32-bit bitmap whose fourth bytes
 // carry transparency (neither all 0, as GDI leaves them, nor all 255); empty otherwise. The fourth
 // byte is taken as it is, alpha not premultiplied.
