@@ -45,6 +45,10 @@ std::int64_t TStream::CopyFrom(TStream& Source, std::int64_t Count) {
 
 std::int64_t TCustomMemoryStream::Read(void* Buffer, std::int64_t Count) {
   if (Count <= 0 || FPosition >= Size()) return 0;
+  if (Count == 1) {  // parsers read byte by byte: no call for it
+    *static_cast<std::uint8_t*>(Buffer) = static_cast<std::uint8_t>(FData[static_cast<size_t>(FPosition++)]);
+    return 1;
+  }
   std::int64_t n = std::min(Count, Size() - FPosition);
   std::memcpy(Buffer, FData.data() + FPosition, static_cast<size_t>(n));
   FPosition += n;

@@ -50,6 +50,7 @@ void ReadTextBlocks(vcl::TStream& Stream, vcl::TStringList& Strings) {
 
 template <class T>
 TGIFExtension* Construct(TGIFSubImage* ASubImage) {
+  if (gifdetail::TGIFFrameStore* store = ASubImage ? ASubImage->LoadingStore() : nullptr) return new (*store) T(ASubImage);
   return new T(ASubImage);
 }
 

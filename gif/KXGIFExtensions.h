@@ -7,6 +7,7 @@
 #include <string>
 
 #include "gif/KXGIFBase.h"
+#include "gif/KXGIFFrameStore.h"
 
 namespace kestrix {
 
@@ -77,6 +78,14 @@ class KX_API TGIFExtension : public TGIFItem {
  public:
   explicit TGIFExtension(TGIFSubImage* ASubImage);
   ~TGIFExtension() override;
+  // The extensions a load reads live in its slabs beside their frames; others on the heap.
+  // Either way delete frees them.
+  static void* operator new(std::size_t Size) { return gifdetail::AllocateObjectBlock(Size, nullptr); }
+  static void* operator new(std::size_t Size, gifdetail::TGIFFrameStore& Store) {
+    return gifdetail::AllocateObjectBlock(Size, &Store);
+  }
+  static void operator delete(void* Block) noexcept { gifdetail::FreeObjectBlock(Block); }
+  static void operator delete(void* Block, gifdetail::TGIFFrameStore&) noexcept { gifdetail::FreeObjectBlock(Block); }
 
   static TGIFExtensionClass StaticClass();
   // The label byte that introduces this kind of extension.

@@ -24,6 +24,16 @@ using TPixelBuffer = std::unique_ptr<std::uint8_t[], TPixelRelease>;
 // A buffer of Count bytes of its own (zeroed when Zero); throws std::bad_alloc.
 TPixelBuffer AllocatePixels(std::size_t Count, bool Zero);
 
+// Memory for an object that lives as long as a frame (the frame itself): Size bytes, cut from
+// Store's slabs as index buffers are, or from the heap without a store; throws std::bad_alloc.
+// Freed by FreeObjectBlock only.
+KX_API void* AllocateObjectBlock(std::size_t Size, class TGIFFrameStore* Store);
+KX_API void FreeObjectBlock(void* Block) noexcept;
+
+// Bytes of the slabs mapped outside the heap that frames hold now (those waiting for the next
+// image not counted): what a measurement of the heap does not see.
+std::size_t MappedSlabBytes();
+
 class TGIFFrameStore {
  public:
   TGIFFrameStore();
@@ -32,8 +42,9 @@ class TGIFFrameStore {
   TGIFFrameStore& operator=(const TGIFFrameStore&) = delete;
 
   // Count bytes, not initialised; throws std::bad_alloc. After the first, buffers are cut from
-  // slabs as large as what the image holds already, up to 8 MiB, so that what is reserved beyond
-  // the buffers stays below what they hold and below one slab.
+  // slabs: from the heap, as large as what the image holds already, until it holds 2 MiB; then
+  // mapped pages of 8 MiB, of which only what is written is backed by memory. Mapped slabs freed
+  // by images wait (up to 64 MiB in all) for the next image to load, pages and all.
   TPixelBuffer Allocate(std::size_t Count);
 
   TGIFLZWDecoder& Decoder() { return FDecoder; }

@@ -162,7 +162,11 @@ TGIFSubImage::TGIFSubImage(TGIFImage* GIFImage)
 
 TGIFSubImage::~TGIFSubImage() {
   if (FGIFImage) FGIFImage->Images()->Remove(this);
-  Clear();
+  // What members' destructors would not do, or not in this order: extensions point back at the
+  // frame, and the bitmap and mask go before the palette they may use.
+  FExtensions.Clear();
+  FreeBitmap();
+  FreeMask();
   FLocalPalette.Reset();
 }
 
@@ -190,12 +194,14 @@ void TGIFSubImage::Clear() {
   SetPalette(nullptr);
 }
 
+gifdetail::TGIFFrameStore* TGIFSubImage::LoadingStore() const { return FGIFImage ? FGIFImage->FLoading : nullptr; }
+
 void TGIFSubImage::AllocateImage(bool ZeroFill) {
   FreeImage();
   const std::int64_t pixels = std::int64_t(Width()) * Height();
   if (pixels > GIFMaxFramePixels) throw GIFException(TooLargeMessage(res::sGIFFrameTooLarge, GIFMaxFramePixels));
   if (pixels == 0) return;
-  gifdetail::TGIFFrameStore* store = !ZeroFill && FGIFImage ? FGIFImage->FLoading : nullptr;
+  gifdetail::TGIFFrameStore* store = ZeroFill ? nullptr : LoadingStore();
   try {
     FData = store ? store->Allocate(static_cast<size_t>(pixels)) : gifdetail::AllocatePixels(static_cast<size_t>(pixels), ZeroFill);
   } catch (const std::bad_alloc&) {
@@ -334,6 +340,10 @@ void TGIFSubImage::SetPalette(HPALETTE Value) {
 
 void TGIFSubImage::LoadFromStream(vcl::TStream& Stream) {
   Clear();
+  LoadParts(Stream);
+}
+
+void TGIFSubImage::LoadParts(vcl::TStream& Stream) {
   FExtensions.LoadFromStream(Stream, this);
   std::uint8_t b = 0;
   if (!ReadByte(Stream, b)) return;
@@ -361,7 +371,7 @@ void TGIFSubImage::Decompress(vcl::TStream& Stream) {
   AllocateImage(false);
   const std::uint8_t fill = FTransparent && FGCE ? FGCE->TransparentColorIndex() : 0;
   const gifdetail::TGIFFrameBuffer frame{FData.get(), Width(), Height(), Interlaced(), fill};
-  if (gifdetail::TGIFFrameStore* store = FGIFImage ? FGIFImage->FLoading : nullptr)
+  if (gifdetail::TGIFFrameStore* store = LoadingStore())
     store->Decoder().Decode(Stream, frame, warnings);
   else
     gifdetail::DecodeLZW(Stream, frame, warnings);
@@ -402,8 +412,8 @@ void TGIFImageList::LoadFromStream(vcl::TStream& Stream, vcl::TObject* Parent) {
       loading.Before = image->FLoading;
       image->FLoading = &store;
     }
-    auto frame = std::make_unique<TGIFSubImage>(image);
-    frame->LoadFromStream(Stream);
+    std::unique_ptr<TGIFSubImage> frame(new (store) TGIFSubImage(image));
+    frame->LoadParts(Stream);
     pixels += frame->DataSize();
     if (pixels > GIFMaxImagePixels) throw GIFException(TooLargeMessage(res::sGIFImageTooLarge, GIFMaxImagePixels));
     Add(frame.release());

@@ -117,6 +117,16 @@ class KX_API TGIFHeader : public TGIFItem {
 class KX_API TGIFSubImage : public TGIFItem {
  public:
   explicit TGIFSubImage(TGIFImage* GIFImage);
+  // Frames a load makes live in its slabs beside their index buffers (a long animation then
+  // allocates nothing frame by frame); others on the heap. Either way delete frees them.
+  static void* operator new(std::size_t Size) { return gifdetail::AllocateObjectBlock(Size, nullptr); }
+  static void* operator new(std::size_t Size, gifdetail::TGIFFrameStore& Store) {
+    return gifdetail::AllocateObjectBlock(Size, &Store);
+  }
+  static void operator delete(void* Block) noexcept { gifdetail::FreeObjectBlock(Block); }
+  static void operator delete(void* Block, gifdetail::TGIFFrameStore&) noexcept { gifdetail::FreeObjectBlock(Block); }
+  // While a load makes this frame, where it allocates the frame's parts; null otherwise.
+  gifdetail::TGIFFrameStore* LoadingStore() const;
   // Takes the frame out of its image's frame list (without freeing it there), then frees it.
   ~TGIFSubImage() override;
 
@@ -203,6 +213,10 @@ class KX_API TGIFSubImage : public TGIFItem {
  private:
   friend class TGIFGraphicControlExtension;
   friend class TGIFImage;
+  friend class TGIFImageList;
+
+  // LoadFromStream into a frame that holds nothing yet, as a load's new frames do.
+  void LoadParts(vcl::TStream& Stream);
 
   void DoSetBounds(int NewLeft, int NewTop, int NewWidth, int NewHeight, bool CheckScreen = true);
   vcl::TBitmap* DoGetBitmap();

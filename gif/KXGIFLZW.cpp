@@ -1,6 +1,7 @@
 #include "gif/KXGIFLZW.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -16,93 +17,53 @@ namespace {
 enum : int {
   kMaxCodes = 4096,        // 12-bit codes
   kMaxMinCodeSize = 11,    // ClearCode + 2 must still fit the table
-  kChunk = 8,              // bytes of a string kept with its code, written with one store
-  kStringSize = 8192,      // twice the longest string a sound table can hold, with room for a chunk
+  kChunk = 8,              // bytes copied with one load and one store
+  kWide = 16,              // bytes copied at once in long strings
+  kStringSize = 8192,      // twice the longest string a sound table can hold
   kCarry = 2,              // bytes carried over from the previous sub-block
   kBufferSize = kCarry + 255 + 8,  // plus room for a wide read past the last byte
 };
 
-static_assert(std::endian::native == std::endian::little, "chunks and bit words are little-endian");
+static_assert(std::endian::native == std::endian::little, "bit words are little-endian");
 
+inline std::uint64_t Load8(const std::uint8_t* at) {
+  std::uint64_t bytes;
+  std::memcpy(&bytes, at, sizeof bytes);
+  return bytes;
+}
 inline void Store8(std::uint8_t* at, std::uint64_t bytes) { std::memcpy(at, &bytes, sizeof bytes); }
 
-// One entry of the code table, in one 16-byte record so that a lookup touches one cache line.
-// Prefix and Suffix say what the entry is. While no entry refers forward (the normal case) the
-// rest describes its string: its length, its first byte and, cutting the string into 8-byte chunks
-// from its start, its last chunk (Tail, unused bytes zero) and the code whose string is all the
-// chunks before it (Jump). A string is then written with one store per chunk.
+// One entry of the code table. Prefix and Suffix say what the entry is. Src says where its string
+// already lies in one piece, Length bytes long: in the frame being decoded (a string the data
+// defined: the last string written and the first byte of the next, which follows it) or in the
+// literals' row of bytes; null when no such copy is known. Strings are then copied like the
+// back-references of other compressors, a chunk at a time, with no chain to follow.
 struct TCodeEntry {
-  std::uint64_t Tail;
+  const std::uint8_t* Src;
   std::uint16_t Length;
-  std::uint16_t Jump;
   std::uint16_t Prefix;
-  std::uint8_t First;
   std::uint8_t Suffix;
 };
-static_assert(sizeof(TCodeEntry) == 16);
-
-// No copy of an entry's string is known in the frame.
-constexpr std::uint32_t kNowhere = 0xFFFFFFFF;
-
-// Bytes in the last chunk of a string of Length bytes (1 to 8).
-inline unsigned TailBytes(unsigned length) { return ((length - 1) & (kChunk - 1)) + 1; }
-
-// An entry as two words, as the fast loop keeps it in registers: Tail, and the rest (Length in bits
-// 0-15, Jump 16-31, Prefix 32-47, First 48-55, Suffix 56-63).
-struct TEntryWords {
-  std::uint64_t Tail, Meta;
-};
-static_assert(offsetof(TCodeEntry, Length) == 8 && offsetof(TCodeEntry, Jump) == 10 && offsetof(TCodeEntry, Prefix) == 12 &&
-              offsetof(TCodeEntry, First) == 14 && offsetof(TCodeEntry, Suffix) == 15);
-
-inline TEntryWords LoadWords(const TCodeEntry& e) {
-  TEntryWords w;
-  std::memcpy(&w, &e, sizeof w);
-  return w;
-}
-inline void StoreWords(TCodeEntry& e, const TEntryWords& w) { std::memcpy(&e, &w, sizeof w); }
-inline int LengthOf(const TEntryWords& w) { return static_cast<int>(w.Meta & 0xFFFF); }
-inline int FirstOf(const TEntryWords& w) { return static_cast<int>((w.Meta >> 48) & 0xFF); }
-
-// The entry for the string of Prefix (whose entry is P) followed by Last; no branch, no narrow
-// field, so that the fast loop keeps it in registers.
-inline TEntryWords ExtendWords(const TEntryWords& p, int prefix, int last) {
-  const std::uint64_t byte = static_cast<std::uint8_t>(last);
-  const unsigned used = p.Meta % kChunk;
-  const std::uint64_t tail = used != 0 ? p.Tail | byte << (8 * used) : byte;
-  const std::uint64_t jump = used != 0 ? p.Meta & 0xFFFF0000u : static_cast<std::uint64_t>(prefix) << 16;
-  // Length + 1 and First kept; Jump, Prefix and Suffix new.
-  const std::uint64_t meta = ((p.Meta & 0x00FF00000000FFFFull) + 1) | jump | static_cast<std::uint64_t>(prefix) << 32 | byte << 56;
-  return {tail, meta};
-}
+static_assert(sizeof(TCodeEntry) <= 16);
 
 struct TCodeTable {
   TCodeEntry Entry[kMaxCodes];
-  // Where the frame already holds each entry's string in one piece (an offset in the frame), or
-  // kNowhere: a long string is copied from there a chunk at a time, with no chain to follow.
-  std::uint32_t At[kMaxCodes];
+  // Byte i is i, with room after the last for a chunk's load: the literals' strings.
+  std::uint8_t Literal[256 + kWide];
 
-  // Writes the string of code into dst[0, Length); the store of its last chunk may also write up to
-  // 7 bytes after it, so dst needs that much room.
-  void Write(std::uint8_t* dst, int code) const {
-    const TCodeEntry* e = &Entry[code];
-    std::uint8_t* p = dst + e->Length - TailBytes(e->Length);
-    Store8(p, e->Tail);
-    while (p != dst) {
-      e = &Entry[e->Jump];
-      p -= kChunk;
-      Store8(p, e->Tail);
-    }
+  TCodeTable() {
+    for (int i = 0; i < 256 + kWide; ++i) Literal[i] = static_cast<std::uint8_t>(i);
   }
 
-  void Append(int at, int prefix, int last) {
-    At[at] = kNowhere;
-    StoreWords(Entry[at], ExtendWords(LoadWords(Entry[prefix]), prefix, last));
+  // Codes below the clear code stand for their low byte (a minimum code size above 8 makes more).
+  void SetLiteral(int code) {
+    const auto byte = static_cast<std::uint8_t>(code);
+    Entry[code] = TCodeEntry{Literal + byte, 1, 0, byte};
   }
 
   // What an entry holds before the data defines it: the string of code 0 followed by 0.
   void SetUndefined(int from, int to) {
-    std::fill(Entry + from, Entry + to, TCodeEntry{0, 2, 0, 0, 0, 0});
+    std::fill(Entry + from, Entry + to, TCodeEntry{nullptr, 2, 0, 0});
   }
 };
 
@@ -119,20 +80,16 @@ struct TGIFLZWDecoder::TTables {
 
 namespace {
 
-// Counts the entry just added; codes grow by a bit when the next one would not fit.
-inline void CountEntry(int& nextFree, int& maxCode, int& codeSize) {
+// Counts the entry just added; codes grow by a bit when the next one would not fit (up to 12).
+inline void CountEntry(int& nextFree, int& codeSize) {
   ++nextFree;
-  if (nextFree >= maxCode && maxCode < kMaxCodes) {
-    maxCode *= 2;
-    ++codeSize;
-  }
+  if (nextFree >= (1 << codeSize) && codeSize < 12) ++codeSize;
 }
 
-// Decoder state of one frame. Strings are written straight into the frame, a chunk at a time:
-// while no table entry refers forward (the normal case) every code keeps its string's length and
-// chunks. A corrupt stream can make an entry's prefix a code not defined yet; from then until the
-// next clear code strings are expanded through a bounded stack exactly as the table says, which
-// also catches prefix cycles.
+// Decoder state of one frame. Strings are written straight into the frame, copied a chunk at a
+// time from where it holds them already. A corrupt stream can make an entry's prefix a code not
+// defined yet; from then until the next clear code strings are expanded through a bounded stack
+// exactly as the table says, which also catches prefix cycles.
 class TLZWDecoder {
  public:
   TLZWDecoder(TGIFLZWDecoder::TTables& tables, vcl::TStream& stream, const TGIFFrameBuffer& frame,
@@ -154,7 +111,7 @@ class TLZWDecoder {
   bool Step(bool emit) { return Process(FetchCode(), emit); }
   // Expands a code already read (-1: none could be read); false when decoding ends.
   bool Process(int code, bool emit);
-  // Whether FastRun may take over: the last code's entry describes the string written for it.
+  // Whether FastRun may take over: entries it adds would refer back only.
   bool FastEligible() const;
   // Decodes codes for as long as each is an ordinary one: no clear or end code, a string that ends
   // (with the room its last chunk's store needs) inside the current row. Sub-block boundaries are
@@ -163,7 +120,7 @@ class TLZWDecoder {
   // the pixel stores.
   int FastRun();
   // Expands Code through the table into the string buffer, as the table says; returns its start.
-  std::uint8_t* ExpandSlow(int code, int& firstChar);
+  std::uint8_t* Expand(int code, int& firstChar);
 
   void StartRows();
   bool NextRow();
@@ -176,18 +133,24 @@ class TLZWDecoder {
   TGIFDecoderWarnings& FWarnings;
 
   // Code table.
-  int FMinCodeSize = 0, FCodeSize = 0, FClearCode = 0, FEndCode = 0, FMaxCode = 0, FNextFree = 0;
+  int FMinCodeSize = 0, FCodeSize = 0, FClearCode = 0, FEndCode = 0, FNextFree = 0;
   // Entries from here on hold nothing of the table since the last clear; no code below it reads
   // them (its prefixes lie below it too), and Step gives them their undefined value before a code
   // above it is taken as a prefix.
   int FHighWater = 0;
   int FOldCode = 0, FFirstChar = 0;
   bool FForwardRefs = false;
+  // Where the string of the last code lies in one piece, just before FOut (the next code's entry
+  // starts there), or null; and its length.
+  const std::uint8_t* FPrevSrc = nullptr;
+  unsigned FPrevLength = 0;
   TGIFLZWDecoder::TTables& FTables;
   TCodeTable& FTable;
   std::uint8_t* const FString;
 
   // Bit reader.
+  // Zeroed once: a code cut off by the end of the data takes its missing bits from what the buffer
+  // held before (zeros, or the previous sub-block), as the reference decoder does.
   std::uint8_t FBuffer[kBufferSize] = {};
   int FBufferEnd = kCarry, FBitPos = 0, FBitCount = 0;
   bool FDataEnded = false, FFirstCall = true;
@@ -215,7 +178,6 @@ void TLZWDecoder::Run() {
   FClearCode = 1 << FMinCodeSize;
   FEndCode = FClearCode + 1;
   FCodeSize = FMinCodeSize + 1;
-  FMaxCode = 2 * FClearCode;
   FNextFree = FClearCode + 2;
   InitTables();
   try {
@@ -246,10 +208,7 @@ void TLZWDecoder::InitTables() {
   // Literals stand for themselves (those a frame before set up are still there); the clear and
   // end codes read as undefined. Entries above them are written before they are read
   // (DefineRest), so setting up a frame or a clear stays cheap.
-  for (int i = FTables.Literals; i < FClearCode; ++i) {
-    const auto byte = static_cast<std::uint8_t>(i);
-    FTable.Entry[i] = TCodeEntry{byte, 1, 0, 0, byte, byte};
-  }
+  for (int i = FTables.Literals; i < FClearCode; ++i) FTable.SetLiteral(i);
   // Entries from the clear code on are this frame's to overwrite.
   FTables.Literals = FClearCode;
   FTable.SetUndefined(FClearCode, FNextFree);
@@ -264,7 +223,6 @@ void TLZWDecoder::DefineRest() {
 // Entries above the new high-water mark keep what they held: nothing reads them before DefineRest.
 void TLZWDecoder::ResetTable() {
   FCodeSize = FMinCodeSize + 1;
-  FMaxCode = 2 * FClearCode;
   FNextFree = FClearCode + 2;
   FHighWater = FNextFree;
   FForwardRefs = false;
@@ -313,7 +271,7 @@ void TLZWDecoder::SkipSubBlocks() {
   while (ReadByte(FStream, length) && length != 0) FStream.Seek(length, vcl::soCurrent);
 }
 
-std::uint8_t* TLZWDecoder::ExpandSlow(int code, int& firstChar) {
+std::uint8_t* TLZWDecoder::Expand(int code, int& firstChar) {
   std::uint8_t* const begin = FString;
   std::uint8_t* p = FString + kStringSize;
   if (code >= FNextFree) {
@@ -321,9 +279,16 @@ std::uint8_t* TLZWDecoder::ExpandSlow(int code, int& firstChar) {
     code = FOldCode;
   }
   while (code >= FClearCode) {
+    const TCodeEntry& e = FTable.Entry[code];
+    // While no entry refers forward, a copy in the frame is what the table says.
+    if (e.Src && !FForwardRefs) {
+      p -= e.Length;  // a sound chain is no longer than the table: the buffer holds two
+      std::memcpy(p, e.Src, e.Length);
+      firstChar = *p;
+      return p;
+    }
     // No acyclic chain comes near the buffer's size: running out of it means a cycle.
     if (p == begin) throw GIFException(res::sGIFCircularTableEntry);
-    const TCodeEntry& e = FTable.Entry[code];
     *--p = e.Suffix;
     if (e.Prefix == code) throw GIFException(res::sGIFCircularTableEntry);
     code = e.Prefix;
@@ -343,8 +308,15 @@ bool TLZWDecoder::Process(int code, bool emit) {
       FOldCode = FFirstChar;
     } while (FFirstChar == FClearCode);
     if (FFirstChar < 0) return false;
-    // The first code after a clear is a pixel value as it stands, whatever its range.
-    if (emit) EmitPixel(static_cast<std::uint8_t>(FFirstChar));
+    // The first code after a clear is a pixel value as it stands, whatever its range: the string
+    // of its entry only when it is a literal.
+    FPrevSrc = nullptr;
+    FPrevLength = 1;
+    if (emit) {
+      std::uint8_t* const at = FOut;
+      EmitPixel(static_cast<std::uint8_t>(FFirstChar));
+      if (FFirstChar < FClearCode && FOut == at + 1) FPrevSrc = at;
+    }
     return true;
   }
   if (code == FEndCode) {
@@ -352,57 +324,53 @@ bool TLZWDecoder::Process(int code, bool emit) {
     return false;
   }
 
-  const bool selfDefined = code >= FNextFree;  // the string this very code is about to define
-  if (FOldCode >= FHighWater) DefineRest();     // a code read as it stood after a clear
+  if (FOldCode >= FHighWater) DefineRest();  // a code read as it stood after a clear
   int firstChar;
-  if (FForwardRefs) {
-    std::uint8_t* s = ExpandSlow(code, firstChar);
-    if (emit) EmitString(s, static_cast<size_t>(FString + kStringSize - s));
-  } else {
-    const int base = selfDefined ? FOldCode : code;
-    firstChar = FTable.Entry[base].First;
-    if (emit) {
-      const size_t n = FTable.Entry[base].Length + (selfDefined ? 1u : 0u);
-      FTable.Write(FString, base);
-      if (selfDefined) FString[n - 1] = static_cast<std::uint8_t>(FFirstChar);
-      EmitString(FString, n);
-    }
-  }
+  const std::uint8_t* const s = Expand(code, firstChar);
+  const size_t n = static_cast<size_t>(FString + kStringSize - s);
+  std::uint8_t* const at = FOut;
+  const bool wroteFirst = emit && at < FRowEnd;  // the string's first byte lands at At
+  // What is written is the string of the code as the table will hold it, unless the code is the
+  // one being defined and the last byte it takes (the first of the last string) is not the first
+  // byte of the last code's entry: after a clear the first code is written as a byte whatever it is.
+  const bool asTable = code < FNextFree || (code == FNextFree && static_cast<std::uint8_t>(FFirstChar) == firstChar);
+  if (emit) EmitString(s, n);
 
   if (FNextFree < kMaxCodes) {
     // An entry whose prefix is not defined yet changes meaning later: strings can no longer be
-    // cached from here to the next clear code.
+    // taken from the frame from here to the next clear code.
     if (FOldCode >= FNextFree) FForwardRefs = true;
-    FTable.Append(FNextFree, FOldCode, firstChar);
-    CountEntry(FNextFree, FMaxCode, FCodeSize);
+    // Its string lies in one piece only if the last one did and this one follows it in the row;
+    // it is taken from there only if a chunk's load from any of its bytes stays in the frame.
+    const bool inOnePiece = FPrevSrc && !FForwardRefs && wroteFirst && at == FPrevSrc + FPrevLength &&
+                            FFrame.Pixels + FFrame.Width * static_cast<size_t>(FFrame.Height) - at >= kChunk;
+    FTable.Entry[FNextFree] = TCodeEntry{inOnePiece ? FPrevSrc : nullptr, static_cast<std::uint16_t>(FPrevLength + 1),
+                                         static_cast<std::uint16_t>(FOldCode), static_cast<std::uint8_t>(firstChar)};
+    CountEntry(FNextFree, FCodeSize);
     FHighWater = std::max(FHighWater, FNextFree);
   }
   FOldCode = code;
   FFirstChar = firstChar;
+  FPrevSrc = wroteFirst && asTable && !FForwardRefs && FOut == at + n ? at : nullptr;
+  FPrevLength = static_cast<unsigned>(n);
   return true;
 }
 
 bool TLZWDecoder::FastEligible() const {
-  // After a clear the first code is written as a byte whatever its value; while that code's entry
-  // says otherwise, or refers forward, Process takes the next code.
-  return !FFirstCall && !FForwardRefs && FOldCode < FNextFree && FOldCode < FHighWater &&
-         FFirstChar == FTable.Entry[FOldCode].First;
+  return !FFirstCall && !FForwardRefs && FOldCode < FNextFree;
 }
 
 int TLZWDecoder::FastRun() {
   const int clear = FClearCode;
   const std::uint8_t* const buffer = FBuffer;
   TCodeEntry* const entries = FTable.Entry;
-  std::uint32_t* const at = FTable.At;
-  std::uint8_t* const pixels = FFrame.Pixels;
   std::uint8_t* const rowEnd = FRowEnd;
   std::uint8_t* out = FOut;
-  int bitPos = FBitPos, bitCount = FBitCount, codeSize = FCodeSize, nextFree = FNextFree, maxCode = FMaxCode;
+  int bitPos = FBitPos, bitCount = FBitCount, codeSize = FCodeSize, nextFree = FNextFree;
   int oldCode = FOldCode;
-  // The last code's string, kept in registers for the entry the next code adds; where the frame
-  // holds it in one piece, followed by what comes next (unknown for Process's strings).
-  TEntryWords prev = LoadWords(entries[oldCode]);
-  std::uint32_t prevAt = kNowhere;
+  // The last string: the next entry is it and the first byte of the string after it.
+  const std::uint8_t* prevSrc = FPrevSrc;
+  unsigned prevLength = FPrevLength;
   int code;
   for (;;) {
     if (bitPos + codeSize < bitCount) {
@@ -420,41 +388,57 @@ int TLZWDecoder::FastRun() {
       if (code < 0) break;
     }
     if (static_cast<unsigned>(code - clear) < 2u) break;  // clear or end code
-    TEntryWords cur;
+    const std::uint8_t* src;
+    unsigned n;
     if (code < nextFree) {
-      cur = LoadWords(entries[code]);
+      src = entries[code].Src;
+      n = entries[code].Length;
     } else if (code == nextFree) {
-      cur = ExtendWords(prev, oldCode, FirstOf(prev));  // the code being defined: the last string and its first byte
+      src = prevSrc;  // the code being defined: the last string and its own first byte
+      n = prevLength + 1;
     } else {
       break;  // beyond the table: from here entries refer forward
     }
-    const int n = LengthOf(cur);
-    // The last chunk's store may reach 7 bytes past the string: that room stays inside the row.
-    if (n + (kChunk - 1) > rowEnd - out) break;
+    // No copy to take it from, or the last chunk's store (up to 7 bytes past the string) would
+    // leave the row.
+    if (!src || n + (kChunk - 1) > static_cast<size_t>(rowEnd - out)) break;
 
-    if (nextFree < kMaxCodes) {
-      // For a code defined by itself this is cur again.
-      StoreWords(entries[nextFree], ExtendWords(prev, oldCode, FirstOf(cur)));
-      at[nextFree] = prevAt;
-      CountEntry(nextFree, maxCode, codeSize);
-    }
+    const std::uint8_t first = *src;
     if (n <= kChunk) {
-      Store8(out, cur.Tail);
-    } else if (const std::uint32_t from = at[code]; from != kNowhere) {
-      // A copy of the string lies before out; a copy of the string being defined overlaps the
-      // output by one byte at a distance of at least 8, which chunks taken in order handle.
-      const std::uint8_t* src = pixels + from;
-      for (int i = 0; i < n; i += kChunk) {
-        std::uint64_t chunk;
-        std::memcpy(&chunk, src + i, kChunk);
-        Store8(out + i, chunk);
-      }
+      std::uint64_t chunk = Load8(src);
+      // The code being defined reads its last byte where it writes it: that byte is its first.
+      if (code == nextFree) chunk = (chunk & ~(~std::uint64_t(0) << (8 * prevLength))) | (chunk & 0xFF) << (8 * prevLength);
+      Store8(out, chunk);
     } else {
-      FTable.Write(out, code);
+      // A string before out, or the one being defined, which overlaps it at a distance of its
+      // length less one (at least 8): chunks taken in order see bytes already written.
+      std::uint8_t* to = out;
+      const std::uint8_t* from = src;
+      std::uint8_t* const end = out + n;
+      if (out - src >= kWide && rowEnd - end >= kWide - 1) {
+        do {
+          std::uint8_t wide[kWide];
+          std::memcpy(wide, from, kWide);
+          std::memcpy(to, wide, kWide);
+          to += kWide;
+          from += kWide;
+        } while (to < end);
+      } else {
+        do {
+          Store8(to, Load8(from));
+          to += kChunk;
+          from += kChunk;
+        } while (to < end);
+      }
     }
-    prevAt = static_cast<std::uint32_t>(out - pixels);
+    if (nextFree < kMaxCodes) {
+      // For the code being defined this is its own entry.
+      entries[nextFree] = TCodeEntry{prevSrc, static_cast<std::uint16_t>(prevLength + 1), static_cast<std::uint16_t>(oldCode), first};
+      CountEntry(nextFree, codeSize);
+    }
+    prevSrc = out;
+    prevLength = n;
     out += n;
-    prev = cur;
     oldCode = code;
   }
   FOut = out;
@@ -462,9 +446,10 @@ int TLZWDecoder::FastRun() {
   FCodeSize = codeSize;
   FNextFree = nextFree;
   FHighWater = std::max(FHighWater, nextFree);
-  FMaxCode = maxCode;
+  if (prevSrc != FPrevSrc) FFirstChar = *prevSrc;  // a code was taken: its string starts there
   FOldCode = oldCode;
-  FFirstChar = FirstOf(prev);
+  FPrevSrc = prevSrc;
+  FPrevLength = prevLength;
   return code;
 }
 
@@ -522,18 +507,34 @@ void TLZWDecoder::EmitString(const std::uint8_t* s, size_t n) {
 
 }  // namespace
 
+namespace {
+
+// The tables of the last decoder freed wait here for the next one, literals and all: an
+// application that loads image after image sets them up once. One set at most; any thread.
+std::atomic<TGIFLZWDecoder::TTables*> spareTables{nullptr};
+
+}  // namespace
+
 TGIFLZWDecoder::TGIFLZWDecoder() = default;
-TGIFLZWDecoder::~TGIFLZWDecoder() = default;
+
+TGIFLZWDecoder::~TGIFLZWDecoder() {
+  TTables* expected = nullptr;
+  if (FTables && spareTables.compare_exchange_strong(expected, FTables.get())) FTables.release();
+}
 
 void TGIFLZWDecoder::Decode(vcl::TStream& Stream, const TGIFFrameBuffer& Frame, TGIFDecoderWarnings& Warnings) {
-  // About 90 KB of tables: on the heap, so that a thread with a small stack can decode too, and
-  // made by the first frame only. They are left uninitialised: each frame writes what it reads.
+  // About 72 KB of tables: on the heap, so that a thread with a small stack can decode too, and
+  // made by the first frame only (or taken from a decoder before). They are left uninitialised:
+  // each frame writes what it reads.
   if (!FTables) {
-    try {
-      FTables.reset(new TTables);
-    } catch (const std::bad_alloc&) {
-      std::fill_n(Frame.Pixels, static_cast<size_t>(Frame.Width) * static_cast<size_t>(Frame.Height), Frame.Fill);
-      throw vcl::EOutOfMemory(L"Out of memory");
+    FTables.reset(spareTables.exchange(nullptr));
+    if (!FTables) {
+      try {
+        FTables.reset(new TTables);
+      } catch (const std::bad_alloc&) {
+        std::fill_n(Frame.Pixels, static_cast<size_t>(Frame.Width) * static_cast<size_t>(Frame.Height), Frame.Fill);
+        throw vcl::EOutOfMemory(L"Out of memory");
+      }
     }
   }
   TLZWDecoder(*FTables, Stream, Frame, Warnings).Run();

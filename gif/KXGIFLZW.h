@@ -34,7 +34,7 @@ class TGIFDecoderWarnings {
 // string whose prefixes form a cycle "Circular decoder table entry".
 void DecodeLZW(vcl::TStream& Stream, const TGIFFrameBuffer& Frame, TGIFDecoderWarnings& Warnings);
 
-// DecodeLZW for the frames of one image: the decoder's tables (about 90 KB) are made by the first
+// DecodeLZW for the frames of one image: the decoder's tables (about 72 KB) are made by the first
 // frame and kept, so that the next frame sets up only what it uses. One frame at a time.
 class TGIFLZWDecoder {
  public:
