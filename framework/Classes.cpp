@@ -75,42 +75,60 @@ void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
 
 // ---- TList ----
 
-TList::~TList() { FList.clear(); }
+TList::~TList() {
+  if (FItems != FInline) delete[] FItems;
+}
 
 void TList::Error(int Index) { throw EListError(Format(L"List index out of bounds (%d)", Index)); }
 
+void TList::Reserve(int Capacity) {
+  if (Capacity <= FCapacity) return;
+  const int grown = std::max(Capacity, FCapacity * 2);
+  void** items = new void*[static_cast<size_t>(grown)];
+  std::copy(FItems, FItems + FCount, items);
+  if (FItems != FInline) delete[] FItems;
+  FItems = items;
+  FCapacity = grown;
+}
+
 int TList::Add(void* Item) {
-  FList.push_back(Item);
-  return Count() - 1;
+  Reserve(FCount + 1);
+  FItems[FCount] = Item;
+  return FCount++;
 }
 
 void TList::Insert(int Index, void* Item) {
   if (Index < 0 || Index > Count()) Error(Index);
-  FList.insert(FList.begin() + Index, Item);
+  Reserve(FCount + 1);
+  std::copy_backward(FItems + Index, FItems + FCount, FItems + FCount + 1);
+  FItems[Index] = Item;
+  ++FCount;
 }
 
 void TList::Delete(int Index) {
   if (Index < 0 || Index >= Count()) Error(Index);
-  FList.erase(FList.begin() + Index);
+  std::copy(FItems + Index + 1, FItems + FCount, FItems + Index);
+  --FCount;
 }
 
 void TList::Exchange(int Index1, int Index2) {
   if (Index1 < 0 || Index1 >= Count()) Error(Index1);
   if (Index2 < 0 || Index2 >= Count()) Error(Index2);
-  std::swap(FList[static_cast<size_t>(Index1)], FList[static_cast<size_t>(Index2)]);
+  std::swap(FItems[Index1], FItems[Index2]);
 }
 
 void TList::Move(int CurIndex, int NewIndex) {
   if (CurIndex == NewIndex) return;
   if (NewIndex < 0 || NewIndex >= Count()) Error(NewIndex);
   void* item = Items(CurIndex);
-  FList.erase(FList.begin() + CurIndex);
-  FList.insert(FList.begin() + NewIndex, item);
+  if (CurIndex < NewIndex) std::copy(FItems + CurIndex + 1, FItems + NewIndex + 1, FItems + CurIndex);
+  else std::copy_backward(FItems + NewIndex, FItems + CurIndex, FItems + CurIndex + 1);
+  FItems[NewIndex] = item;
 }
 
 int TList::IndexOf(void* Item) const {
-  auto it = std::find(FList.begin(), FList.end(), Item);
-  return it == FList.end() ? -1 : static_cast<int>(it - FList.begin());
+  void* const* it = std::find(FItems, FItems + FCount, Item);
+  return it == FItems + FCount ? -1 : static_cast<int>(it - FItems);
 }
 
 int TList::Remove(void* Item) {
@@ -121,16 +139,16 @@ int TList::Remove(void* Item) {
 
 void* TList::First() const { return Items(0); }
 void* TList::Last() const { return Items(Count() - 1); }
-void TList::Clear() { FList.clear(); }
+void TList::Clear() { FCount = 0; }
 
 void* TList::Items(int Index) const {
   if (Index < 0 || Index >= Count()) Error(Index);
-  return FList[static_cast<size_t>(Index)];
+  return FItems[Index];
 }
 
 void TList::SetItem(int Index, void* Item) {
   if (Index < 0 || Index >= Count()) Error(Index);
-  FList[static_cast<size_t>(Index)] = Item;
+  FItems[Index] = Item;
 }
 
 // ---- TStrings ----

@@ -89,7 +89,7 @@ class KX_API TList : public TObject {
   void* First() const;
   void* Last() const;
   virtual void Clear();
-  int Count() const { return static_cast<int>(FList.size()); }
+  int Count() const { return FCount; }
   void* Items(int Index) const;
   void SetItem(int Index, void* Item);
 
@@ -97,7 +97,16 @@ class KX_API TList : public TObject {
   [[noreturn]] static void Error(int Index);
 
  private:
-  std::vector<void*> FList;
+  // Grows the room to at least Capacity items; throws std::bad_alloc.
+  void Reserve(int Capacity);
+
+  // A list of a few items (a GIF frame's extensions, most lists of children) lives in the object
+  // itself, without an allocation of its own, until it outgrows it.
+  static constexpr int kInline = 2;
+  void* FInline[kInline];
+  void** FItems = FInline;
+  int FCount = 0;
+  int FCapacity = kInline;
 };
 
 // Lines of text, each with an optional object (or an integer stored in its place).
