@@ -11,6 +11,25 @@
 #include <windows.h>
 #endif
 
+// Under AddressSanitizer a slab's room is poisoned until a buffer is cut from it, and again when
+// the slab is freed: reads and writes past a frame, or into a freed one, are caught as they are
+// for buffers of their own.
+#if defined(__SANITIZE_ADDRESS__)
+#define KX_SLAB_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KX_SLAB_ASAN 1
+#endif
+#endif
+#if defined(KX_SLAB_ASAN)
+#include <sanitizer/asan_interface.h>
+#define KX_POISON(at, size) ASAN_POISON_MEMORY_REGION(at, size)
+#define KX_UNPOISON(at, size) ASAN_UNPOISON_MEMORY_REGION(at, size)
+#else
+#define KX_POISON(at, size) ((void)(at), (void)(size))
+#define KX_UNPOISON(at, size) ((void)(at), (void)(size))
+#endif
+
 namespace kestrix::gifdetail {
 
 namespace {
@@ -46,7 +65,10 @@ void* MapSlab() {
 #endif
   return reinterpret_cast<void*>(start);
 }
-void UnmapSlab(void* slab) { munmap(slab, kSlabMax); }
+void UnmapSlab(void* slab) {
+  KX_UNPOISON(slab, kSlabMax);  // the addresses may be mapped again by anyone
+  munmap(slab, kSlabMax);
+}
 // The system may take the pages back instead of writing them out; they keep their contents until then.
 void ForgetPages(void* slab) {
 #if defined(MADV_FREE)
@@ -137,13 +159,18 @@ class TPixelSlab {
   static constexpr std::size_t kHeader = 64;
 
   // A slab from the heap of Bytes in all, the header's included; throws std::bad_alloc.
-  static TPixelSlab* FromHeap(std::size_t bytes) { return new (::operator new(bytes)) TPixelSlab(false); }
+  static TPixelSlab* FromHeap(std::size_t bytes) {
+    auto* slab = new (::operator new(bytes)) TPixelSlab(false);
+    KX_POISON(slab->Buffers(), bytes - kHeader);
+    return slab;
+  }
   // A mapped slab of kSlabMax bytes, one that waited if there is one (or only such a one when
   // OnlyWaiting: nullptr if none waits); throws std::bad_alloc.
   static TPixelSlab* Mapped(bool onlyWaiting) {
     void* memory = Waiting().Take();
     if (!memory && onlyWaiting) return nullptr;
     auto* slab = new (memory ? memory : MapSlab()) TPixelSlab(true);
+    KX_POISON(slab->Buffers(), kSlabMax - kHeader);
     mappedInUse.fetch_add(kSlabMax, std::memory_order_relaxed);
     return slab;
   }
@@ -156,6 +183,7 @@ class TPixelSlab {
     this->~TPixelSlab();
     if (mapped) {
       mappedInUse.fetch_sub(kSlabMax, std::memory_order_relaxed);
+      KX_POISON(reinterpret_cast<std::uint8_t*>(this) + kHeader, kSlabMax - kHeader);
       Waiting().Give(this);
     } else {
       ::operator delete(static_cast<void*>(this));
@@ -238,6 +266,7 @@ TPixelBuffer TGIFFrameStore::Allocate(std::size_t Count) {
     FNext = slab->Buffers();
     FFree = bytes - TPixelSlab::kHeader;
   }
+  KX_UNPOISON(FNext, Count);
   TPixelBuffer cut(FNext, TPixelRelease{FSlab});
   FSlab->AddRef();
   FNext += taken;

@@ -2,6 +2,7 @@
 // string lists and their text form. Built for Windows and natively.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "framework/Classes.h"
@@ -92,6 +93,67 @@ TEST(List, IndexErrorsAndOrder) {
   }
   TList empty;
   EXPECT_THROW(empty.First(), EListError);
+}
+
+// A list keeps its first items in itself and moves them out when it grows: every operation must
+// agree with a plain vector on either side of that boundary, and across it.
+TEST(List, AgreesWithAVectorAcrossItsInlineRoom) {
+  int slots[16];
+  for (unsigned seed = 1; seed <= 40; ++seed) {
+    TList list;
+    std::vector<void*> model;
+    unsigned state = seed;
+    auto next = [&](unsigned n) { return (state = state * 1103515245u + 12345u) / 65536u % n; };
+    for (int step = 0; step < 60; ++step) {
+      const int count = static_cast<int>(model.size());
+      void* item = &slots[next(16)];
+      switch (next(count > 0 ? 7 : 2)) {
+        case 0: list.Add(item); model.push_back(item); break;
+        case 1: {
+          const int at = static_cast<int>(next(static_cast<unsigned>(count) + 1));
+          list.Insert(at, item);
+          model.insert(model.begin() + at, item);
+          break;
+        }
+        case 2: {
+          const int at = static_cast<int>(next(static_cast<unsigned>(count)));
+          list.Delete(at);
+          model.erase(model.begin() + at);
+          break;
+        }
+        case 3: {
+          const int from = static_cast<int>(next(static_cast<unsigned>(count))), to = static_cast<int>(next(static_cast<unsigned>(count)));
+          list.Move(from, to);
+          void* moved = model[static_cast<size_t>(from)];
+          model.erase(model.begin() + from);
+          model.insert(model.begin() + to, moved);
+          break;
+        }
+        case 4: {
+          const int a = static_cast<int>(next(static_cast<unsigned>(count))), b = static_cast<int>(next(static_cast<unsigned>(count)));
+          list.Exchange(a, b);
+          std::swap(model[static_cast<size_t>(a)], model[static_cast<size_t>(b)]);
+          break;
+        }
+        case 5: {
+          auto it = std::find(model.begin(), model.end(), item);
+          EXPECT_EQ(list.Remove(item), it == model.end() ? -1 : static_cast<int>(it - model.begin()));
+          if (it != model.end()) model.erase(it);
+          break;
+        }
+        default:
+          if (next(4) == 0) {
+            list.Clear();
+            model.clear();
+          } else {
+            list.Add(item);
+            model.push_back(item);
+          }
+      }
+      ASSERT_EQ(list.Count(), static_cast<int>(model.size())) << "seed " << seed << ", step " << step;
+      for (int i = 0; i < list.Count(); ++i) ASSERT_EQ(list.Items(i), model[static_cast<size_t>(i)]) << "seed " << seed << ", step " << step;
+    }
+  }
 }
 
 TEST(StringList, TextJoinsWithCrLfAfterEveryLine) {
