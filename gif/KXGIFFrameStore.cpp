@@ -208,15 +208,18 @@ TPixelBuffer AllocatePixels(std::size_t Count, bool Zero) {
 }
 
 namespace {
-// Before each object block: how to free the block it begins.
-struct alignas(16) TObjectHeader {
+// Before each object block: how to free the block it begins. 16 bytes, so that the object is
+// aligned as the block is (slab buffers start on 16 bytes, heap blocks as the heap aligns them).
+struct TObjectHeader {
   TPixelRelease Release;
+  unsigned char Pad[16 - sizeof(TPixelRelease)];
 };
+static_assert(sizeof(TObjectHeader) == 16);
 }  // namespace
 
 void* AllocateObjectBlock(std::size_t Size, TGIFFrameStore* Store) {
   TPixelBuffer block = Store ? Store->Allocate(sizeof(TObjectHeader) + Size) : AllocatePixels(sizeof(TObjectHeader) + Size, false);
-  auto* header = new (block.get()) TObjectHeader{block.get_deleter()};
+  auto* header = new (block.get()) TObjectHeader{block.get_deleter(), {}};
   block.release();
   return header + 1;
 }

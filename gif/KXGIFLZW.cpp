@@ -282,7 +282,9 @@ std::uint8_t* TLZWDecoder::Expand(int code, int& firstChar) {
     const TCodeEntry& e = FTable.Entry[code];
     // While no entry refers forward, a copy in the frame is what the table says.
     if (e.Src && !FForwardRefs) {
-      p -= e.Length;  // a sound chain is no longer than the table: the buffer holds two
+      // A sound chain is no longer than the table, and the buffer holds two.
+      if (e.Length > p - begin) throw GIFException(res::sGIFCircularTableEntry);
+      p -= e.Length;
       std::memcpy(p, e.Src, e.Length);
       firstChar = *p;
       return p;
