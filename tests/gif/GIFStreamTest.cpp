@@ -351,6 +351,7 @@ TEST(GIFStream, FramesOfALoadKeepTheirOwnPixels) {
   } cases[] = {
       {"many small", 60, 9, 7},
       {"enough for slabs", 48, 256, 256},
+      {"several mapped slabs", 40, 512, 512},
       {"larger than a slab", 3, 3000, 3000},
   };
   // Twice: the second time frames are cut from the slabs the first images gave back.
