@@ -35,7 +35,8 @@ class TGIFDecoderWarnings {
 void DecodeLZW(vcl::TStream& Stream, const TGIFFrameBuffer& Frame, TGIFDecoderWarnings& Warnings);
 
 // DecodeLZW for the frames of one image: the decoder's tables (about 72 KB) are made by the first
-// frame and kept, so that the next frame sets up only what it uses. One frame at a time.
+// frame and kept, so that the next frame sets up only what it uses; a decoder that goes leaves
+// them for the next one made. One frame at a time.
 class TGIFLZWDecoder {
  public:
   TGIFLZWDecoder();
