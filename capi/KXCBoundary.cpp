@@ -49,7 +49,7 @@ std::wstring Widen(const char* Text) {
 }  // namespace
 
 ECallbackFailed::ECallbackFailed(kx_status Status)
-    : vcl::EAbort(L"A callback returned failure " + std::to_wstring(Status)), FStatus(Status) {}
+    : vcl::EAbort(L"A callback returned failure " + std::to_wstring(Status)) {}
 
 kx_status Fail(kx_status Code, std::wstring Message) {
   tLastError.Code = Code;
@@ -148,7 +148,7 @@ kx_status PutString(const std::wstring& Value, wchar_t* Buffer, size_t Capacity,
   *Length = Value.size();
   if (!Buffer) return KX_OK;
   if (Capacity < Value.size() + 1) {
-    Buffer[0] = L'\0';
+    if (Capacity > 0) Buffer[0] = L'\0';
     return Fail(KX_E_BUFFER_TOO_SMALL, L"The buffer holds " + std::to_wstring(Capacity) + L" characters; " +
                                            std::to_wstring(Value.size() + 1) + L" are needed");
   }

@@ -8,6 +8,7 @@
 
 #include "framework/SysUtils.h"
 #include "kestrix/kestrix.h"
+#include "vocabulary/KXComps.h"
 
 namespace kestrix::capi {
 
@@ -17,10 +18,6 @@ namespace kestrix::capi {
 class ECallbackFailed : public vcl::EAbort {
  public:
   explicit ECallbackFailed(kx_status Status);
-  kx_status Status() const { return FStatus; }
-
- private:
-  kx_status FStatus;
 };
 
 // Records a failure in the calling thread's slot and returns its code.
@@ -72,6 +69,10 @@ kx_status PutBytes(const std::string& Value, void* Buffer, size_t Capacity, size
 kx_status PutAllocatedString(const std::wstring& Value, wchar_t** Out);
 // Null is "".
 inline std::wstring WideArg(const wchar_t* Value) { return Value ? std::wstring(Value) : std::wstring(); }
+// A component's effect as one KX_EFFECT_* value (deScroll's bit is not one of them).
+inline kx_effect EffectOf(kestrix::TDropEffect Effect) {
+  return static_cast<kx_effect>(kestrix::dropEffectFromEnum(Effect)) & 7u;
+}
 
 // Copies Value into the caller's struct, as far as both sizes reach, keeping the caller's size.
 // KX_E_INVALID_ARG for a null struct or one smaller than the first version of its type.

@@ -56,6 +56,16 @@ kx_save_result SaveResultOf(TKXFileSaveResult Result) {
   return KX_SAVE_WRITE_FAILED;
 }
 
+// The last drop as the application sees it.
+kx_file_drop FileDropOf(kx_target* Target) {
+  kx_file_drop drop = KX_FILE_DROP_INIT;
+  drop.count = static_cast<size_t>(Files(Target).getFileCount());
+  drop.asynchronous = Files(Target).getDropIsAsynchronous() ? 1 : 0;
+  drop.x = Target->X;
+  drop.y = Target->Y;
+  return drop;
+}
+
 // Runs Body for a live file target that has a dropped item Index.
 template <class F>
 kx_status OnItem(kx_target* Target, size_t Index, F&& Body) {
@@ -95,16 +105,10 @@ kx_status SaveItem(kx_target* Target, size_t Index, vcl::TStream& Stream, const 
 
 void WireFileTarget(kx_target* Target) {
   TKXFileTarget& files = Files(Target);
-  files.setOnDrop([Target, &files](TObject*, vcl::TWinControl*, int X, int Y) {
-    Target->Dropped = true;
-    Target->X = X;
-    Target->Y = Y;
+  files.setOnDrop([Target](TObject*, vcl::TWinControl*, int X, int Y) {
+    RecordDrop(Target, X, Y);
     if (!Target->FileDrop) return;
-    kx_file_drop drop = KX_FILE_DROP_INIT;
-    drop.count = static_cast<size_t>(files.getFileCount());
-    drop.asynchronous = files.getDropIsAsynchronous() ? 1 : 0;
-    drop.x = X;
-    drop.y = Y;
+    const kx_file_drop drop = FileDropOf(Target);
     RaiseDropCallback(Target, [&] { return Target->FileDrop.Function(Target->FileDrop.Context, Target, &drop); });
   });
   files.setOnProgress([Target](TObject*, int Index, std::uint64_t Done, std::uint64_t Total, bool& Cancel) {
@@ -150,12 +154,7 @@ kx_status KX_CALL kx_file_target_on_progress(kx_target* target, kx_file_progress
 kx_status KX_CALL kx_file_target_get_drop(kx_target* target, kx_file_drop* drop, int* open) {
   return OnTarget(target, KX_TARGET_FILE, [&]() -> kx_status {
     if (!target->Dropped) return Fail(KX_E_STATE, L"Nothing has been dropped");
-    kx_file_drop d = KX_FILE_DROP_INIT;
-    d.count = static_cast<size_t>(Files(target).getFileCount());
-    d.asynchronous = Files(target).getDropIsAsynchronous() ? 1 : 0;
-    d.x = target->X;
-    d.y = target->Y;
-    const kx_status s = PutStruct(drop, d);
+    const kx_status s = PutStruct(drop, FileDropOf(target));
     if (s == KX_OK && open) *open = Files(target).getDropOpen() ? 1 : 0;
     return s;
   });

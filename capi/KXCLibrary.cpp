@@ -36,11 +36,14 @@ kx_status KX_CALL kx_free(void* memory) {
 }
 
 kx_status KX_CALL kx_get_version(int* major, int* minor, int* patch) {
-  if (!major || !minor || !patch) return Fail(KX_E_INVALID_ARG, L"A version pointer is null");
-  *major = KX_PROJECT_VERSION_MAJOR;
-  *minor = KX_PROJECT_VERSION_MINOR;
-  *patch = KX_PROJECT_VERSION_PATCH;
-  return KX_OK;
+  // Guarded: the failure's message is allocated.
+  return Guard([&]() -> kx_status {
+    if (!major || !minor || !patch) return Fail(KX_E_INVALID_ARG, L"A version pointer is null");
+    *major = KX_PROJECT_VERSION_MAJOR;
+    *minor = KX_PROJECT_VERSION_MINOR;
+    *patch = KX_PROJECT_VERSION_PATCH;
+    return KX_OK;
+  });
 }
 
 kx_status KX_CALL kx_startup(void) {

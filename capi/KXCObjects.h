@@ -74,7 +74,8 @@ kx_status OnSource(const kx_source* Source, int Kind, F&& Body) noexcept {
   });
 }
 
-// Keeps (or with a null Function, drops) one of the application's callbacks on a live target of Kind.
+// Keeps (or with a null Function, drops) one of the application's callbacks on a live target
+// (source) of Kind.
 template <class Fn>
 kx_status SetTargetCallback(kx_target* Target, int Kind, TKXCallback<Fn> kx_target::*Slot, Fn Function,
                             void* Context) noexcept {
@@ -82,6 +83,22 @@ kx_status SetTargetCallback(kx_target* Target, int Kind, TKXCallback<Fn> kx_targ
     Target->*Slot = {Function, Context};
     return KX_OK;
   });
+}
+template <class Fn>
+kx_status SetSourceCallback(kx_source* Source, int Kind, TKXCallback<Fn> kx_source::*Slot, Fn Function,
+                            void* Context) noexcept {
+  return OnSource(Source, Kind, [&]() -> kx_status {
+    Source->*Slot = {Function, Context};
+    return KX_OK;
+  });
+}
+
+// Keeps a drop's point and effect for the get_drop functions.
+inline void RecordDrop(kx_target* Target, int X, int Y) {
+  Target->Dropped = true;
+  Target->X = X;
+  Target->Y = Y;
+  Target->Effect = EffectOf(Target->Component->getDropEffect());
 }
 
 // Raises a target's drop callback; a failure is also kept for kx_target_paste, since the component

@@ -142,10 +142,7 @@ kx_status KX_CALL kx_source_set_drag_image(kx_source* source, int show, HBITMAP 
 }
 
 kx_status KX_CALL kx_source_on_after_drop(kx_source* source, kx_after_drop_fn callback, void* context) {
-  return OnSource(source, 0, [&]() -> kx_status {
-    source->AfterDrop = {callback, context};
-    return KX_OK;
-  });
+  return SetSourceCallback(source, 0, &kx_source::AfterDrop, callback, context);
 }
 
 kx_status KX_CALL kx_source_execute(kx_source* source, kx_effect* effect) {
@@ -161,7 +158,7 @@ kx_status KX_CALL kx_source_execute(kx_source* source, kx_effect* effect) {
       });
     }
     if (!ran) return Fail(KX_E_STATE, L"Nothing to drag, a drag is already running, or OLE refused the drag");
-    if (effect) *effect = static_cast<kx_effect>(dropEffectFromEnum(performed)) & 7u;
+    if (effect) *effect = EffectOf(performed);
     return KX_OK;
   });
 }
@@ -217,7 +214,7 @@ kx_status KX_CALL kx_source_on_paste_succeeded(kx_source* source, kx_paste_succe
     TKXPasteSucceededType handler;
     if (callback) {
       handler = [source](TObject*, TDropEffect Effect) {
-        const kx_effect effect = static_cast<kx_effect>(dropEffectFromEnum(Effect)) & 7u;
+        const kx_effect effect = EffectOf(Effect);
         RaiseCallback(source->Busy, [&] {
           return source->PasteSucceeded.Function(source->PasteSucceeded.Context, source, effect);
         });
@@ -274,9 +271,10 @@ kx_status KX_CALL kx_picture_source_set_bitmap(kx_source* source, HBITMAP bitmap
 kx_status KX_CALL kx_picture_source_set_metafile(kx_source* source, HENHMETAFILE metafile) {
   return OnSource(source, KX_SOURCE_PICTURE, [&]() -> kx_status {
     return SetPicture(source, [&](vcl::TPicture& picture) -> kx_status {
-      HENHMETAFILE copy = metafile ? CopyEnhMetaFileW(metafile, nullptr) : nullptr;
+      // Owned until the picture takes it, so a throw on the way does not leak it.
+      vcl::TUniqueEnhMetaFile copy(metafile ? CopyEnhMetaFileW(metafile, nullptr) : nullptr);
       if (!copy) return Fail(KX_E_INVALID_ARG, L"metafile is not an enhanced metafile that can be copied");
-      picture.Metafile()->SetHandle(copy);
+      picture.Metafile()->SetHandle(copy.Release());
       return KX_OK;
     });
   });
@@ -329,10 +327,7 @@ kx_status KX_CALL kx_file_source_clear(kx_source* source) {
 }
 
 kx_status KX_CALL kx_file_source_on_contents(kx_source* source, kx_file_contents_fn callback, void* context) {
-  return OnSource(source, KX_SOURCE_FILE, [&]() -> kx_status {
-    source->Contents = {callback, context};
-    return KX_OK;
-  });
+  return SetSourceCallback(source, KX_SOURCE_FILE, &kx_source::Contents, callback, context);
 }
 
 kx_status KX_CALL kx_file_source_set_asynchronous(kx_source* source, int asynchronous) {

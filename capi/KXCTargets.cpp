@@ -15,8 +15,6 @@ using namespace kestrix::capi;
 
 namespace {
 
-kx_effect EffectOf(TDropEffect Effect) { return static_cast<kx_effect>(dropEffectFromEnum(Effect)) & 7u; }
-
 // One KX_EFFECT_* value (not a mask) as the components' effect.
 bool SingleEffect(kx_effect Effect, TDropEffect& Out) {
   switch (Effect) {
@@ -28,11 +26,17 @@ bool SingleEffect(kx_effect Effect, TDropEffect& Out) {
   }
 }
 
-void RecordDrop(kx_target* Target, int X, int Y) {
-  Target->Dropped = true;
-  Target->X = X;
-  Target->Y = Y;
-  Target->Effect = EffectOf(Target->Component->getDropEffect());
+// The last drop without its strings (the callback's copy adds them; get_drop's leaves them null).
+kx_text_drop TextDropOf(kx_target* Target) {
+  const auto& c = ComponentOf<TKXTextTarget>(Target);
+  kx_text_drop drop = KX_TEXT_DROP_INIT;
+  drop.kind = 1u << c.getDroppedTextFormat();
+  drop.text_length = c.getText().size();
+  drop.custom_index = c.getDroppedTextFormat() == dtfCustom ? c.getCustomFormatIndex() : -1;
+  drop.effect = Target->Effect;
+  drop.x = Target->X;
+  drop.y = Target->Y;
+  return drop;
 }
 
 void WireText(kx_target* Target) {
@@ -40,17 +44,11 @@ void WireText(kx_target* Target) {
   c.setOnDrop([Target, &c](TObject*, vcl::TWinControl*, const std::wstring&, int X, int Y) {
     RecordDrop(Target, X, Y);
     if (!Target->TextDrop) return;
-    kx_text_drop drop = KX_TEXT_DROP_INIT;
-    drop.kind = 1u << c.getDroppedTextFormat();
+    kx_text_drop drop = TextDropOf(Target);
     drop.text = c.getText().c_str();
-    drop.text_length = c.getText().size();
     drop.url_title = c.getURLTitleW().c_str();
     drop.html_fragment = c.getHTMLFragment().c_str();
     drop.html_source_url = c.getHTMLSourceURL().c_str();
-    drop.custom_index = c.getDroppedTextFormat() == dtfCustom ? c.getCustomFormatIndex() : -1;
-    drop.effect = Target->Effect;
-    drop.x = X;
-    drop.y = Y;
     RaiseDropCallback(Target, [&] { return Target->TextDrop.Function(Target->TextDrop.Context, Target, &drop); });
   });
 }
@@ -232,15 +230,7 @@ kx_status KX_CALL kx_text_target_on_drop(kx_target* target, kx_text_drop_fn call
 kx_status KX_CALL kx_text_target_get_drop(kx_target* target, kx_text_drop* drop) {
   return OnTarget(target, KX_TARGET_TEXT, [&]() -> kx_status {
     if (!target->Dropped) return Fail(KX_E_STATE, L"Nothing has been dropped");
-    const auto& c = ComponentOf<TKXTextTarget>(target);
-    kx_text_drop d = KX_TEXT_DROP_INIT;
-    d.kind = 1u << c.getDroppedTextFormat();
-    d.text_length = c.getText().size();
-    d.custom_index = c.getDroppedTextFormat() == dtfCustom ? c.getCustomFormatIndex() : -1;
-    d.effect = target->Effect;
-    d.x = target->X;
-    d.y = target->Y;
-    return PutStruct(drop, d);
+    return PutStruct(drop, TextDropOf(target));
   });
 }
 

@@ -62,9 +62,9 @@ std::string EncodedAnsiStringFromUnicodeString(const std::wstring& Text) {
   return std::string(reinterpret_cast<const char*>(Text.data()), Text.size() * sizeof(wchar_t));
 }
 
-std::wstring UnicodeStringFromEncodedAnsiString(const std::string& Data) {
+std::wstring UnicodeStringFromEncodedAnsiString(std::string_view Data) {
   std::wstring text(Data.size() / sizeof(wchar_t), L'\0');
-  std::memcpy(text.data(), Data.data(), text.size() * sizeof(wchar_t));
+  if (!text.empty()) std::memcpy(text.data(), Data.data(), text.size() * sizeof(wchar_t));
   return text;
 }
 

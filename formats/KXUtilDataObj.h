@@ -61,7 +61,7 @@ KX_API HGLOBAL SetHandleDataFromString(const std::string& Data);
 // UTF-16LE code units as bytes, no terminator.
 KX_API std::string EncodedAnsiStringFromUnicodeString(const std::wstring& Text);
 // Size / 2 code units; an odd trailing byte is dropped.
-KX_API std::wstring UnicodeStringFromEncodedAnsiString(const std::string& Data);
+KX_API std::wstring UnicodeStringFromEncodedAnsiString(std::string_view Data);
 
 // A handle or interface pointer as a pointer-sized byte string (8 bytes in the 64-bit build, 4 in
 // the 32-bit one), and back; decoding fails for a string shorter than a pointer.

@@ -4,6 +4,7 @@
 #include <ole2.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -154,6 +155,15 @@ inline TUniqueGlobal GlobalFromBytes(UINT flags, const void* data, SIZE_T size, 
   TGlobalLock lock(block.Get());
   if (lock && size) std::memcpy(lock.Ptr(), data, size);
   return block;
+}
+
+// The DWORD a global block of a foreign data object begins with (a drop effect), if it holds one.
+inline std::optional<DWORD> DwordOfGlobal(HGLOBAL block) {
+  TGlobalLock lock(block);
+  if (!lock || lock.Size() < sizeof(DWORD)) return std::nullopt;
+  DWORD value;
+  std::memcpy(&value, lock.Ptr(), sizeof value);
+  return value;
 }
 
 }  // namespace vcl

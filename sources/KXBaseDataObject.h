@@ -84,7 +84,6 @@ class KX_API TKXBaseDataObject : public vcl::TInterfacedObjectImpl<IAsyncOperati
   bool Offers(const FORMATETC& fe);
   // The component's drag state, null without a component or once it has gone.
   TDragSourceState* State() const { return FState; }
-  bool InAsyncOperation() const { return FInAsyncOperation; }
   // A concrete object's destructor: a target that let go between StartOperation and EndOperation
   // ended the drop without success, and the component still hears of the end.
   void EndAbandonedOperation();

@@ -1,7 +1,9 @@
 #include "sources/KXClipboardSource.h"
 
 #include <cstring>
+#include <optional>
 
+#include "formats/KXUtilDataObj.h"
 #include "framework/Handles.h"
 #include "sources/KXDragSourceLoop.h"
 
@@ -27,7 +29,7 @@ std::uint64_t MediumSize(const STGMEDIUM& medium) {
       return medium.hEnhMetaFile ? GetEnhMetaFileBits(medium.hEnhMetaFile, 0, nullptr) : 0;
     case TYMED_MFPICT: {
       vcl::TGlobalLock lock(medium.hMetaFilePict);
-      const auto* pict = lock.Size() >= sizeof(METAFILEPICT) ? lock.As<METAFILEPICT>() : nullptr;
+      const std::optional<METAFILEPICT> pict = detail::MetafilePictFromBlock(lock.View());
       return pict && pict->hMF ? GetMetaFileBitsEx(pict->hMF, 0, nullptr) : 0;
     }
     default:
@@ -76,14 +78,14 @@ class TClipboardDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
   // also reaches the component.
   STDMETHODIMP SetData(FORMATETC* fe, STGMEDIUM* medium, BOOL release) override {
     if (!FInner) return E_FAIL;
-    DWORD effect = DROPEFFECT_NONE;
-    const bool pasted = fe && medium && fe->cfFormat == PasteSucceededFormat() && medium->tymed == TYMED_HGLOBAL &&
-                        ReadEffect(medium->hGlobal, effect);
+    std::optional<DWORD> pasted;
+    if (fe && medium && fe->cfFormat == PasteSucceededFormat() && medium->tymed == TYMED_HGLOBAL)
+      pasted = vcl::DwordOfGlobal(medium->hGlobal);
     const HRESULT hr = FInner->SetData(fe, medium, release);
     if (SUCCEEDED(hr) && pasted && FOwner) {
       // The handler may free the component, and with it this object's last other reference.
       const vcl::TComPtr<IDataObject> self(this);
-      FOwner->PasteSucceeded(effect);
+      FOwner->PasteSucceeded(*pasted);
     }
     return hr;
   }
@@ -137,13 +139,6 @@ class TClipboardDataObject : public vcl::TInterfacedObjectImpl<IDataObject> {
     medium.tymed = TYMED_HGLOBAL;
     medium.hGlobal = block.Release();
     return S_OK;
-  }
-
-  static bool ReadEffect(HGLOBAL block, DWORD& effect) {
-    vcl::TGlobalLock lock(block);
-    if (!lock || lock.Size() < sizeof effect) return false;
-    std::memcpy(&effect, lock.Ptr(), sizeof effect);
-    return true;
   }
 
   TKXClipboardSource* FOwner;

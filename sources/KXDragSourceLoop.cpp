@@ -38,12 +38,8 @@ HRESULT RunDragLoop(TDragSourceState& State, IDataObject* Data, IDropSource* Sou
     // Asked only when offered: a data object's GetData may tell its component of the request.
     if (CF_PERFORMEDDROPEFFECT && Data->QueryGetData(&fe) == S_OK && vcl::GetDataInto(Data, fe, performed) == S_OK &&
         performed->tymed == TYMED_HGLOBAL) {
-      vcl::TGlobalLock lock(performed->hGlobal);
-      DWORD said = 0;
-      if (lock && lock.Size() >= sizeof said) {
-        std::memcpy(&said, lock.Ptr(), sizeof said);
-        State.PerformedEffects = setFromDropEffect(said);
-      }
+      if (const std::optional<DWORD> said = vcl::DwordOfGlobal(performed->hGlobal))
+        State.PerformedEffects = setFromDropEffect(*said);
     }
   }
   if (State.DragException) std::rethrow_exception(std::exchange(State.DragException, nullptr));

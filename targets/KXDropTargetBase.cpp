@@ -105,7 +105,12 @@ DWORD TKXDropTargetBase::Paste(IDataObject* Data, DWORD Allowed) {
   const TFlagScope pasting(FPasting);
   FDataObj = vcl::TComPtr<IDataObject>(Data);
   FAvailableDropEffects = setFromDropEffect(Allowed);
-  ReevaluateAcceptance();
+  try {
+    ReevaluateAcceptance();
+  } catch (...) {
+    EndDrag();  // lets go of the clipboard's data object, as Drop would
+    throw;
+  }
   DWORD effect = Allowed;
   const HRESULT hr = Drop(Data, 0, POINTL{-1, -1}, &effect);
   return SUCCEEDED(hr) ? effect : DROPEFFECT_NONE;

@@ -296,6 +296,7 @@ HRESULT TFileDropTarget::DoDrop(DWORD grfKeyState, POINTL pt, DWORD& dwEffect) {
     FFiles = ReadDroppedItems();
   } catch (...) {
     EndDrop(false);  // a started operation ends once, with no effect
+    FAsynchronous = false;
     throw;
   }
   FSavedPaths.assign(FFiles.size(), std::wstring());

@@ -14,6 +14,7 @@
 #include "framework/Streams.h"
 #include "targets/KXGraphicTarget.h"
 #include "targets/KXVirtualImage.h"
+#include "vocabulary/KXFileContents.h"
 #include "vocabulary/KXImageFiles.h"
 
 namespace kestrix {
@@ -97,19 +98,11 @@ void DecodeDIB(HGLOBAL block, vcl::TPicture& picture) {
 
 // "PNG" bytes in global memory or a stream (read from its start, at most kVirtualImageMaxBytes).
 void DecodePNG(const STGMEDIUM& medium, vcl::TPicture& picture) {
-  if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal) {
-    vcl::TGlobalLock lock(medium.hGlobal);
-    DecodePNGBytes(lock.View(), picture);
-  } else if (medium.tymed == TYMED_ISTREAM && medium.pstm) {
-    std::string bytes;
-    LARGE_INTEGER start{};
-    medium.pstm->Seek(start, STREAM_SEEK_SET, nullptr);
-    char buffer[64 * 1024];
-    for (ULONG got = 0; SUCCEEDED(medium.pstm->Read(buffer, sizeof buffer, &got)) && got;) {
-      if (bytes.size() + got > kVirtualImageMaxBytes) throw vcl::EInvalidGraphic(L"The dropped picture is too large");
-      bytes.append(buffer, got);
-    }
-    DecodePNGBytes(bytes, picture);
+  vcl::TStringStream bytes;
+  switch (ReadMediumBytes(medium, bytes, kVirtualImageMaxBytes)) {
+    case TFileContentsResult::Read: DecodePNGBytes(bytes.DataString(), picture); break;
+    case TFileContentsResult::TooLarge: throw vcl::EInvalidGraphic(L"The dropped picture is too large");
+    default: break;  // nothing readable: no picture
   }
 }
 

@@ -47,12 +47,6 @@ S CutAtFirstZero(S s) {
   return s;
 }
 
-std::wstring WideFromUTF16LE(std::string_view bytes) {
-  std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
-  if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
-  return text;
-}
-
 // The text of a fetched block. Zero-terminated formats end at their first zero character (a block
 // carries its terminator and any slack of the allocation); custom formats keep every byte.
 std::wstring DecodeText(UINT format, bool custom, const std::string& bytes) {
@@ -67,7 +61,7 @@ std::wstring DecodeText(UINT format, bool custom, const std::string& bytes) {
     std::wstring text = UnicodeStringFromEncodedAnsiString(bytes);
     return custom ? text : CutAtFirstZero(text);
   }
-  if (format == CF_MOZURL && !custom) return WideFromUTF16LE(blocks::Slice(bytes, blocks::ReadMozURL(bytes).URL));
+  if (format == CF_MOZURL && !custom) return UnicodeStringFromEncodedAnsiString(blocks::Slice(bytes, blocks::ReadMozURL(bytes).URL));
   if (format == CF_HTML) {
     // UTF-8 by definition; the data ends at its first zero, or before it where EndHTML says so.
     const size_t end = custom ? bytes.size() : blocks::ReadHTMLBlock(bytes).DataEnd;
@@ -94,7 +88,7 @@ std::vector<std::wstring> NamesOf(HDROP hDrop) {
   names.reserve(list.Names.size());
   for (const blocks::TByteRange& range : list.Names) {
     const std::string_view bytes = blocks::Slice(block, range);
-    names.push_back(list.Wide ? WideFromUTF16LE(bytes) : vcl::UnicodeFromAnsi(std::string(bytes)));
+    names.push_back(list.Wide ? UnicodeStringFromEncodedAnsiString(bytes) : vcl::UnicodeFromAnsi(std::string(bytes)));
   }
   return names;
 }
@@ -223,12 +217,12 @@ std::wstring TTextDropTarget::URLTitle(UINT fetchedFormat) const {
   // "text/x-moz-url" carries the page title untouched; a shortcut's file name has characters that
   // file names cannot hold replaced and is cut short.
   std::string bytes = block(CF_MOZURL);
-  std::wstring title = WideFromUTF16LE(blocks::Slice(bytes, blocks::ReadMozURL(bytes).Title));
+  std::wstring title = UnicodeStringFromEncodedAnsiString(blocks::Slice(bytes, blocks::ReadMozURL(bytes).Title));
   if (!title.empty()) return title;
   // Browsers name the internet shortcut they offer after the page; a descriptor of anything else
   // (a dragged image's "bild.png") names no title.
   if (!(bytes = block(CF_FILEGROUPDESCRIPTORW)).empty())
-    title = WideFromUTF16LE(blocks::Slice(bytes, blocks::FileGroupFirstNameRange(bytes, true)));
+    title = UnicodeStringFromEncodedAnsiString(blocks::Slice(bytes, blocks::FileGroupFirstNameRange(bytes, true)));
   else if (!(bytes = block(CF_FILEGROUPDESCRIPTOR)).empty())
     title = vcl::UnicodeFromAnsi(std::string(blocks::Slice(bytes, blocks::FileGroupFirstNameRange(bytes, false))));
   const std::wstring name = std::exchange(title, blocks::TitleWithoutURLExtension(title));

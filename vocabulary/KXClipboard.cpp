@@ -55,12 +55,9 @@ DWORD PasteEffects(IDataObject* Data) {
   vcl::TStgMedium medium;
   if (FAILED(vcl::GetDataInto(Data, fe, medium)) || medium->tymed != TYMED_HGLOBAL || !medium->hGlobal)
     return DROPEFFECT_COPY;
-  DWORD preferred = 0;
-  {
-    vcl::TGlobalLock lock(medium->hGlobal);
-    if (!lock.Ptr() || lock.Size() < sizeof preferred) return DROPEFFECT_COPY;
-    std::memcpy(&preferred, lock.Ptr(), sizeof preferred);
-  }
+  const std::optional<DWORD> said = vcl::DwordOfGlobal(medium->hGlobal);
+  if (!said) return DROPEFFECT_COPY;
+  const DWORD preferred = *said;
   const bool cut = (preferred & DROPEFFECT_MOVE) && !(preferred & DROPEFFECT_COPY);
   return cut ? DROPEFFECT_MOVE | DROPEFFECT_COPY : DROPEFFECT_COPY;
 }

@@ -298,13 +298,17 @@ TFileContentsResult ReadFileContents(IDataObject* DataObject, LONG Index, vcl::T
   }
   if (!got) return TFileContentsResult::NotOffered;
   const STGMEDIUM& m = medium.Get();
-  switch (m.tymed) {
+  if (m.tymed == TYMED_ISTORAGE) return m.pstg ? ReadStorage(m.pstg, Out, Limit, Progress) : TFileContentsResult::Failed;
+  return ReadMediumBytes(m, Out, Limit, Progress);
+}
+
+TFileContentsResult ReadMediumBytes(const STGMEDIUM& Medium, vcl::TStream& Out, std::uint64_t Limit,
+                                    const TFileContentsProgress& Progress) {
+  switch (Medium.tymed) {
     case TYMED_HGLOBAL:
-      return m.hGlobal ? ReadGlobal(m.hGlobal, Out, Limit, Progress) : TFileContentsResult::Failed;
+      return Medium.hGlobal ? ReadGlobal(Medium.hGlobal, Out, Limit, Progress) : TFileContentsResult::Failed;
     case TYMED_ISTREAM:
-      return m.pstm ? ReadStream(m.pstm, Out, Limit, Progress) : TFileContentsResult::Failed;
-    case TYMED_ISTORAGE:
-      return m.pstg ? ReadStorage(m.pstg, Out, Limit, Progress) : TFileContentsResult::Failed;
+      return Medium.pstm ? ReadStream(Medium.pstm, Out, Limit, Progress) : TFileContentsResult::Failed;
     default:
       return TFileContentsResult::NotOffered;  // a medium nobody asked for
   }

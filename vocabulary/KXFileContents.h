@@ -38,6 +38,12 @@ KX_API TFileContentsResult ReadFileContents(IDataObject* DataObject, LONG Index,
                                             std::uint64_t Limit = UINT64_MAX,
                                             const TFileContentsProgress& Progress = {});
 
+// The bytes of a global block or a stream (read from its start), as ReadFileContents reads them:
+// within the block's real size, as far as the stream delivers, at most Limit bytes; NotOffered
+// for any other medium.
+KX_API TFileContentsResult ReadMediumBytes(const STGMEDIUM& Medium, vcl::TStream& Out, std::uint64_t Limit = UINT64_MAX,
+                                           const TFileContentsProgress& Progress = {});
+
 // The data object's file group descriptor ("FileGroupDescriptorW" when Wide, else the ANSI
 // "FileGroupDescriptor") as the bytes of its global block; empty when it offers none.
 KX_API std::string FileGroupDescriptorBlock(IDataObject* DataObject, bool Wide);
